@@ -16,7 +16,7 @@ test: build
 	@ctest --preset release -j $(JOBS)
 
 demo: build
-	@echo "The command-line tool is not built yet; 'make demo' arrives with it."
+	@bash tools/demo.sh build
 
 clean:
 	rm -rf build
