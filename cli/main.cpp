@@ -14,6 +14,7 @@
 #include "cli/command_error.h"
 #include "cli/frame_stream.h"
 #include "cli/frameserver_worker.h"
+#include "cli/interrupt_cleanup.h"
 #include "cli/options.h"
 #include "cli/output_file.h"
 #include "cli/pipeline.h"
@@ -66,6 +67,7 @@ int Run(int argc, char** argv) {
   const std::optional<Options> parsed = ParseOptions(argc, argv);
   if (!parsed) return 0;
   const Options& options = *parsed;
+  InterruptCleanup interruptCleanup;
 
   InputFile input(options.input);
   RefuseOutputIsInput(options.output, RegularFileIdentity(input.fd()));
@@ -106,6 +108,7 @@ int Run(int argc, char** argv) {
   for (int i = 0; i < options.threads; ++i) workers.push_back(host.MakeWorker(format, options.filterArguments));
 
   OutputFile output(options.output);
+  interruptCleanup.SetTemporaryFile(output.temporaryPath());
   std::unique_ptr<FrameWriter> writer;
   if (options.rawLayout) {
     writer = std::make_unique<RawWriter>(output.sink());
@@ -126,6 +129,7 @@ int Run(int argc, char** argv) {
   try {
     frames = RunPipeline(*reader, *writer, workers, config);
     output.Commit();
+    interruptCleanup.SetTemporaryFile("");
   } catch (const CommandError& e) {
     progress.Finish(frames);
     throw;

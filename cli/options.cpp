@@ -13,28 +13,26 @@ namespace sorvan::cli {
 namespace {
 
 // Sorvan's named arguments in the order of its parameter string.
-struct IntArgument {
+struct ArgumentSpec {
   const char* name;
+  bool isBool;
   const char* help;
 };
-constexpr IntArgument kIntArguments[] = {
-    {"rad", "radius of the neighbourhood, 1 to 8 (default 5)"},
-    {"str", "strength (standard deviation) of the Gaussian weights, 1 to 8 (default 4)"},
-    {"pry", "positive limit of channel 0 (Y or blue), 0 to 10 (default 3)"},
-    {"pgu", "positive limit of channel 1 (U or green), 0 to 10 (default 1)"},
-    {"pbv", "positive limit of channel 2 (V or red), 0 to 10 (default 3)"},
-    {"nry", "negative limit of channel 0, 0 to 10 (default 3)"},
-    {"ngu", "negative limit of channel 1, 0 to 10 (default 4)"},
-    {"nbv", "negative limit of channel 2, 0 to 10 (default 6)"},
+constexpr ArgumentSpec kArguments[] = {
+    {"rad", false, "radius of the neighbourhood, 1 to 8 (default 5)"},
+    {"str", false, "strength (standard deviation) of the Gaussian weights, 1 to 8 (default 4)"},
+    {"ry", true, "smooth channel 0 (Y or blue): true or false (default false)"},
+    {"gu", true, "smooth channel 1 (U or green): true or false (default true)"},
+    {"bv", true, "smooth channel 2 (V or red): true or false (default true)"},
+    {"force", true, "box average instead of the Gaussian surround average: true or false (default false)"},
+    {"pry", false, "positive limit of channel 0, 0 to 10 (default 3)"},
+    {"pgu", false, "positive limit of channel 1, 0 to 10 (default 1)"},
+    {"pbv", false, "positive limit of channel 2, 0 to 10 (default 3)"},
+    {"nry", false, "negative limit of channel 0, 0 to 10 (default 3)"},
+    {"ngu", false, "negative limit of channel 1, 0 to 10 (default 4)"},
+    {"nbv", false, "negative limit of channel 2, 0 to 10 (default 6)"},
 };
-constexpr IntArgument kBoolArguments[] = {
-    {"ry", "smooth channel 0 (Y or blue): true or false (default false)"},
-    {"gu", "smooth channel 1 (U or green): true or false (default true)"},
-    {"bv", "smooth channel 2 (V or red): true or false (default true)"},
-    {"force", "box average instead of the Gaussian surround average: true or false (default false)"},
-};
-constexpr const char* kParameterOrder[] = {"rad", "str", "ry", "gu", "bv", "force",
-                                           "pry", "pgu", "pbv", "nry", "ngu", "nbv"};
+constexpr size_t kArgumentCount = std::size(kArguments);
 
 int DefaultThreads() {
   const unsigned cores = std::thread::hardware_concurrency();
@@ -71,34 +69,37 @@ std::optional<Options> ParseOptions(int argc, const char* const* argv) {
   app.add_option("INPUT", options.input, "input file, or - for standard input")->required();
   app.add_option("OUTPUT", options.output, "output file, or - for standard output")->required();
 
-  int intValues[std::size(kIntArguments)] = {};
-  std::string boolValues[std::size(kBoolArguments)];
-  CLI::Option* intOptions[std::size(kIntArguments)] = {};
-  CLI::Option* boolOptions[std::size(kBoolArguments)] = {};
-  for (size_t i = 0; i < std::size(kIntArguments); ++i) {
-    intOptions[i] = app.add_option(fmt::format("--{}", kIntArguments[i].name), intValues[i], kIntArguments[i].help)
-                        ->option_text("N")
-                        ->group("Filter arguments");
-  }
-  for (size_t i = 0; i < std::size(kBoolArguments); ++i) {
-    boolOptions[i] = app.add_option(fmt::format("--{}", kBoolArguments[i].name), boolValues[i], kBoolArguments[i].help)
-                         ->option_text("B")
-                         ->check(CLI::IsMember({"true", "false"}))
-                         ->group("Filter arguments");
+  int intValues[kArgumentCount] = {};
+  std::string boolValues[kArgumentCount];
+  CLI::Option* argumentOptions[kArgumentCount] = {};
+  for (size_t i = 0; i < kArgumentCount; ++i) {
+    const ArgumentSpec& spec = kArguments[i];
+    const std::string flag = fmt::format("--{}", spec.name);
+    if (spec.isBool) {
+      argumentOptions[i] = app.add_option(flag, boolValues[i], spec.help)
+                               ->option_text("B")
+                               ->check(CLI::IsMember({"true", "false"}));
+    } else {
+      argumentOptions[i] = app.add_option(flag, intValues[i], spec.help)->option_text("N");
+    }
+    argumentOptions[i]->group("Filter arguments (passed to Sorvan by name; left out, the plug-in's default applies)");
   }
 
   std::string format;
   std::string size;
   int64_t frames = -1;
   auto* formatOption = app.add_option("--format", format, "raw input: rgb24, rgb32, yuy2, yv12 or i420")
+                           ->option_text("FORMAT")
                            ->check(CLI::IsMember({"rgb24", "rgb32", "yuy2", "yv12", "i420"}));
   auto* sizeOption = app.add_option("--size", size, "raw input: frame size as WxH")->option_text("WxH");
   app.add_option("--threads", options.threads, "frames filtered in parallel (default: the machine's cores)")
+      ->option_text("N")
       ->check(CLI::Range(1, 256));
   auto* framesOption =
       app.add_option("--frames", frames, "stop after N frames")->option_text("N")->check(CLI::NonNegativeNumber);
   app.add_flag("--quiet", options.quiet, "no progress and no summary");
-  app.add_option("--plugin", options.plugin, "the plug-in library (default: libsorvan.so beside the command or in ../lib)");
+  app.add_option("--plugin", options.plugin, "the plug-in library (default: libsorvan.so beside the command or in ../lib)")
+      ->option_text("PATH");
 
   try {
     app.parse(argc, argv);
@@ -109,16 +110,12 @@ std::optional<Options> ParseOptions(int argc, const char* const* argv) {
     throw CommandError(fmt::format("{} (see sorvan --help)", e.what()));
   }
 
-  for (const char* name : kParameterOrder) {
-    for (size_t i = 0; i < std::size(kIntArguments); ++i) {
-      if (std::string_view(kIntArguments[i].name) == name && intOptions[i]->count() > 0) {
-        options.filterArguments.push_back({name, intValues[i]});
-      }
-    }
-    for (size_t i = 0; i < std::size(kBoolArguments); ++i) {
-      if (std::string_view(kBoolArguments[i].name) == name && boolOptions[i]->count() > 0) {
-        options.filterArguments.push_back({name, boolValues[i] == "true"});
-      }
+  for (size_t i = 0; i < kArgumentCount; ++i) {
+    if (argumentOptions[i]->count() == 0) continue;
+    if (kArguments[i].isBool) {
+      options.filterArguments.push_back({kArguments[i].name, boolValues[i] == "true"});
+    } else {
+      options.filterArguments.push_back({kArguments[i].name, intValues[i]});
     }
   }
 

@@ -1,6 +1,11 @@
 // Runs the built `sorvan` command and compares its output with the frame processor called
 // directly with the same settings.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -371,6 +376,44 @@ TEST(CommandRefusal, WriteErrorIsReported) {
   const CommandResult r = RunProgram(SORVAN_COMMAND, {(dir / "in.y4m").string(), "/dev/full"});
   EXPECT_NE(r.exitStatus, 0);
   EXPECT_EQ(r.err, "sorvan: cannot write /dev/full: No space left on device\n");
+}
+
+}  // namespace
+}  // namespace sorvan::cli
+
+namespace sorvan::cli {
+namespace {
+
+TEST(CommandInterrupted, RemovesItsTemporaryFile) {
+  TempDir dir;
+  const auto fifo = dir / "in.y4m";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string out = (dir / "out.y4m").string();
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    const int devnull = ::open("/dev/null", O_WRONLY);
+    ::dup2(devnull, 2);
+    ::execl(SORVAN_COMMAND, SORVAN_COMMAND, "--quiet", fifo.c_str(), out.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  // Feed a header and one frame, keep the stream open, and wait for the temporary file.
+  const int fd = ::open(fifo.c_str(), O_WRONLY);
+  ASSERT_GE(fd, 0);
+  const std::string start = kGoodY4m;
+  ASSERT_EQ(::write(fd, start.data(), start.size()), static_cast<ssize_t>(start.size()));
+  bool sawTemporary = false;
+  for (int i = 0; i < 500 && !sawTemporary; ++i) {
+    sawTemporary = dir.Entries().size() == 2;
+    if (!sawTemporary) ::usleep(10000);
+  }
+  EXPECT_TRUE(sawTemporary) << "the command made no temporary output file";
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ::close(fd);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"in.y4m"});
 }
 
 }  // namespace
