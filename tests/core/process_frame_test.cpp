@@ -7,6 +7,7 @@
 #include <string>
 
 #include "support/direct_average.h"
+#include "support/expected_channel.h"
 #include "support/test_frame.h"
 
 namespace sorvan::testing {
@@ -32,22 +33,6 @@ FilterSettings MakeSettings(const Switches& s, int32_t type, int32_t w, int32_t 
   settings.nry = 5;
   EXPECT_TRUE(PrepareFilterTables(settings, type, w, h));
   return settings;
-}
-
-std::vector<int32_t> Taps(const GaussianWeights& w) { return {w.taps.data(), w.taps.data() + w.taps.size()}; }
-
-// What a channel must become: smoothed and merged when selected and large enough, else itself.
-Plane ExpectedChannel(const FilterSettings& s, const Plane& source, int channel) {
-  const bool selected[3] = {s.ry, s.gu, s.bv};
-  const int32_t p[3] = {s.pry, s.pgu, s.pbv};
-  const int32_t n[3] = {s.nry, s.ngu, s.nbv};
-  if (channel == 3 || !selected[channel]) return source;
-  const int32_t minimum = s.force ? s.window : 2 * s.rad;
-  if (source.width < minimum || source.height < minimum) return source;
-  const Plane smoothed = s.force ? DirectBox(source, s.window)
-                                 : DirectGaussian(source, Taps(s.weights), s.weights.centreWeightSq,
-                                                  s.weights.surroundWeight);
-  return DirectMerge(source, smoothed, p[channel], n[channel]);
 }
 
 struct CopyLog {

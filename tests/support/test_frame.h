@@ -85,3 +85,17 @@ struct TestFrame {
 };
 
 }  // namespace sorvan::testing
+
+namespace sorvan::testing {
+
+// One channel of a frame given by its plane addresses and pitches.
+inline Plane ExtractChannel(const uint8_t* const planes[3], const int32_t pitches[3], const ChannelPlace& c) {
+  Plane p{c.width, c.height, std::vector<uint8_t>(static_cast<size_t>(c.width > 0 ? c.width : 0) * (c.height > 0 ? c.height : 0))};
+  for (int32_t y = 0; y < c.height; ++y)
+    for (int32_t x = 0; x < c.width; ++x)
+      p.samples[static_cast<size_t>(y) * c.width + x] =
+          planes[c.plane][static_cast<ptrdiff_t>(y) * pitches[c.plane] + c.byte + static_cast<ptrdiff_t>(x) * c.step];
+  return p;
+}
+
+}  // namespace sorvan::testing
