@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "cli/command_error.h"
@@ -66,7 +67,14 @@ OutputFile::OutputFile(const std::string& path) : path_(path) {
     sink_ = std::make_unique<FdSink>(fd_, path);
     return;
   }
-  std::string pattern = fmt::format("{}/.{}.sorvan-XXXXXX", DirectoryOf(path), BaseNameOf(path));
+  // A symbolic link to a file is followed: the file it names is replaced, the link stays.
+  struct stat linkSt {};
+  if (exists && ::lstat(path.c_str(), &linkSt) == 0 && S_ISLNK(linkSt.st_mode)) {
+    std::error_code ec;
+    const std::filesystem::path target = std::filesystem::canonical(path, ec);
+    if (!ec) path_ = target.string();
+  }
+  std::string pattern = fmt::format("{}/.{}.sorvan-XXXXXX", DirectoryOf(path_), BaseNameOf(path_));
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   fd_ = ::mkostemp(name.data(), O_CLOEXEC);

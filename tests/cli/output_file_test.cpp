@@ -80,6 +80,21 @@ TEST_F(OutputFileTest, AFailedRunLeavesNothingAndKeepsAnExistingFile) {
   EXPECT_EQ(EntriesInDir(), 1u);
 }
 
+TEST_F(OutputFileTest, ALinkToAFileReplacesTheFileAndKeepsTheLink) {
+  const fs::path target = dir_ / "real.y4m";
+  const fs::path link = dir_ / "link.y4m";
+  std::ofstream(target) << "old";
+  fs::create_symlink(target, link);
+  {
+    OutputFile out(link.string());
+    Put(out, "new");
+    out.Commit();
+  }
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(Contents(target), "new");
+  EXPECT_EQ(EntriesInDir(), 2u);
+}
+
 TEST_F(OutputFileTest, ANonRegularFileIsWrittenDirectly) {
   OutputFile out("/dev/null");
   EXPECT_TRUE(out.temporaryPath().empty());
