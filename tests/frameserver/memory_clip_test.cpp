@@ -34,7 +34,8 @@ TEST_P(PackedRoundTrip, FramesComeBackAsTheyWentIn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(FiveTypes, PackedRoundTrip,
-                         ::testing::Values(CS_BGR24, CS_BGR32, CS_YUY2, CS_YV12, CS_I420));
+                         ::testing::Values(CS_BGR24, CS_BGR32, CS_YUY2, CS_YV12, CS_I420),
+                         [](const auto& info) { return "type" + std::to_string(info.index); });
 
 TEST(PackedLayout, PlanesInStorageOrder) {
   const auto yv12 = PackedPlanes(MakeVideoInfo(CS_YV12, 8, 6, 1));
