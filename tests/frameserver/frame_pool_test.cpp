@@ -15,6 +15,8 @@ struct Format {
   int width, height;
 };
 
+void PrintTo(const Format& f, std::ostream* os) { *os << std::hex << f.pixelType << std::dec << " " << f.width << "x" << f.height; }
+
 class NewFrameLayout : public ::testing::TestWithParam<Format> {};
 
 // Planes are aligned, padded, inside the buffer and disjoint.
@@ -53,7 +55,8 @@ TEST_P(NewFrameLayout, PlanesAreAlignedPaddedAndDisjoint) {
 
 INSTANTIATE_TEST_SUITE_P(FiveTypes, NewFrameLayout,
                          ::testing::Values(Format{CS_BGR24, 33, 7}, Format{CS_BGR32, 20, 5}, Format{CS_YUY2, 30, 9},
-                                           Format{CS_YV12, 34, 10}, Format{CS_I420, 36, 12}));
+                                           Format{CS_YV12, 34, 10}, Format{CS_I420, 36, 12}),
+                         [](const auto& info) { return "type" + std::to_string(info.index); });
 
 TEST(NewFrameLayout, YV12StoresVBeforeUAndI420UBeforeV) {
   FrameServer server;

@@ -55,6 +55,8 @@ struct BadCall {
   const char* message;
 };
 
+void PrintTo(const BadCall& c, std::ostream* os) { *os << c.what; }
+
 class RefusedCall : public FrameServerTest, public ::testing::WithParamInterface<BadCall> {};
 
 TEST_P(RefusedCall, WithAClearMessage) {
