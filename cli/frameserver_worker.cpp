@@ -59,15 +59,12 @@ class SorvanWorker final : public FrameWorker {
       current_ = packed_.data();
     }
     const int n = static_cast<int>(std::min<int64_t>(frameNumber, INT_MAX - 1));
-    const std::vector<uint8_t> result = frameserver::ReadPacked(filter_->GetFrame(n, server_.get()), vi_);
-    if (result.size() != frameBytes_) {
-      throw CommandError(fmt::format("the filter returned {} bytes for frame {} instead of {}", result.size(),
-                                     frameNumber, frameBytes_));
-    }
+    const PVideoFrame frame = filter_->GetFrame(n, server_.get());
     if (format_.layout == StreamLayout::kPlanar422) {
-      UnpackYuy2ToPlanar422(result.data(), out, format_.width, format_.height);
+      frameserver::ReadPacked(frame, vi_, std::span<uint8_t>(packed_));
+      UnpackYuy2ToPlanar422(packed_.data(), out, format_.width, format_.height);
     } else {
-      std::memcpy(out, result.data(), frameBytes_);
+      frameserver::ReadPacked(frame, vi_, std::span<uint8_t>(out, frameBytes_));
     }
   }
 
