@@ -130,8 +130,8 @@ int Run(int argc, char** argv) {
     frames = RunPipeline(*reader, *writer, workers, config);
     output.Commit();
     interruptCleanup.SetTemporaryFile("");
-  } catch (const CommandError& e) {
-    progress.Finish(frames);
+  } catch (...) {
+    progress.Finish(frames);  // clears the progress line before the error is printed
     throw;
   }
   const std::string summary = progress.Finish(frames);
