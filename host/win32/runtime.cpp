@@ -1,0 +1,107 @@
+// What a C runtime library would otherwise bring to sorvan.dll: the 32-bit Windows build links
+// none, only msvcrt.dll and kernel32.dll, so that the DLL loads on a bare Windows. These are the
+// pieces the compiler and the loader expect from it.
+#include "core/portability.h"
+
+extern "C" {
+
+__declspec(dllimport) int __stdcall DisableThreadLibraryCalls(void* module);
+__declspec(dllimport) void __stdcall RaiseException(unsigned long code, unsigned long flags, unsigned long count,
+                                                    const unsigned long* arguments);
+
+// Any object file that does floating-point arithmetic refers to this symbol.
+int _fltused = 0x9875;
+
+// A call through a pure virtual slot is a programming error with no way to carry on.
+int __cdecl _purecall() { abort(); }
+
+}  // extern "C"
+
+namespace {
+
+// The status code a Windows allocator raises when it gives up (STATUS_NO_MEMORY), raised as
+// non-continuable: a host that guards its calls reports it, and frames of ours between run
+// their cleanups on the way out.
+[[noreturn]] void RaiseOutOfMemory() {
+  constexpr unsigned long kStatusNoMemory = 0xC0000017ul;
+  constexpr unsigned long kNonContinuable = 1;
+  RaiseException(kStatusNoMemory, kNonContinuable, 0, nullptr);
+  abort();
+}
+
+void* Allocate(size_t size) {
+  void* block = malloc(size == 0 ? 1 : size);
+  if (block == nullptr) RaiseOutOfMemory();
+  return block;
+}
+
+}  // namespace
+
+void* operator new(size_t size) { return Allocate(size); }
+void* operator new[](size_t size) { return Allocate(size); }
+void operator delete(void* block) noexcept { free(block); }
+void operator delete[](void* block) noexcept { free(block); }
+void operator delete(void* block, size_t) noexcept { free(block); }
+void operator delete[](void* block, size_t) noexcept { free(block); }
+
+// Dynamic initialisers of namespace-scope objects: the compiler puts pointers to them between
+// these two markers (the linker sorts the .CRT$XC* sections by name). Freestanding code should
+// have none, but if one appears it runs here rather than silently not at all. A static object
+// with a destructor would need atexit, which this DLL deliberately does not provide.
+using Initialiser = void(__cdecl*)();
+#pragma section(".CRT$XCA", read)
+#pragma section(".CRT$XCZ", read)
+__declspec(allocate(".CRT$XCA")) extern const Initialiser kFirstInitialiser = nullptr;
+__declspec(allocate(".CRT$XCZ")) extern const Initialiser kLastInitialiser = nullptr;
+
+extern "C" int __stdcall _DllMainCRTStartup(void* module, unsigned long reason, void*) {
+  constexpr unsigned long kProcessAttach = 1;
+  if (reason == kProcessAttach) {
+    // The filter keeps no per-thread state; spare the host a call on every thread start.
+    DisableThreadLibraryCalls(module);
+    for (const Initialiser* i = &kFirstInitialiser + 1; i < &kLastInitialiser; ++i) {
+      if (*i != nullptr) (*i)();
+    }
+  }
+  return 1;
+}
+
+// The load-configuration record. On 32-bit Windows its presence is what makes the loader see
+// the table of registered exception handlers that the linker builds (/safeseh); without it a
+// system enforcing SafeSEH would refuse every handler of ours. Fields up to the handler table,
+// as the 32-bit layout has them; the remainder is absent and read as zero.
+extern "C" {
+
+extern const void* __safe_se_handler_table[];
+extern const char __safe_se_handler_count;
+
+struct LoadConfigDirectory32 {
+  uint32_t size;
+  uint32_t timeDateStamp;
+  uint16_t majorVersion;
+  uint16_t minorVersion;
+  uint32_t globalFlagsClear;
+  uint32_t globalFlagsSet;
+  uint32_t criticalSectionDefaultTimeout;
+  uint32_t deCommitFreeBlockThreshold;
+  uint32_t deCommitTotalFreeThreshold;
+  const void* lockPrefixTable;
+  uint32_t maximumAllocationSize;
+  uint32_t virtualMemoryThreshold;
+  uint32_t processHeapFlags;
+  uint32_t processAffinityMask;
+  uint16_t csdVersion;
+  uint16_t dependentLoadFlags;
+  const void* editList;
+  const void* securityCookie;
+  const void* seHandlerTable;
+  const void* seHandlerCount;  // an absolute symbol: its address is the count
+};
+static_assert(sizeof(LoadConfigDirectory32) == 72, "32-bit load configuration up to the handler table");
+
+extern const LoadConfigDirectory32 _load_config_used = {
+    sizeof(LoadConfigDirectory32), 0, 0, 0, 0, 0, 0, 0, 0, nullptr, 0, 0, 0, 0, 0, 0, nullptr, nullptr,
+    __safe_se_handler_table, &__safe_se_handler_count,
+};
+
+}  // extern "C"
