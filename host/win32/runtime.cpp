@@ -44,6 +44,83 @@ void operator delete[](void* block) noexcept { free(block); }
 void operator delete(void* block, size_t) noexcept { free(block); }
 void operator delete[](void* block, size_t) noexcept { free(block); }
 
+// 64-bit division and remainder. On 32-bit x86 the compiler calls these helpers (Microsoft's
+// names and convention: two 64-bit operands on the stack, result in edx:eax, the callee pops
+// 16 bytes) instead of dividing inline; a C runtime library would bring them. The work is done
+// by plain C++ below, which needs only 32-bit division and 64-bit shifts, and the four entry
+// points are thin shims that re-push the operands for a cdecl call. They are kept in the DLL
+// even while no code needs them, so that the emulated tests always exercise them.
+namespace {
+
+uint64_t UnsignedDivide(uint64_t dividend, uint64_t divisor, uint64_t* remainder) {
+  if (divisor == 0) __builtin_trap();  // as the hardware divide does
+  if ((dividend >> 32) == 0 && (divisor >> 32) == 0) {
+    const uint32_t n = static_cast<uint32_t>(dividend);
+    const uint32_t d = static_cast<uint32_t>(divisor);
+    *remainder = n % d;
+    return n / d;
+  }
+  uint64_t quotient = 0;
+  uint64_t rest = 0;
+  for (int bit = 63; bit >= 0; --bit) {
+    // `rest` stays below 2^63 here: it is either the dividend's top bits above `bit` (below
+    // 2^63 for bit ≥ 0) or a difference below 2^64 − divisor, and when the divisor is at most
+    // 2^63 it is below the divisor. So the shift loses nothing.
+    rest = (rest << 1) | ((dividend >> bit) & 1);
+    if (rest >= divisor) {
+      rest -= divisor;
+      quotient |= uint64_t{1} << bit;
+    }
+  }
+  *remainder = rest;
+  return quotient;
+}
+
+uint64_t Magnitude(int64_t value) { return value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value); }
+
+uint64_t Negated(uint64_t value, bool negative) { return negative ? 0 - value : value; }
+
+}  // namespace
+
+extern "C" {
+
+uint64_t __cdecl SorvanUnsignedQuotient(uint64_t a, uint64_t b) {
+  uint64_t remainder;
+  return UnsignedDivide(a, b, &remainder);
+}
+uint64_t __cdecl SorvanUnsignedRemainder(uint64_t a, uint64_t b) {
+  uint64_t remainder;
+  UnsignedDivide(a, b, &remainder);
+  return remainder;
+}
+// Truncating division: the quotient's sign is the operands' signs combined, the remainder's
+// that of the dividend.
+int64_t __cdecl SorvanSignedQuotient(int64_t a, int64_t b) {
+  uint64_t remainder;
+  const uint64_t q = UnsignedDivide(Magnitude(a), Magnitude(b), &remainder);
+  return static_cast<int64_t>(Negated(q, (a < 0) != (b < 0)));
+}
+int64_t __cdecl SorvanSignedRemainder(int64_t a, int64_t b) {
+  uint64_t remainder;
+  UnsignedDivide(Magnitude(a), Magnitude(b), &remainder);
+  return static_cast<int64_t>(Negated(remainder, a < 0));
+}
+
+// Entry: [esp] return address, [esp+4] a, [esp+12] b. Each push moves esp by 4, so the same
+// offset 16 reaches b's high word, b's low word, a's high word and a's low word in turn.
+#define SORVAN_DIVISION_HELPER(name, worker)                                      \
+  __attribute__((naked, used)) void name() {                                      \
+    __asm__("pushl 16(%esp)\n\tpushl 16(%esp)\n\tpushl 16(%esp)\n\tpushl 16(%esp)\n\t" \
+            "calll _" #worker "\n\taddl $16, %esp\n\tretl $16");                  \
+  }
+SORVAN_DIVISION_HELPER(_aulldiv, SorvanUnsignedQuotient)
+SORVAN_DIVISION_HELPER(_aullrem, SorvanUnsignedRemainder)
+SORVAN_DIVISION_HELPER(_alldiv, SorvanSignedQuotient)
+SORVAN_DIVISION_HELPER(_allrem, SorvanSignedRemainder)
+#undef SORVAN_DIVISION_HELPER
+
+}  // extern "C"
+
 // Dynamic initialisers of namespace-scope objects: the compiler puts pointers to them between
 // these two markers (the linker sorts the .CRT$XC* sections by name). Freestanding code should
 // have none, but if one appears it runs here rather than silently not at all. A static object

@@ -14,7 +14,7 @@ import re
 import subprocess
 import sys
 
-from pe_image import PeImage
+from pe_image import PeImage, read_link_map
 
 ALLOWED_IMPORTS = {"msvcrt.dll", "kernel32.dll", "ntdll.dll"}
 EXPORTS = {"AvisynthPluginInit2", "_AvisynthPluginInit2@4"}
@@ -57,17 +57,6 @@ def readobj_fields(text):
     for key, value in re.findall(r"^\s*(\w+): (.*)$", text, re.M):
         fields.setdefault(key, value.strip())
     return fields, set(re.findall(r"\b(IMAGE_\w+)\b", text))
-
-
-def read_map(path):
-    """(address, name) of every symbol of the link map, sorted by address."""
-    symbols = []
-    with open(path) as f:
-        for line in f:
-            m = re.match(r"^\s*([0-9a-f]{4}):([0-9a-f]{8})\s+(\S+)\s+([0-9a-f]{8,16})\s", line)
-            if m and int(m.group(1), 16) != 0:
-                symbols.append((int(m.group(4), 16), m.group(3)))
-    return sorted(symbols)
 
 
 def function_ranges(symbols, text_start, text_end):
@@ -155,7 +144,7 @@ def main():
 
     image = PeImage(open(dll, "rb").read())
     base = image.preferred_base
-    symbols = read_map(options.map)
+    symbols = read_link_map(options.map)
     by_name = {name: address for address, name in symbols}
     text = next(s for s in image.sections if s[0] == ".text")
     ranges = function_ranges(symbols, base + text[1], base + text[1] + text[2])

@@ -8,7 +8,8 @@ arguments as the creation callback receives them, frame requests for every pixel
 errors through ThrowError, and the release of the clip. Filtered frames are compared byte for
 byte with the Linux build of the core (the tool given by --expected-tool).
 
-usage: emulate_plugin.py --dll build/win32/sorvan.dll --expected-tool build/bin/sorvan_expected_frames
+usage: emulate_plugin.py --dll build/win32/sorvan.dll --map build/win32/sorvan.map
+                         --expected-tool build/bin/sorvan_expected_frames
 """
 
 import argparse
@@ -17,7 +18,7 @@ import struct
 import subprocess
 import sys
 
-from pe_image import PeFormatError
+from pe_image import PeFormatError, read_link_map
 from pe_emulator import (Emulator, EmulationError, HostException, IMAGE_BASE, c_runtime_stubs, format_printf,
                          load_dll)
 
@@ -426,10 +427,48 @@ def run_error_case(run, pixel_type, settings, message):
     print("ok   %s -> ThrowError(%r)" % (settings, message))
 
 
+# Operand pairs for the 64-bit division helpers: both halves small, divisors above 2^32 and
+# with the top bit set, dividends below their divisor, signs, and the most negative value.
+DIVISION_CASES = [
+    (100, 7), (2**32 + 5, 3), (2**64 - 1, 2**32 + 1), (2**64 - 1, 2**63 + 12345), (12345, 2**40),
+    (2**48, 833280), (0x0123456789ABCDEF, 0xFEDCBA9), (2**63, 2**63 - 1), (7, 7), (0, 5),
+]
+SIGNED_CASES = [(-100, 7), (100, -7), (-100, -7), (-(2**63), 3), (2**63 - 1, -(2**31)), (-5, 2**40), (-(2**40) - 3, 2**33)]
+
+
+def run_division_helpers(run, map_path, failures):
+    """The compiler's 64-bit division helpers, which the runtime file supplies."""
+    emu = run.emu
+    symbols = {name: address for address, name in read_link_map(map_path)}
+    delta = IMAGE_BASE - run.image.preferred_base
+
+    def truncating(a, b):
+        q = abs(a) // abs(b)
+        q = -q if (a < 0) != (b < 0) else q
+        return q, a - q * b
+
+    helpers = [("__aulldiv", lambda a, b: a // b, False), ("__aullrem", lambda a, b: a % b, False),
+               ("__alldiv", lambda a, b: truncating(a, b)[0], True), ("__allrem", lambda a, b: truncating(a, b)[1], True)]
+    for name, reference, signed in helpers:
+        if not failures.check(name in symbols, "%s missing from the link map" % name):
+            continue
+        cases = DIVISION_CASES + (SIGNED_CASES if signed else [])
+        for a, b in cases:
+            if signed and not (-(2**63) <= a < 2**63 and -(2**63) <= b < 2**63):
+                continue
+            words = [a & 0xFFFFFFFF, (a >> 32) & 0xFFFFFFFF, b & 0xFFFFFFFF, (b >> 32) & 0xFFFFFFFF]
+            low = emu.call(symbols[name] + delta, words, "stdcall")
+            result = (emu.edx() << 32) | low
+            expected = reference(a, b) & 0xFFFFFFFFFFFFFFFF
+            failures.check(result == expected, "%s(%d, %d) = %d, expected %d" % (name, a, b, result, expected))
+    print("ok   64-bit division helpers on %d operand pairs" % (2 * len(DIVISION_CASES) + 2 * len(SIGNED_CASES)))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--dll", required=True)
     parser.add_argument("--expected-tool", required=True)
+    parser.add_argument("--map", required=True, help="lld-link's map of the DLL")
     options = parser.parse_args()
 
     failures = Failures()
@@ -442,6 +481,7 @@ def main():
                 run_frame_case(run, options.expected_tool, rng, pixel_type, width, height, settings)
             for pixel_type, settings, message in ERROR_CASES:
                 run_error_case(run, pixel_type, settings, message)
+            run_division_helpers(run, options.map, failures)
             detached = run.emu.call(IMAGE_BASE + run.image.entry_rva, [IMAGE_BASE, 0, 0], "stdcall")
             failures.check(detached == 1, "DLL entry point refuses DLL_PROCESS_DETACH")
     except (EmulationError, PeFormatError, OSError, subprocess.CalledProcessError) as error:

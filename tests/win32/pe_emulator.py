@@ -228,9 +228,13 @@ class Emulator:
                                  % (popped, convention, expected))
         return self.uc.reg_read(UC_X86_REG_EAX)
 
+    def edx(self):
+        """edx after a call: the high half of a 64-bit result."""
+        return self.uc.reg_read(UC_X86_REG_EDX)
+
     # ----- the DLL's heap ----------------------------------------------------------------------
-    def malloc(self, size):
-        address = align_up(self.heap_next, 16)
+    def malloc(self, size, alignment=16):
+        address = align_up(self.heap_next, max(alignment, 16))
         self.heap_next = address + max(size, 1)
         if self.heap_next > HEAP_BASE + HEAP_SIZE:
             return 0
@@ -377,6 +381,11 @@ def c_runtime_stubs(emu):
             e.free(a[0])
         return block
 
+    def aligned_malloc(e, a):
+        if a[1] == 0 or a[1] & (a[1] - 1):
+            raise EmulationError("_aligned_malloc with alignment %d" % a[1])
+        return e.malloc(a[0], a[1])
+
     def abort(e, a):
         raise EmulationError("abort() called")
 
@@ -396,6 +405,9 @@ def c_runtime_stubs(emu):
         "memset": memset,
         "memcmp": memcmp,
         "strlen": lambda e, a: len(e.cstring(a[0], 1 << 16)),
+        "getenv": lambda e, a: 0,  # an empty environment
+        "_aligned_malloc": aligned_malloc,
+        "_aligned_free": lambda e, a: e.free(a[0]),
         "abort": abort,
         "__CxxFrameHandler3": frame_handler,
     }

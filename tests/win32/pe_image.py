@@ -1,5 +1,6 @@
 """Reading a PE32 image (a 32-bit Windows DLL): headers, sections, exports, imports, relocations."""
 
+import re
 import struct
 
 
@@ -108,3 +109,14 @@ class PeImage:
                 result.append((entry >> 12, page + (entry & 0xFFF)))
             rva += block
         return result
+
+
+def read_link_map(path):
+    """(address, name) of every symbol in lld-link's /map output, sorted by address."""
+    symbols = []
+    with open(path) as f:
+        for line in f:
+            m = re.match(r"^\s*([0-9a-f]{4}):([0-9a-f]{8})\s+(\S+)\s+([0-9a-f]{8,16})\s", line)
+            if m and int(m.group(1), 16) != 0:
+                symbols.append((int(m.group(4), 16), m.group(3)))
+    return sorted(symbols)
