@@ -10,6 +10,7 @@ of the functions whose code is inspected; the DLL itself carries no symbols.
 """
 
 import argparse
+import os
 import re
 import subprocess
 import sys
@@ -113,6 +114,9 @@ def main():
     parser.add_argument("--dll", required=True)
     parser.add_argument("--map", required=True)
     options = parser.parse_args()
+    if not os.path.isfile(options.dll):
+        print("%s is missing: build it with `make windows`" % options.dll)
+        return 1
     dll = options.dll
     checks = Checks()
 

@@ -13,6 +13,7 @@ usage: emulate_plugin.py --dll build/win32/sorvan.dll --map build/win32/sorvan.m
 """
 
 import argparse
+import os
 import random
 import struct
 import subprocess
@@ -471,6 +472,9 @@ def main():
     parser.add_argument("--map", required=True, help="lld-link's map of the DLL")
     options = parser.parse_args()
 
+    if not os.path.isfile(options.dll):
+        print("%s is missing: build it with `make windows`" % options.dll)
+        return 1
     failures = Failures()
     try:
         run = PluginRun(options.dll, failures)
