@@ -1,7 +1,9 @@
-# Entry points: `make demo` runs the filter on a built-in sample, `make test` builds and runs every test.
+# Entry points: `make demo` runs the filter on a built-in sample, `make test` builds and runs
+# every test: the release suite, the same suite under ASan + UBSan, and bounded fuzz runs.
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test demo clean windows
+.PHONY: all deps build test test-release test-asan fuzz fuzz-run demo clean windows
 
 all: build
 
@@ -12,8 +14,23 @@ build: deps
 	@cmake --preset release >/dev/null
 	@cmake --build --preset release -j $(JOBS)
 
-test: build windows
+test: test-release test-asan fuzz-run
+
+# Both suites include the checks of the Windows DLL, so both need it built.
+test-release: build windows
 	@ctest --preset release -j $(JOBS)
+
+test-asan: deps windows
+	@cmake --preset asan >/dev/null
+	@cmake --build --preset asan -j $(JOBS)
+	@ctest --preset asan -j $(JOBS)
+
+fuzz: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+
+fuzz-run: fuzz
+	@bash tools/run-fuzz.sh $(FUZZ_SECONDS)
 
 # sorvan.dll for 32-bit Windows hosts, cross-compiled with clang and lld into build/win32.
 windows: deps

@@ -4,7 +4,8 @@ set -euo pipefail
 packages=(
   build-essential cmake make g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libfmt-dev
-  clang lld llvm python3-unicorn
+  clang libclang-rt-14-dev llvm
+  lld python3-unicorn
 )
 missing=()
 for p in "${packages[@]}"; do
