@@ -19,9 +19,11 @@ int __cdecl _purecall() { abort(); }
 
 namespace {
 
-// The status code a Windows allocator raises when it gives up (STATUS_NO_MEMORY), raised as
-// non-continuable: a host that guards its calls reports it, and frames of ours between run
-// their cleanups on the way out.
+// There is no std::bad_alloc without a C++ runtime library. A failed allocation raises what a
+// Windows allocator raises when it gives up (STATUS_NO_MEMORY, non-continuable) rather than
+// returning null to a new-expression that would construct into it; a host that guards its
+// calls reports it. The plug-in's own clip allocates through IClip's operators instead, which
+// return null and let the creation callback report the failure.
 [[noreturn]] void RaiseOutOfMemory() {
   constexpr unsigned long kStatusNoMemory = 0xC0000017ul;
   constexpr unsigned long kNonContinuable = 1;

@@ -148,6 +148,12 @@ def main():
 
     image = PeImage(open(dll, "rb").read())
     base = image.preferred_base
+    # The .CRT section holds the runtime file's two markers and, between them, a pointer for
+    # every dynamic initialiser; there must be none, so that loading runs no code of ours under
+    # the loader lock beyond the entry point itself.
+    crt = [s for s in image.sections if s[0] == ".CRT"]
+    checks.expect(not crt or crt[0][2] == 8, "no dynamic initialisers", "%d bytes of .CRT" % (crt[0][2] if crt else 0))
+
     symbols = read_link_map(options.map)
     by_name = {name: address for address, name in symbols}
     text = next(s for s in image.sections if s[0] == ".text")
