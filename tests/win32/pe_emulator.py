@@ -199,8 +199,10 @@ class Emulator:
         prepared argument area `stack_image`. Returns eax, or raises HostException when a stub
         threw. Checks that the callee left the stack as its convention demands."""
         area = stack_image if stack_image is not None else b"".join(struct.pack("<I", a & 0xFFFFFFFF) for a in args)
-        esp = STACK_BASE + STACK_SIZE - 0x1000 - len(area)
-        esp &= ~0xF
+        # A Microsoft-compiled caller keeps the stack only 4-byte aligned, and so does this one,
+        # on purpose off 16. (Unicorn does not fault on misaligned SSE accesses, so this makes
+        # the run realistic rather than checking the DLL's own realignment.)
+        esp = ((STACK_BASE + STACK_SIZE - 0x1000 - len(area)) & ~0xF) - 4
         self.write(esp - 4, struct.pack("<I", self.return_trap) + area)
         self.uc.reg_write(UC_X86_REG_ESP, esp - 4)
         self.uc.reg_write(UC_X86_REG_ECX, ecx)
