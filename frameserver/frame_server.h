@@ -69,6 +69,9 @@ class FrameServer final : public IScriptEnvironment {
   // Extra bytes after each row's aligned size in frames made from now on (default 16), so that
   // rows always have padding a filter must not touch.
   void SetRowPadding(int bytes);
+  // Every byte of frames made from now on is set to `byte` (0..255); -1 (the default) leaves
+  // recycled memory as it is. Lets tests see which bytes a filter wrote.
+  void SetFrameFill(int byte);
   FramePoolStats PoolStats() const;
 
   // IScriptEnvironment
