@@ -1,12 +1,13 @@
 #!/usr/bin/python3
 """Runs sorvan.dll, the plug-in built for 32-bit Windows hosts, under emulation on Linux.
 
-A fake host laid out as a Microsoft-compiled 2.5 host lays out its objects (environment and clip
-vtables with the Microsoft slot order, 32-bit VideoInfo, VideoFrame, VideoFrameBuffer and
-AVSValue) drives the real DLL through its whole life: loading, registration, construction with
+A fake host, whose objects have the layout a Microsoft-compiled 2.5 host gives them (environment
+and clip vtables in the Microsoft slot order; 32-bit VideoInfo, VideoFrame, VideoFrameBuffer and
+AVSValue), drives the real DLL through its whole life: loading, registration, construction with
 arguments as the creation callback receives them, frame requests for every pixel type, argument
 errors through ThrowError, and the release of the clip. Filtered frames are compared byte for
-byte with the Linux build of the core (the tool given by --expected-tool).
+byte with the Linux build of the core (the tool given by --expected-tool). Last, the runtime
+file's 64-bit division helpers, found through the link map, are checked against exact arithmetic.
 
 usage: emulate_plugin.py --dll build/win32/sorvan.dll --map build/win32/sorvan.map
                          --expected-tool build/bin/sorvan_expected_frames
