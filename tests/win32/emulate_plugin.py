@@ -5,7 +5,8 @@ A fake host, whose objects have the layout a Microsoft-compiled 2.5 host gives t
 and clip vtables in the Microsoft slot order; 32-bit VideoInfo, VideoFrame, VideoFrameBuffer and
 AVSValue), drives the real DLL through its whole life: loading, registration, construction with
 arguments as the creation callback receives them, frame requests for every pixel type, argument
-errors through ThrowError, and the release of the clip. Filtered frames are compared byte for
+errors through ThrowError, host exceptions unwinding through the DLL's frames, and the release
+of the clip. Filtered frames are compared byte for
 byte with the Linux build of the core (the tool given by --expected-tool). Last, the runtime
 file's 64-bit division helpers, found through the link map, are checked against exact arithmetic.
 
@@ -67,6 +68,7 @@ class FakeHost:
         self.registered = []
         self.new_frames = []
         self.blits = 0
+        self.fail_new_frame = False
         handlers = {
             "ThrowError": (self.throw_error, 0, "cdecl"),
             "AddFunction": (self.add_function, 20, "stdcall"),
@@ -94,6 +96,8 @@ class FakeHost:
         self.registered.append((emu.cstring(a[1]), emu.cstring(a[2]), a[3], a[4], a[0]))
 
     def new_video_frame(self, emu, a):
+        if self.fail_new_frame:
+            raise HostException("out of frame memory")
         this, result, vi_address, alignment = a[0], a[1], a[2], a[3]
         vi = struct.unpack("<iiIIii", emu.read(vi_address, 24))
         frame = self.make_frame(vi[0], vi[1], vi[5] & 0xFFFFFFFF, alignment, fill=0xA5)
@@ -179,13 +183,15 @@ class FakeClip:
         self.audio_requests = []
         self.destroyed = 0
         self.source_frames = []
+        self.fail_get_frame = False
+        self.fail_video_info_once_allocated = False
         slots = [
             ("GetVersion", lambda e, a: 3, 4, "stdcall"),
             ("GetFrame", self.get_frame, 16, "stdcall"),
             ("GetParity", lambda e, a: (a[1] * 7 + 3) % 2, 8, "stdcall"),
             ("GetAudio", self.get_audio, 28, "stdcall"),
             ("SetCacheHints", None, 12, "stdcall"),
-            ("GetVideoInfo", lambda e, a: self.vi, 4, "stdcall"),
+            ("GetVideoInfo", self.get_video_info, 4, "stdcall"),
             ("~IClip", self.destroy, 4, "thiscall"),
         ]
         vtable = emu.host_alloc(4 * len(slots))
@@ -203,7 +209,15 @@ class FakeClip:
     def refcount(self):
         return self.host.emu.i32(self.address + 4)
 
+    def get_video_info(self, emu, a):
+        # Fails only while the DLL holds memory: from inside the filter's construction.
+        if self.fail_video_info_once_allocated and emu.live_blocks:
+            raise HostException("child clip failed")
+        return self.vi
+
     def get_frame(self, emu, a):
+        if self.fail_get_frame:
+            raise HostException("child clip failed")
         this, result, n, env = a[0], a[1], a.signed(2), a[3]
         vi = struct.unpack("<ii", emu.read(self.vi, 8))
         frame = self.host.make_frame(vi[0], vi[1], self.pixel_type, fill=0x3C)
@@ -425,8 +439,60 @@ def run_error_case(run, pixel_type, settings, message):
     except HostException as thrown:
         run.check(thrown.message == message, "%s: ThrowError got %r, expected %r" % (settings, thrown.message, message))
     run.check(not emu.live_blocks, "%s: memory allocated before the argument error" % settings)
+    run.check(child.refcount() == 1, "%s: child left with %d references" % (settings, child.refcount()))
     run.check(len(host.new_frames) == before_frames, "%s: frames requested during construction" % settings)
     print("ok   %s -> ThrowError(%r)" % (settings, message))
+
+
+def run_exception_cases(run):
+    """Host exceptions thrown through the DLL's frames: their cleanups must drop every
+    reference and free every block the frames hold."""
+    emu, host = run.emu, run.host
+    content = make_content(random.Random(7), 48, 40, CS_YV12)
+
+    child = FakeClip(host, 48, 40, CS_YV12, content)
+    child.fail_video_info_once_allocated = True
+    cleanups = emu.cleanups_run
+    try:
+        run.create(child, {})
+        run.check(False, "construction: the child's exception did not come through")
+    except HostException as thrown:
+        run.check(thrown.message == "child clip failed", "construction: exception arrived as %r" % thrown.message)
+    run.check(emu.cleanups_run > cleanups, "construction: no cleanup ran on the way out")
+    run.check(child.refcount() == 1, "construction: child left with %d references" % child.refcount())
+    run.check(not emu.live_blocks, "construction: %d blocks leaked" % len(emu.live_blocks))
+    print("ok   exception from the child during construction: %d cleanups, nothing held"
+          % (emu.cleanups_run - cleanups))
+
+    child = FakeClip(host, 48, 40, CS_YV12, content)
+    clip = run.create(child, {})
+    host.fail_new_frame = True
+    cleanups = emu.cleanups_run
+    try:
+        run.vcall(clip, CLIP_GET_FRAME, [clip, emu.host_alloc(4), 2, host.env])
+        run.check(False, "GetFrame: NewVideoFrame's exception did not come through")
+    except HostException:
+        pass
+    host.fail_new_frame = False
+    source = child.source_frames[-1]
+    run.check(host.frame(source)["refcount"] == 0 and host.buffer(source)["refcount"] == 0,
+              "GetFrame: source frame still held after NewVideoFrame threw")
+    run.check(emu.cleanups_run > cleanups, "GetFrame: no cleanup ran on the way out")
+
+    child.fail_get_frame = True
+    try:
+        run.vcall(clip, CLIP_GET_FRAME, [clip, emu.host_alloc(4), 3, host.env])
+        run.check(False, "GetFrame: the child's exception did not come through")
+    except HostException:
+        pass
+    child.fail_get_frame = False
+    result = emu.host_alloc(4)
+    run.vcall(clip, CLIP_GET_FRAME, [clip, result, 4, host.env])
+    expected = expected_output(run.expected_tool, 48, 40, CS_YV12, {}, content)
+    run.check(host.read_planes(emu.u32(result), CS_YV12) == expected, "GetFrame after exceptions: wrong output")
+    run.release(clip)
+    run.check(not emu.live_blocks and child.refcount() == 1, "GetFrame exceptions: clip release left memory or references")
+    print("ok   exceptions from NewVideoFrame and the child's GetFrame: source released, clip still works")
 
 
 # Operand pairs for the 64-bit division helpers: both halves small, divisors above 2^32 and
@@ -479,6 +545,7 @@ def main():
     failures = Failures()
     try:
         run = PluginRun(options.dll, failures)
+        run.expected_tool = options.expected_tool
         if run.load():
             print("ok   loaded, AddFunction(\"Sorvan\", \"%s\") through both export names" % PARAMS)
             rng = random.Random(20260)
@@ -486,6 +553,7 @@ def main():
                 run_frame_case(run, options.expected_tool, rng, pixel_type, width, height, settings)
             for pixel_type, settings, message in ERROR_CASES:
                 run_error_case(run, pixel_type, settings, message)
+            run_exception_cases(run)
             run_division_helpers(run, options.map, failures)
             detached = run.emu.call(IMAGE_BASE + run.image.entry_rva, [IMAGE_BASE, 0, 0], "stdcall")
             failures.check(detached == 1, "DLL entry point refuses DLL_PROCESS_DETACH")

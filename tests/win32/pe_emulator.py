@@ -16,7 +16,7 @@ from unicorn import Uc, UcError, UC_ARCH_X86, UC_MODE_32, UC_HOOK_CODE, UC_HOOK_
 from unicorn import UC_PROT_READ, UC_PROT_WRITE, UC_PROT_EXEC, UC_PROT_ALL
 from unicorn.x86_const import (UC_X86_REG_EAX, UC_X86_REG_ECX, UC_X86_REG_EDX, UC_X86_REG_ESP,
                                UC_X86_REG_EIP, UC_X86_REG_GDTR, UC_X86_REG_FS,
-                               UC_X86_REG_SS, UC_X86_REG_DS, UC_X86_REG_ES)
+                               UC_X86_REG_SS, UC_X86_REG_DS, UC_X86_REG_ES, UC_X86_REG_EBP)
 
 PAGE = 0x1000
 
@@ -83,6 +83,8 @@ class Emulator:
         self.freed_blocks = 0
         self.pending_exception = None
         self.stub_failure = None
+        self.safe_handlers = set()
+        self.cleanups_run = 0
         self._setup_thread_block()
         self.uc.hook_add(UC_HOOK_CODE, self._on_stub, begin=STUB_BASE + 0x10, end=STUB_BASE + STUB_SIZE - 1)
         self.uc.hook_add(UC_HOOK_MEM_INVALID, self._on_bad_access)
@@ -219,16 +221,63 @@ class Emulator:
         if self.stub_failure:
             raise EmulationError(self.stub_failure)
         if self.pending_exception is not None:
+            self.unwind()
             raise self.pending_exception
         eip = self.uc.reg_read(UC_X86_REG_EIP)
         if eip != self.return_trap:
             raise EmulationError("call did not return (eip 0x%08x)" % eip)
+        if self.u32(self.teb) != 0xFFFFFFFF:
+            raise EmulationError("returned with an exception registration still linked at fs:[0]")
         popped = self.uc.reg_read(UC_X86_REG_ESP) - esp
         expected = 0 if convention == "cdecl" else len(area)
         if popped != expected:
             raise EmulationError("callee removed %d bytes of arguments, its convention (%s) says %d"
                                  % (popped, convention, expected))
         return self.uc.reg_read(UC_X86_REG_EAX)
+
+    # ----- a host exception passing through the DLL's frames ------------------------------------
+    def unwind(self):
+        """What the system and msvcrt's __CxxFrameHandler3 do when the host's exception passes
+        through the DLL on its way to a catch in the host: every frame registered at fs:[0]
+        since the call began runs the cleanups of its current state, innermost first, and is
+        unlinked. Each frame's handler must be one the SafeSEH table lists, or Windows would
+        end the process instead; a catch inside the DLL is not expected and fails."""
+        stack = self.uc.reg_read(UC_X86_REG_ESP) - 0x1000
+        node = self.u32(self.teb)
+        while node != 0xFFFFFFFF:
+            handler = self.u32(node + 4)
+            if handler not in self.safe_handlers:
+                raise EmulationError("frame handler 0x%08x is not in the SafeSEH table" % handler)
+            code = self.read(handler, 5)
+            if code[0] != 0xB8:  # mov eax, offset FuncInfo; jmp __CxxFrameHandler3
+                raise EmulationError("frame handler 0x%08x is not a C++ frame handler thunk" % handler)
+            info = struct.unpack("<I", code[1:])[0]
+            magic, max_state, unwind_map, try_blocks = struct.unpack("<IiIi", self.read(info, 16))
+            if magic not in (0x19930520, 0x19930521, 0x19930522):
+                raise EmulationError("bad FuncInfo magic 0x%08x" % magic)
+            if try_blocks != 0:
+                raise EmulationError("a frame of the DLL would catch the host's exception")
+            state = self.i32(node + 8)
+            while state != -1:
+                if not 0 <= state < max_state:
+                    raise EmulationError("frame state %d outside 0..%d" % (state, max_state - 1))
+                to_state, action = struct.unpack("<iI", self.read(unwind_map + 8 * state, 8))
+                if action:
+                    # Cleanup funclets get ebp = registration node + 12, as msvcrt calls them.
+                    self.write(stack - 4, struct.pack("<I", self.return_trap))
+                    self.uc.reg_write(UC_X86_REG_ESP, stack - 4)
+                    self.uc.reg_write(UC_X86_REG_EBP, node + 12)
+                    try:
+                        self.uc.emu_start(action, self.return_trap, count=10_000_000)
+                    except UcError as error:
+                        raise EmulationError("cleanup at 0x%08x faulted: %s" % (action, error))
+                    if self.stub_failure:
+                        raise EmulationError(self.stub_failure)
+                    self.cleanups_run += 1
+                state = to_state
+            self.put_u32(node + 8, 0xFFFFFFFF)
+            node = self.u32(node)
+            self.put_u32(self.teb, node)
 
     def edx(self):
         """edx after a call: the high half of a 64-bit result."""
@@ -297,6 +346,7 @@ def load_dll(emu, path, import_stubs):
             if stub is None:
                 stub = emu.bind_unexpected("%s!%s" % (dll, name))
             emu.put_u32(IMAGE_BASE + slot, stub)
+    emu.safe_handlers = {IMAGE_BASE + rva for rva in image.safe_handlers()}
     # Now the section protections: code must not be written, data not executed.
     emu.uc.mem_protect(IMAGE_BASE, PAGE, UC_PROT_READ)
     for name, rva, vsize, _, _, flags in image.sections:

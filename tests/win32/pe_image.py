@@ -97,6 +97,16 @@ class PeImage:
             rva += 20
         return result
 
+    def safe_handlers(self):
+        """RVAs of the exception handlers registered in the load configuration (SafeSEH)."""
+        rva, size = self.directory(10)
+        if size < 72:
+            return []
+        table, count = self.u32(rva + 64), self.u32(rva + 68)
+        if table == 0:
+            return []
+        return [self.u32(table - self.preferred_base + 4 * i) for i in range(count)]
+
     def relocations(self):
         """[(type, rva)] of the base relocation table."""
         rva, size = self.directory(5)
