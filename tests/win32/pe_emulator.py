@@ -445,7 +445,8 @@ def c_runtime_stubs(emu):
         raise EmulationError("RaiseException(0x%08x) called" % a[0])
 
     def frame_handler(e, a):
-        raise EmulationError("an exception is being dispatched through the DLL's frames")
+        # Only the system calls frame handlers, and unwind() stands in for it.
+        raise EmulationError("__CxxFrameHandler3 called from the DLL's own code")
 
     msvcrt = {
         "malloc": lambda e, a: e.malloc(a[0]),
