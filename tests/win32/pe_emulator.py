@@ -93,8 +93,8 @@ class Emulator:
     # ----- the thread block: fs:[0] is the head of the exception-registration chain ----------
     def _setup_thread_block(self):
         teb = DATA_BASE + PAGE
-        self.uc.mem_write(teb, struct.pack("<II", 0xFFFFFFFF, teb))  # empty chain; self pointer at +0x18 below
-        self.uc.mem_write(teb + 0x18, struct.pack("<I", teb))
+        self.uc.mem_write(teb, struct.pack("<I", 0xFFFFFFFF))  # fs:[0]: the chain's end marker
+        self.uc.mem_write(teb + 0x18, struct.pack("<I", teb))  # fs:[0x18]: the block's own address
         # A flat 32-bit GDT: null, code, data, and a data segment based at the thread block.
         self.uc.mem_map(GDT_BASE, PAGE, UC_PROT_READ | UC_PROT_WRITE)
 
