@@ -183,9 +183,10 @@ def main():
                 # ??_G...@@UAE...: U virtual, A public, E __thiscall (this in ecx).
                 checks.expect(name.startswith("??_G") and "@@UAE" in name,
                               "last slot is the scalar deleting destructor, __thiscall", name)
-            elif name != "?":
-                # ...@@UAG...: G __stdcall.
-                checks.expect("@@UAG" in name, "slot %s is __stdcall" % slot, name)
+            else:
+                # ...@@UAG...: G __stdcall. Identical code may be folded under another name.
+                aliases = [n for a, n in symbols if a == target]
+                checks.expect(any("@@UAG" in n for n in aliases), "slot %s is __stdcall" % slot, str(aliases))
 
     for what, pattern, offsets, label in ENVIRONMENT_CALLS:
         found = [(a, e, n) for a, e, n in ranges.values() if re.match(pattern, n)]
