@@ -72,6 +72,12 @@ void WritePacked(std::span<const uint8_t> packed, const PVideoFrame& frame, cons
 
 std::vector<uint8_t> ReadPacked(const PVideoFrame& frame, const VideoInfo& vi) {
   std::vector<uint8_t> packed(PackedFrameSize(vi));
+  ReadPacked(frame, vi, packed);
+  return packed;
+}
+
+void ReadPacked(const PVideoFrame& frame, const VideoInfo& vi, std::span<uint8_t> packed) {
+  if (packed.size() != PackedFrameSize(vi)) throw ScriptError("ReadPacked: buffer size does not match the frame");
   uint8_t* to = packed.data();
   for (const PackedPlane& p : PackedPlanes(vi)) {
     const uint8_t* from = frame->GetReadPtr(p.plane);
@@ -80,7 +86,6 @@ std::vector<uint8_t> ReadPacked(const PVideoFrame& frame, const VideoInfo& vi) {
       to += p.rowSize;
     }
   }
-  return packed;
 }
 
 MemoryClip::MemoryClip(const VideoInfo& vi, FrameGenerator generator, ParityFunction parity, AudioFunction audio)
@@ -113,7 +118,9 @@ PClip MemoryClip::FromFrames(const VideoInfo& vi, std::vector<std::vector<uint8_
 PVideoFrame SORVAN_STDCALL MemoryClip::GetFrame(int n, IScriptEnvironment* env) {
   const int frameNumber = std::clamp(n, 0, std::max(vi_.num_frames - 1, 0));
   PVideoFrame frame = env->NewVideoFrame(vi_);
-  std::vector<uint8_t> packed(PackedFrameSize(vi_));
+  // One staging buffer per thread, so that serving a frame allocates nothing once warm.
+  thread_local std::vector<uint8_t> packed;
+  packed.resize(PackedFrameSize(vi_));
   if (vi_.num_frames > 0) generator_(frameNumber, packed);
   WritePacked(packed, frame, vi_);
   return frame;

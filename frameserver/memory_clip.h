@@ -41,6 +41,9 @@ size_t PackedFrameSize(const VideoInfo& vi);
 void WritePacked(std::span<const uint8_t> packed, const PVideoFrame& frame, const VideoInfo& vi);
 // Copies a frame out into packed form.
 std::vector<uint8_t> ReadPacked(const PVideoFrame& frame, const VideoInfo& vi);
+// The same into a caller's buffer of exactly PackedFrameSize(vi) bytes (ScriptError otherwise),
+// for callers that reuse one buffer for every frame.
+void ReadPacked(const PVideoFrame& frame, const VideoInfo& vi, std::span<uint8_t> packed);
 
 class MemoryClip final : public IClip {
  public:

@@ -221,10 +221,12 @@ class IClip {
   void Release() {
     if (sorvan::host_detail::AtomicDecrement(&refcnt) == 0) delete this;
   }
-  int RefCount() const { return sorvan::host_detail::AtomicLoad(&refcnt); }
+  int RefCount() const { return static_cast<int>(sorvan::host_detail::AtomicLoad(&refcnt)); }
 
  private:
-  int refcnt;
+  // `long`, like the frame and buffer counts: 8 bytes where a Linux host counts in 8 bytes,
+  // 4 bytes (the same as int) on 32-bit Windows.
+  long refcnt;
 };
 
 // Counted reference to a clip; non-trivial like PVideoFrame, for the same reason.
@@ -456,5 +458,5 @@ static_assert(sizeof(PClip) == sizeof(void*) && sizeof(PVideoFrame) == sizeof(vo
 static_assert(!__is_trivially_copyable(PClip) && !__is_trivially_copyable(PVideoFrame) &&
                   !__is_trivially_copyable(AVSValue),
               "counted references and values travel through memory, never in registers");
-// vtable pointer, then the 4-byte count (padded to pointer alignment).
+// vtable pointer, then the pointer-sized count.
 static_assert(sizeof(IClip) == 2 * sizeof(void*), "IClip: vtable pointer and refcnt");

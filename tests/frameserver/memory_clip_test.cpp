@@ -31,6 +31,11 @@ TEST_P(PackedRoundTrip, FramesComeBackAsTheyWentIn) {
   // Out-of-range numbers are clamped to the ends.
   EXPECT_EQ(ReadPacked(clip->GetFrame(-3, &server), vi), expected[0]);
   EXPECT_EQ(ReadPacked(clip->GetFrame(9, &server), vi), expected[1]);
+  std::vector<uint8_t> reused(PackedFrameSize(vi));
+  ReadPacked(clip->GetFrame(0, &server), vi, reused);
+  EXPECT_EQ(reused, expected[0]);
+  reused.push_back(0);
+  EXPECT_THROW(ReadPacked(clip->GetFrame(0, &server), vi, reused), ScriptError);
 }
 
 INSTANTIATE_TEST_SUITE_P(FiveTypes, PackedRoundTrip,
