@@ -39,7 +39,7 @@ windows: deps
 	@cmake --build build/win32 -j $(JOBS)
 
 demo: build
-	@echo "The command-line tool is not built yet; 'make demo' arrives with it."
+	@bash tools/demo.sh build
 
 clean:
 	rm -rf build
