@@ -17,6 +17,13 @@ bool PrepareFilterTables(FilterSettings& settings, int32_t pixelType, int32_t wi
   settings.weights = GaussianWeights();
   settings.scratch.Release();
   settings.boxOffsets.Release();
+  settings.workspace.Release();
+  settings.kernels = &SelectKernels(settings.maxInstructionSet);
+  // Every channel is at most the clip's width in samples (chroma is half of it).
+  if (settings.kernels->needsWorkspace && !settings.workspace.Allocate(KernelWorkspaceEntries(width))) {
+    settings.kernels = &ReferenceKernels();
+    return false;
+  }
   if (settings.force) {
     const size_t entries = static_cast<size_t>(settings.window) * static_cast<size_t>(settings.window);
     return settings.boxOffsets.Allocate(entries);
@@ -26,6 +33,7 @@ bool PrepareFilterTables(FilterSettings& settings, int32_t pixelType, int32_t wi
   // An empty clip needs no scratch; Allocate(0) succeeds and holds nothing.
   if (!settings.scratch.Allocate(ScratchPlaneEntries(pixelType, width, height, settings.ry))) {
     settings.weights = GaussianWeights();
+    settings.workspace.Release();
     return false;
   }
   return true;

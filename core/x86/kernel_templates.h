@@ -1,0 +1,445 @@
+// The fast paths, written once over a small set of vector operations. Each kernels_<isa>.cpp
+// defines `Isa` (its vector type and operations, compiled with that TU's flags) and includes
+// this file; everything here has internal linkage, so no code compiled for one instruction
+// set can be picked by the linker for another.
+//
+// Results are bit-exact with the reference:
+// - Gaussian: the full weighted sum is the same integer whichever pass runs first, and
+//   reflection commutes between rows and columns. So for each output row the window's rows
+//   (reflected rows are just row pointers) are summed vertically into a row buffer, which is
+//   then reflected at both ends and summed horizontally. Opposite rows share a weight and add
+//   up to at most 510, so the vertical pass runs in 16-bit lanes with multiply-add on two
+//   weights at a time; the horizontal pass needs 32-bit lanes. In interior rows the centre
+//   sample's own share K[m]²·S is left out by giving the centre column the vertical sum
+//   without the centre row (K[m]·(V − K[m]·S) = K[m]·V − K[m]²·S). The division by
+//   surroundWeight is the multiply-high of core/surround_division.h.
+// - Box: running column sums over the reflected rows (16-bit), reflected at both row ends,
+//   then a prefix sum along the row, so that every window sum is one subtraction whatever
+//   rad, edge bands included.
+// - Packed channels (step 2, 3, 4) are gathered into contiguous rows and scattered back into
+//   their byte positions; the merge and the copy work on the packed bytes directly and blend
+//   only the channel's positions, so the other channels' bytes keep their values.
+#pragma once
+
+#include "core/channel_kernels.h"
+#include "core/gaussian_weights.h"
+#include "core/mirror.h"
+#include "core/surround_division.h"
+
+namespace sorvan {
+namespace {
+
+// ---------------------------------------------------------------------------------------
+// Packed rows: gather the samples of a row into contiguous bytes, and scatter them back.
+// 128-bit operations only; step 3 needs pshufb (SSSE3) and is gathered by plain loops without.
+
+void GatherRow(uint8_t* out, const uint8_t* row, int32_t width, int32_t step) {
+  if (step == 1) {
+    memcpy(out, row, static_cast<size_t>(width));
+    return;
+  }
+  const ptrdiff_t span = static_cast<ptrdiff_t>(width - 1) * step + 1;  // bytes the row may read
+  int32_t x = 0;
+  if (step == 2) {
+    const __m128i low = _mm_set1_epi16(0x00FF);
+    for (; static_cast<ptrdiff_t>(x + 16) * 2 <= span; x += 16) {
+      const __m128i a = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 2 * x)), low);
+      const __m128i b = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 2 * x + 16)), low);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(a, b));
+    }
+  } else if (step == 4) {
+    const __m128i low = _mm_set1_epi32(0xFF);
+    for (; static_cast<ptrdiff_t>(x + 16) * 4 <= span; x += 16) {
+      const uint8_t* p = row + 4 * x;
+      const __m128i a = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), low);
+      const __m128i b = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), low);
+      const __m128i c = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32)), low);
+      const __m128i d = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48)), low);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x),
+                       _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d)));
+    }
+  }
+#if defined(__SSSE3__)
+  else if (step == 3) {
+    // Sample i of 16 sits at byte 3i of 48: bytes 0–15 hold samples 0–5, 16–31 samples 6–10,
+    // 32–47 samples 11–15.
+    const __m128i pickA = _mm_setr_epi8(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i pickB = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1);
+    const __m128i pickC = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13);
+    for (; static_cast<ptrdiff_t>(x + 16) * 3 <= span; x += 16) {
+      const uint8_t* p = row + 3 * x;
+      const __m128i a = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), pickA);
+      const __m128i b = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), pickB);
+      const __m128i c = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32)), pickC);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_or_si128(_mm_or_si128(a, b), c));
+    }
+  }
+#endif
+  for (; x < width; ++x) out[x] = row[static_cast<ptrdiff_t>(x) * step];
+}
+
+// Writes `width` contiguous samples to their positions in a packed row; the bytes between
+// them are rewritten with the values they hold.
+void ScatterRow(uint8_t* row, const uint8_t* in, int32_t width, int32_t step) {
+  if (step == 1) {
+    memcpy(row, in, static_cast<size_t>(width));
+    return;
+  }
+  const ptrdiff_t span = static_cast<ptrdiff_t>(width - 1) * step + 1;
+  const __m128i zero = _mm_setzero_si128();
+  int32_t x = 0;
+  if (step == 2) {
+    const __m128i keep = _mm_set1_epi16(static_cast<int16_t>(0xFF00));
+    for (; static_cast<ptrdiff_t>(x + 16) * 2 <= span; x += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
+      __m128i* p = reinterpret_cast<__m128i*>(row + 2 * x);
+      _mm_storeu_si128(p, _mm_or_si128(_mm_and_si128(_mm_loadu_si128(p), keep), _mm_unpacklo_epi8(v, zero)));
+      _mm_storeu_si128(p + 1,
+                       _mm_or_si128(_mm_and_si128(_mm_loadu_si128(p + 1), keep), _mm_unpackhi_epi8(v, zero)));
+    }
+  } else if (step == 4) {
+    const __m128i keep = _mm_set1_epi32(static_cast<int32_t>(0xFFFFFF00u));
+    for (; static_cast<ptrdiff_t>(x + 16) * 4 <= span; x += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
+      const __m128i lo = _mm_unpacklo_epi8(v, zero);
+      const __m128i hi = _mm_unpackhi_epi8(v, zero);
+      const __m128i parts[4] = {_mm_unpacklo_epi16(lo, zero), _mm_unpackhi_epi16(lo, zero),
+                                _mm_unpacklo_epi16(hi, zero), _mm_unpackhi_epi16(hi, zero)};
+      __m128i* p = reinterpret_cast<__m128i*>(row + 4 * x);
+      for (int i = 0; i < 4; ++i) {
+        _mm_storeu_si128(p + i, _mm_or_si128(_mm_and_si128(_mm_loadu_si128(p + i), keep), parts[i]));
+      }
+    }
+  }
+#if defined(__SSSE3__)
+  else if (step == 3) {
+    // Byte j of the 48 takes sample j/3 where j is a multiple of 3; -1 leaves a zero, and
+    // those positions keep the row's own bytes.
+    const __m128i spreadA = _mm_setr_epi8(0, -1, -1, 1, -1, -1, 2, -1, -1, 3, -1, -1, 4, -1, -1, 5);
+    const __m128i spreadB = _mm_setr_epi8(-1, -1, 6, -1, -1, 7, -1, -1, 8, -1, -1, 9, -1, -1, 10, -1);
+    const __m128i spreadC = _mm_setr_epi8(-1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15, -1, -1);
+    const __m128i spreads[3] = {spreadA, spreadB, spreadC};
+    for (; static_cast<ptrdiff_t>(x + 16) * 3 <= span; x += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
+      __m128i* p = reinterpret_cast<__m128i*>(row + 3 * x);
+      for (int i = 0; i < 3; ++i) {
+        const __m128i take = _mm_cmpgt_epi8(spreads[i], _mm_set1_epi8(-1));  // 0xFF where a sample goes
+        const __m128i old = _mm_loadu_si128(p + i);
+        _mm_storeu_si128(p + i, _mm_or_si128(_mm_andnot_si128(take, old), _mm_shuffle_epi8(v, spreads[i])));
+      }
+    }
+  }
+#endif
+  for (; x < width; ++x) row[static_cast<ptrdiff_t>(x) * step] = in[x];
+}
+
+// ---------------------------------------------------------------------------------------
+// Channel copy and limit merge, on the packed bytes with a mask of the channel's positions.
+
+// masks[j] marks, within the j-th vector of a row (j taken mod 3), the bytes that belong to
+// the channel. A period of three vectors covers step 3 as well as steps 1, 2 and 4.
+struct ChannelMasks {
+  Isa::V masks[3];
+};
+
+ChannelMasks MakeChannelMasks(int32_t step) {
+  alignas(64) uint8_t bytes[3 * Isa::kBytes];
+  for (int32_t i = 0; i < 3 * Isa::kBytes; ++i) bytes[i] = (i % step == 0) ? 0xFF : 0x00;
+  ChannelMasks m;
+  for (int j = 0; j < 3; ++j) m.masks[j] = Isa::Load(bytes + j * Isa::kBytes);
+  return m;
+}
+
+void CopyChannelFast(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int32_t height,
+                     int32_t width, int32_t step) {
+  if (height <= 0 || width <= 0) return;
+  if (step == 1) {
+    for (int32_t y = 0; y < height; ++y) {
+      memcpy(At(dst, dstPitch, y, 0, 1), At(src, srcPitch, y, 0, 1), static_cast<size_t>(width));
+    }
+    return;
+  }
+  const ChannelMasks cm = MakeChannelMasks(step);
+  const ptrdiff_t span = static_cast<ptrdiff_t>(width - 1) * step + 1;
+  for (int32_t y = 0; y < height; ++y) {
+    uint8_t* d = At(dst, dstPitch, y, 0, step);
+    const uint8_t* s = At(src, srcPitch, y, 0, step);
+    ptrdiff_t offset = 0;
+    for (int32_t j = 0; offset + Isa::kBytes <= span; ++j, offset += Isa::kBytes) {
+      const Isa::V mask = cm.masks[j % 3];
+      Isa::Store(d + offset, Isa::Or(Isa::And(mask, Isa::Load(s + offset)), Isa::AndNot(mask, Isa::Load(d + offset))));
+    }
+    for (int32_t x = static_cast<int32_t>((offset + step - 1) / step); x < width; ++x) {
+      d[static_cast<ptrdiff_t>(x) * step] = s[static_cast<ptrdiff_t>(x) * step];
+    }
+  }
+}
+
+void LimitMergeFast(uint8_t* out, int32_t outPitch, const uint8_t* src, int32_t srcPitch, const uint8_t* smoothed,
+                    int32_t smoothedPitch, int32_t height, int32_t width, int32_t step, int32_t positiveLimit,
+                    int32_t negativeLimit) {
+  // Saturating byte differences compare against limits 0..255; negative limits (which the
+  // filter never sets) take the reference.
+  if (positiveLimit < 0 || negativeLimit < 0) {
+    LimitMerge(out, outPitch, src, srcPitch, smoothed, smoothedPitch, height, width, step, positiveLimit,
+               negativeLimit);
+    return;
+  }
+  if (height <= 0 || width <= 0) return;
+  const int32_t p = positiveLimit > 255 ? 255 : positiveLimit;
+  const int32_t n = negativeLimit > 255 ? 255 : negativeLimit;
+  const Isa::V vp = Isa::Set8(static_cast<uint8_t>(p));
+  const Isa::V vn = Isa::Set8(static_cast<uint8_t>(n));
+  const ChannelMasks cm = MakeChannelMasks(step);
+  const ptrdiff_t span = static_cast<ptrdiff_t>(width - 1) * step + 1;
+  for (int32_t y = 0; y < height; ++y) {
+    uint8_t* o = At(out, outPitch, y, 0, step);
+    const uint8_t* s = At(src, srcPitch, y, 0, step);
+    const uint8_t* a = At(smoothed, smoothedPitch, y, 0, step);
+    ptrdiff_t offset = 0;
+    for (int32_t j = 0; offset + Isa::kBytes <= span; ++j, offset += Isa::kBytes) {
+      const Isa::V sv = Isa::Load(s + offset);
+      const Isa::V av = Isa::Load(a + offset);
+      // s − a > p exactly when the saturated s − a still exceeds p; likewise a − s > n.
+      const Isa::V above = Isa::SubsU8(Isa::SubsU8(sv, av), vp);
+      const Isa::V below = Isa::SubsU8(Isa::SubsU8(av, sv), vn);
+      const Isa::V inside = Isa::EqZero8(Isa::Or(above, below));
+      const Isa::V take = Isa::AndNot(inside, cm.masks[j % 3]);
+      const Isa::V ov = (o == a) ? av : Isa::Load(o + offset);
+      Isa::Store(o + offset, Isa::Or(Isa::And(take, sv), Isa::AndNot(take, ov)));
+    }
+    for (int32_t x = static_cast<int32_t>((offset + step - 1) / step); x < width; ++x) {
+      const ptrdiff_t i = static_cast<ptrdiff_t>(x) * step;
+      const int32_t d = static_cast<int32_t>(s[i]) - static_cast<int32_t>(a[i]);
+      if (d > p || d < -n) o[i] = s[i];
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Gaussian surround average.
+
+// Stores the 32-bit lanes of v (each 0..255) as bytes: all kLanes32 of them, or the first
+// `count` through a small buffer.
+void StoreLanes(uint8_t* out, Isa::V v) { Isa::StoreBytes32(out, v); }
+
+// Vertical pass of one output row: full[x] = Σ_k K[k]·row_k[x] and, for interior rows,
+// surround[x] = full[x] − K[m]·row_m[x].
+void VerticalPass(const uint8_t* const* rows, const int32_t* weights, int32_t m, int32_t width, int32_t* full,
+                  int32_t* surround) {
+  using V = Isa::V;
+  const int32_t pairs = (m + 1) / 2;
+  V pairWeights[kMaxRadius / 2 + 1];
+  for (int32_t i = 0; i < pairs; ++i) {
+    const int32_t d1 = 2 * i + 1;
+    const int32_t d2 = 2 * i + 2;
+    const int32_t w1 = weights[m + d1];
+    const int32_t w2 = d2 <= m ? weights[m + d2] : 0;
+    pairWeights[i] = Isa::Set32(static_cast<int32_t>((static_cast<uint32_t>(w2) << 16) | static_cast<uint32_t>(w1)));
+  }
+  const V centreWeight = Isa::Set32(weights[m]);
+  const V zero = Isa::Zero();
+  int32_t x = 0;
+  for (; x + Isa::kLanes16 <= width; x += Isa::kLanes16) {
+    V lo = zero;
+    V hi = zero;
+    for (int32_t i = 0; i < pairs; ++i) {
+      const int32_t d1 = 2 * i + 1;
+      const int32_t d2 = 2 * i + 2;
+      const V t1 = Isa::Add16(Isa::LoadU8To16(rows[m - d1] + x), Isa::LoadU8To16(rows[m + d1] + x));
+      const V t2 = d2 <= m ? Isa::Add16(Isa::LoadU8To16(rows[m - d2] + x), Isa::LoadU8To16(rows[m + d2] + x)) : zero;
+      lo = Isa::MaddAcc(lo, Isa::UnpackLo16(t1, t2), pairWeights[i]);
+      hi = Isa::MaddAcc(hi, Isa::UnpackHi16(t1, t2), pairWeights[i]);
+    }
+    const V c = Isa::LoadU8To16(rows[m] + x);
+    const V cLo = Isa::Madd(Isa::UnpackLo16(c, zero), centreWeight);
+    const V cHi = Isa::Madd(Isa::UnpackHi16(c, zero), centreWeight);
+    V s0, s1, c0, c1;
+    Isa::Reorder(lo, hi, &s0, &s1);
+    Isa::Reorder(cLo, cHi, &c0, &c1);
+    Isa::Store(full + x, Isa::Add32(s0, c0));
+    Isa::Store(full + x + Isa::kLanes32, Isa::Add32(s1, c1));
+    if (surround != nullptr) {
+      Isa::Store(surround + x, s0);
+      Isa::Store(surround + x + Isa::kLanes32, s1);
+    }
+  }
+  for (; x < width; ++x) {
+    int32_t sum = 0;
+    for (int32_t k = 0; k <= 2 * m; ++k) sum += weights[k] * rows[k][x];
+    full[x] = sum;
+    if (surround != nullptr) surround[x] = sum - weights[m] * rows[m][x];
+  }
+}
+
+void GaussianFast(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int32_t* scratch,
+                  int32_t height, int32_t width, int32_t step, const int32_t* weights, int32_t window, int32_t shift,
+                  int32_t surroundWeight, int32_t centreWeightSq, int32_t* workspace) {
+  using V = Isa::V;
+  const int32_t m = window / 2;
+  // The decomposition needs the filter's own arithmetic: shift 10, the centre's share equal to
+  // K[m]², weights small enough for 16-bit multiply-adds and summing to at most 1024 (so every
+  // sum fits), and a divisor the multiply-high covers. Anything else takes the reference.
+  bool fits = shift == 10 && window >= 3 && window <= kMaxWindow && (window & 1) == 1 &&
+              SurroundDivisorFits(surroundWeight) && centreWeightSq == weights[m] * weights[m];
+  int32_t total = 0;
+  for (int32_t k = 0; fits && k < window; ++k) {
+    fits = weights[k] >= 0 && weights[k] <= 1024 && weights[k] == weights[window - 1 - k];
+    total += weights[k];
+  }
+  if (!fits || total > 1024) {
+    GaussianSurroundAverage(dst, dstPitch, src, srcPitch, scratch, height, width, step, weights, window, shift,
+                            surroundWeight, centreWeightSq);
+    return;
+  }
+
+  // A packed channel is first gathered into the scratch plane as contiguous bytes (it holds
+  // width·height int32, four times what this needs).
+  const uint8_t* plane = src;
+  int32_t planePitch = srcPitch;
+  if (step != 1) {
+    uint8_t* bytes = reinterpret_cast<uint8_t*>(scratch);
+    for (int32_t y = 0; y < height; ++y) {
+      GatherRow(bytes + static_cast<ptrdiff_t>(y) * width, At(src, srcPitch, y, 0, step), width, step);
+    }
+    plane = bytes;
+    planePitch = width;
+  }
+
+  const size_t region = KernelWorkspaceRegion(width);
+  int32_t* full = workspace + 16;  // 16 entries ahead for the reflected left end
+  int32_t* surround = workspace + region;
+  uint8_t* rowOut = reinterpret_cast<uint8_t*>(workspace + 2 * region);
+
+  const uint32_t reciprocal = SurroundReciprocal(surroundWeight);
+  const V vReciprocal = Isa::Set32(static_cast<int32_t>(reciprocal));
+  const V rounding = Isa::Set32(1 << (shift - 1));
+  V tapWeights[kMaxRadius + 1];
+  for (int32_t d = 0; d <= m; ++d) tapWeights[d] = Isa::Set32(weights[m + d]);
+
+  const uint8_t* rows[kMaxWindow];
+  for (int32_t y = 0; y < height; ++y) {
+    for (int32_t k = 0; k < window; ++k) rows[k] = plane + static_cast<ptrdiff_t>(Mirror(y - m + k, height)) * planePitch;
+    const bool interior = y >= m && y < height - m;
+    VerticalPass(rows, weights, m, width, full, interior ? surround : nullptr);
+    const int32_t* centre = interior ? surround : full;
+    for (int32_t d = 1; d <= m; ++d) {
+      full[-d] = full[d];
+      full[width - 1 + d] = full[width - 1 - d];
+    }
+
+    uint8_t* dstRow = At(dst, dstPitch, y, 0, step);
+    int32_t x = 0;
+    for (; x < width; x += Isa::kLanes32) {
+      V acc = Isa::Mullo32(Isa::Load(centre + x), tapWeights[0]);
+      for (int32_t d = 1; d <= m; ++d) {
+        acc = Isa::Add32(acc, Isa::Mullo32(Isa::Add32(Isa::Load(full + x - d), Isa::Load(full + x + d)), tapWeights[d]));
+      }
+      acc = Isa::Add32(acc, rounding);
+      const V q = interior ? Isa::MulHigh48(acc, vReciprocal) : Isa::Shr20(acc);
+      if (step == 1 && x + Isa::kLanes32 <= width) {
+        StoreLanes(dstRow + x, q);
+      } else {
+        StoreLanes(rowOut + x, q);
+      }
+    }
+    if (step == 1) {
+      const int32_t done = width - width % Isa::kLanes32;
+      if (done < width) memcpy(dstRow + done, rowOut + done, static_cast<size_t>(width - done));
+    } else {
+      ScatterRow(dstRow, rowOut, width, step);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Box average.
+
+void AddRow16(int16_t* sums, const uint8_t* add, const uint8_t* drop, int32_t width) {
+  int32_t x = 0;
+  for (; x + Isa::kLanes16 <= width; x += Isa::kLanes16) {
+    Isa::V s = Isa::Load(sums + x);
+    s = Isa::Add16(s, Isa::LoadU8To16(add + x));
+    if (drop != nullptr) s = Isa::Sub16(s, Isa::LoadU8To16(drop + x));
+    Isa::Store(sums + x, s);
+  }
+  for (; x < width; ++x) sums[x] = static_cast<int16_t>(sums[x] + add[x] - (drop != nullptr ? drop[x] : 0));
+}
+
+void BoxFast(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int32_t height, int32_t width,
+             int32_t step, int32_t window, int32_t* boxOffsets, int32_t* workspace) {
+  using V = Isa::V;
+  if (window < 3 || window > kMaxWindow || (window & 1) == 0) {
+    BoxAverage(dst, dstPitch, src, srcPitch, height, width, step, window, boxOffsets);
+    return;
+  }
+  const int32_t r = window / 2;
+  const int32_t scale = (1 << 20) / (window * window);  // truncated, as the reference does
+
+  const size_t region = KernelWorkspaceRegion(width);
+  int16_t* padded = reinterpret_cast<int16_t*>(workspace);  // column sums, reflected r at each end
+  int16_t* sums = padded + 16;
+  int32_t* prefix = workspace + region;                     // prefix[j] = Σ padded[16 − r + i], i < j
+  uint8_t* bytes = reinterpret_cast<uint8_t*>(workspace + 2 * region);
+  const size_t rowBytes = (static_cast<size_t>(width) + 64 + 63) & ~static_cast<size_t>(63);
+  uint8_t* addRow = bytes;
+  uint8_t* dropRow = bytes + rowBytes;
+  uint8_t* rowOut = bytes + 2 * rowBytes;
+
+  auto row = [&](int32_t y, uint8_t* buffer) -> const uint8_t* {
+    const uint8_t* p = At(src, srcPitch, y, 0, step);
+    if (step == 1) return p;
+    GatherRow(buffer, p, width, step);
+    return buffer;
+  };
+
+  memset(sums, 0, static_cast<size_t>(width) * sizeof(int16_t));
+  for (int32_t dy = -r; dy <= r; ++dy) AddRow16(sums, row(Mirror(dy, height), addRow), nullptr, width);
+
+  const V vScale = Isa::Set32(scale);
+  const int32_t paddedWidth = width + 2 * r;
+  for (int32_t y = 0; y < height; ++y) {
+    if (y > 0) {
+      const uint8_t* add = row(Mirror(y + r, height), addRow);
+      const uint8_t* drop = row(Mirror(y - 1 - r, height), dropRow);
+      AddRow16(sums, add, drop, width);
+    }
+    for (int32_t d = 1; d <= r; ++d) {
+      sums[-d] = sums[d];
+      sums[width - 1 + d] = sums[width - 1 - d];
+    }
+    // prefix[0] = 0; prefix[j + 1] = prefix[j] + column sum of padded column j (column j − r).
+    const int16_t* first = sums - r;
+    prefix[0] = 0;
+    V carry = Isa::Zero();
+    for (int32_t j = 0; j < paddedWidth; j += Isa::kLanes32) {
+      const V v = Isa::Add32(Isa::PrefixSum32(Isa::LoadI16To32(first + j)), carry);
+      Isa::Store(prefix + 1 + j, v);
+      carry = Isa::BroadcastLast32(v);
+    }
+
+    uint8_t* dstRow = At(dst, dstPitch, y, 0, step);
+    for (int32_t x = 0; x < width; x += Isa::kLanes32) {
+      const V sum = Isa::Sub32(Isa::Load(prefix + x + window), Isa::Load(prefix + x));
+      const V q = Isa::Shr20(Isa::Mullo32(sum, vScale));
+      if (step == 1 && x + Isa::kLanes32 <= width) {
+        StoreLanes(dstRow + x, q);
+      } else {
+        StoreLanes(rowOut + x, q);
+      }
+    }
+    if (step == 1) {
+      const int32_t done = width - width % Isa::kLanes32;
+      if (done < width) memcpy(dstRow + done, rowOut + done, static_cast<size_t>(width - done));
+    } else {
+      ScatterRow(dstRow, rowOut, width, step);
+    }
+  }
+}
+
+constexpr ChannelKernels MakeKernels(const char* name) {
+  return {name, &GaussianFast, &BoxFast, &LimitMergeFast, &CopyChannelFast, true};
+}
+
+}  // namespace
+}  // namespace sorvan
