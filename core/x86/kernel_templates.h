@@ -224,34 +224,36 @@ void LimitMergeFast(uint8_t* out, int32_t outPitch, const uint8_t* src, int32_t 
 void StoreLanes(uint8_t* out, Isa::V v) { Isa::StoreBytes32(out, v); }
 
 // Vertical pass of one output row: full[x] = Σ_k K[k]·row_k[x] and, for interior rows,
-// surround[x] = full[x] − K[m]·row_m[x].
-void VerticalPass(const uint8_t* const* rows, const int32_t* weights, int32_t m, int32_t width, int32_t* full,
+// surround[x] = full[x] − K[m]·row_m[x]. The radius is a template argument so that the tap
+// loops unroll and the weights stay in registers.
+template <int32_t M>
+void VerticalPass(const uint8_t* const* rows, const int32_t* weights, int32_t width, int32_t* full,
                   int32_t* surround) {
   using V = Isa::V;
-  const int32_t pairs = (m + 1) / 2;
-  V pairWeights[kMaxRadius / 2 + 1];
-  for (int32_t i = 0; i < pairs; ++i) {
-    const int32_t d1 = 2 * i + 1;
-    const int32_t d2 = 2 * i + 2;
-    const int32_t w1 = weights[m + d1];
-    const int32_t w2 = d2 <= m ? weights[m + d2] : 0;
+  constexpr int32_t kPairs = (M + 1) / 2;
+  V pairWeights[kPairs];
+  for (int32_t i = 0; i < kPairs; ++i) {
+    const int32_t w1 = weights[M + 2 * i + 1];
+    const int32_t w2 = 2 * i + 2 <= M ? weights[M + 2 * i + 2] : 0;
     pairWeights[i] = Isa::Set32(static_cast<int32_t>((static_cast<uint32_t>(w2) << 16) | static_cast<uint32_t>(w1)));
   }
-  const V centreWeight = Isa::Set32(weights[m]);
+  const V centreWeight = Isa::Set32(weights[M]);
   const V zero = Isa::Zero();
+  const uint8_t* r[2 * M + 1];
+  for (int32_t k = 0; k <= 2 * M; ++k) r[k] = rows[k];
   int32_t x = 0;
   for (; x + Isa::kLanes16 <= width; x += Isa::kLanes16) {
     V lo = zero;
     V hi = zero;
-    for (int32_t i = 0; i < pairs; ++i) {
+    for (int32_t i = 0; i < kPairs; ++i) {
       const int32_t d1 = 2 * i + 1;
       const int32_t d2 = 2 * i + 2;
-      const V t1 = Isa::Add16(Isa::LoadU8To16(rows[m - d1] + x), Isa::LoadU8To16(rows[m + d1] + x));
-      const V t2 = d2 <= m ? Isa::Add16(Isa::LoadU8To16(rows[m - d2] + x), Isa::LoadU8To16(rows[m + d2] + x)) : zero;
+      const V t1 = Isa::Add16(Isa::LoadU8To16(r[M - d1] + x), Isa::LoadU8To16(r[M + d1] + x));
+      const V t2 = d2 <= M ? Isa::Add16(Isa::LoadU8To16(r[M - d2] + x), Isa::LoadU8To16(r[M + d2] + x)) : zero;
       lo = Isa::MaddAcc(lo, Isa::UnpackLo16(t1, t2), pairWeights[i]);
       hi = Isa::MaddAcc(hi, Isa::UnpackHi16(t1, t2), pairWeights[i]);
     }
-    const V c = Isa::LoadU8To16(rows[m] + x);
+    const V c = Isa::LoadU8To16(r[M] + x);
     const V cLo = Isa::Madd(Isa::UnpackLo16(c, zero), centreWeight);
     const V cHi = Isa::Madd(Isa::UnpackHi16(c, zero), centreWeight);
     V s0, s1, c0, c1;
@@ -266,16 +268,69 @@ void VerticalPass(const uint8_t* const* rows, const int32_t* weights, int32_t m,
   }
   for (; x < width; ++x) {
     int32_t sum = 0;
-    for (int32_t k = 0; k <= 2 * m; ++k) sum += weights[k] * rows[k][x];
+    for (int32_t k = 0; k <= 2 * M; ++k) sum += weights[k] * r[k][x];
     full[x] = sum;
-    if (surround != nullptr) surround[x] = sum - weights[m] * rows[m][x];
+    if (surround != nullptr) surround[x] = sum - weights[M] * r[M][x];
+  }
+}
+
+// Horizontal pass, division and store of one output row. `full` is reflected M entries
+// beyond both ends; `centre` is full (edge rows) or the sums without the centre row.
+template <int32_t M, bool kInterior>
+void HorizontalPass(const int32_t* full, const int32_t* centre, const int32_t* weights, uint32_t reciprocal,
+                    int32_t width, int32_t step, uint8_t* dstRow, uint8_t* rowOut) {
+  using V = Isa::V;
+  V tapWeights[M + 1];
+  for (int32_t d = 0; d <= M; ++d) tapWeights[d] = Isa::Set32(weights[M + d]);
+  const V vReciprocal = Isa::Set32(static_cast<int32_t>(reciprocal));
+  const V rounding = Isa::Set32(512);
+  const int32_t whole = step == 1 ? width - width % Isa::kLanes32 : 0;  // stored straight to dst
+  for (int32_t x = 0; x < width; x += Isa::kLanes32) {
+    V acc = Isa::Mullo32(Isa::Load(centre + x), tapWeights[0]);
+    for (int32_t d = 1; d <= M; ++d) {
+      acc = Isa::Add32(acc, Isa::Mullo32(Isa::Add32(Isa::Load(full + x - d), Isa::Load(full + x + d)), tapWeights[d]));
+    }
+    acc = Isa::Add32(acc, rounding);
+    const V q = kInterior ? Isa::MulHigh48(acc, vReciprocal) : Isa::Shr20(acc);
+    StoreLanes(x < whole ? dstRow + x : rowOut + x, q);
+  }
+  if (step == 1) {
+    if (whole < width) memcpy(dstRow + whole, rowOut + whole, static_cast<size_t>(width - whole));
+  } else {
+    ScatterRow(dstRow, rowOut, width, step);
+  }
+}
+
+template <int32_t M>
+void GaussianRows(const uint8_t* plane, int32_t planePitch, uint8_t* dst, int32_t dstPitch, int32_t height,
+                  int32_t width, int32_t step, const int32_t* weights, uint32_t reciprocal, int32_t* workspace) {
+  const size_t region = KernelWorkspaceRegion(width);
+  int32_t* full = workspace + 16;  // 16 entries ahead for the reflected left end
+  int32_t* surround = workspace + region;
+  uint8_t* rowOut = reinterpret_cast<uint8_t*>(workspace + 2 * region);
+  const uint8_t* rows[2 * M + 1];
+  for (int32_t y = 0; y < height; ++y) {
+    for (int32_t k = 0; k <= 2 * M; ++k) {
+      rows[k] = plane + static_cast<ptrdiff_t>(Mirror(y - M + k, height)) * planePitch;
+    }
+    const bool interior = y >= M && y < height - M;
+    VerticalPass<M>(rows, weights, width, full, interior ? surround : nullptr);
+    for (int32_t d = 1; d <= M; ++d) {
+      full[-d] = full[d];
+      full[width - 1 + d] = full[width - 1 - d];
+    }
+    uint8_t* dstRow = At(dst, dstPitch, y, 0, step);
+    if (interior) {
+      HorizontalPass<M, true>(full, surround, weights, reciprocal, width, step, dstRow, rowOut);
+    } else {
+      HorizontalPass<M, false>(full, full, weights, reciprocal, width, step, dstRow, rowOut);
+    }
   }
 }
 
 void GaussianFast(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int32_t* scratch,
                   int32_t height, int32_t width, int32_t step, const int32_t* weights, int32_t window, int32_t shift,
                   int32_t surroundWeight, int32_t centreWeightSq, int32_t* workspace) {
-  using V = Isa::V;
   const int32_t m = window / 2;
   // The decomposition needs the filter's own arithmetic: shift 10, the centre's share equal to
   // K[m]², weights small enough for 16-bit multiply-adds and summing to at most 1024 (so every
@@ -306,49 +361,16 @@ void GaussianFast(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t sr
     planePitch = width;
   }
 
-  const size_t region = KernelWorkspaceRegion(width);
-  int32_t* full = workspace + 16;  // 16 entries ahead for the reflected left end
-  int32_t* surround = workspace + region;
-  uint8_t* rowOut = reinterpret_cast<uint8_t*>(workspace + 2 * region);
-
   const uint32_t reciprocal = SurroundReciprocal(surroundWeight);
-  const V vReciprocal = Isa::Set32(static_cast<int32_t>(reciprocal));
-  const V rounding = Isa::Set32(1 << (shift - 1));
-  V tapWeights[kMaxRadius + 1];
-  for (int32_t d = 0; d <= m; ++d) tapWeights[d] = Isa::Set32(weights[m + d]);
-
-  const uint8_t* rows[kMaxWindow];
-  for (int32_t y = 0; y < height; ++y) {
-    for (int32_t k = 0; k < window; ++k) rows[k] = plane + static_cast<ptrdiff_t>(Mirror(y - m + k, height)) * planePitch;
-    const bool interior = y >= m && y < height - m;
-    VerticalPass(rows, weights, m, width, full, interior ? surround : nullptr);
-    const int32_t* centre = interior ? surround : full;
-    for (int32_t d = 1; d <= m; ++d) {
-      full[-d] = full[d];
-      full[width - 1 + d] = full[width - 1 - d];
-    }
-
-    uint8_t* dstRow = At(dst, dstPitch, y, 0, step);
-    int32_t x = 0;
-    for (; x < width; x += Isa::kLanes32) {
-      V acc = Isa::Mullo32(Isa::Load(centre + x), tapWeights[0]);
-      for (int32_t d = 1; d <= m; ++d) {
-        acc = Isa::Add32(acc, Isa::Mullo32(Isa::Add32(Isa::Load(full + x - d), Isa::Load(full + x + d)), tapWeights[d]));
-      }
-      acc = Isa::Add32(acc, rounding);
-      const V q = interior ? Isa::MulHigh48(acc, vReciprocal) : Isa::Shr20(acc);
-      if (step == 1 && x + Isa::kLanes32 <= width) {
-        StoreLanes(dstRow + x, q);
-      } else {
-        StoreLanes(rowOut + x, q);
-      }
-    }
-    if (step == 1) {
-      const int32_t done = width - width % Isa::kLanes32;
-      if (done < width) memcpy(dstRow + done, rowOut + done, static_cast<size_t>(width - done));
-    } else {
-      ScatterRow(dstRow, rowOut, width, step);
-    }
+  switch (m) {
+    case 1: GaussianRows<1>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, workspace); break;
+    case 2: GaussianRows<2>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, workspace); break;
+    case 3: GaussianRows<3>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, workspace); break;
+    case 4: GaussianRows<4>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, workspace); break;
+    case 5: GaussianRows<5>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, workspace); break;
+    case 6: GaussianRows<6>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, workspace); break;
+    case 7: GaussianRows<7>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, workspace); break;
+    default: GaussianRows<8>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, workspace); break;
   }
 }
 
