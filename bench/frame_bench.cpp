@@ -148,6 +148,7 @@ void CopyFrame(benchmark::State& state, int32_t type) {
 // Collects the median and minimum of every benchmark for the summary.
 class SummaryReporter : public benchmark::ConsoleReporter {
  public:
+  SummaryReporter() : ConsoleReporter(OO_Tabular) {}
   struct Times {
     double median = 0, min = 0;
   };

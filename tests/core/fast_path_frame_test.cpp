@@ -127,3 +127,42 @@ INSTANTIATE_TEST_SUITE_P(Paths, FastPathFrames,
 
 }  // namespace
 }  // namespace sorvan::testing
+
+namespace sorvan::testing {
+namespace {
+
+// Settings whose workspace was sized for a narrower clip than the frame (or not at all) must
+// not let a fast path overrun it: the frame processor falls back to the reference.
+TEST(FastPathFrames, WorkspaceTooSmallFallsBackToTheReference) {
+  const ChannelKernels* kernels = nullptr;
+  for (const std::string& name : FastPathNames()) {
+    if ((kernels = FastPath(name)) != nullptr) break;
+  }
+  if (kernels == nullptr) GTEST_SKIP() << "this CPU (or build) has no fast path";
+  std::mt19937 rng(5);
+  const CopyPlane copyPlane = {&CopyPlaneRows, nullptr};
+  for (const bool force : {false, true}) {
+    for (const size_t entries : {size_t{0}, KernelWorkspaceEntries(99)}) {
+      FilterSettings reference;
+      reference.force = force;
+      reference.ry = true;
+      reference.maxInstructionSet = InstructionSet::kScalar;
+      ASSERT_TRUE(PrepareFilterTables(reference, CS_BGR32, 200, 40));
+      FilterSettings small;
+      small.force = force;
+      small.ry = true;
+      ASSERT_TRUE(PrepareFilterTables(small, CS_BGR32, 200, 40));
+      small.kernels = kernels;
+      ASSERT_TRUE(small.workspace.Allocate(entries));
+      const TestFrame src = MakeFrame(CS_BGR32, 200, 40, 4, rng);
+      TestFrame expected = MakeFrame(CS_BGR32, 200, 40, 0, rng);
+      TestFrame actual = expected;
+      ProcessFrame({200, 40, CS_BGR32}, reference, Planes(expected), SourcePlanes(src), copyPlane);
+      ProcessFrame({200, 40, CS_BGR32}, small, Planes(actual), SourcePlanes(src), copyPlane);
+      EXPECT_EQ(expected.main, actual.main) << "force " << force << ", workspace " << entries;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace sorvan::testing
