@@ -1,7 +1,9 @@
-# Entry points: `make demo` runs the filter on a built-in sample, `make test` builds and runs every test.
+# Entry points: `make demo` runs the filter on a built-in sample, `make test` builds and runs
+# every test: the release suite, the same suite under ASan + UBSan, and bounded fuzz runs.
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test demo clean bench bench-run bench-peers
+.PHONY: all deps build test test-release test-asan fuzz fuzz-run demo clean bench bench-run bench-peers
 
 all: build
 
@@ -12,8 +14,22 @@ build: deps
 	@cmake --preset release >/dev/null
 	@cmake --build --preset release -j $(JOBS)
 
-test: build
+test: test-release test-asan fuzz-run
+
+test-release: build
 	@ctest --preset release -j $(JOBS)
+
+test-asan: deps
+	@cmake --preset asan >/dev/null
+	@cmake --build --preset asan -j $(JOBS)
+	@ctest --preset asan -j $(JOBS)
+
+fuzz: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+
+fuzz-run: fuzz
+	@bash tools/run-fuzz.sh $(FUZZ_SECONDS)
 
 demo: build
 	@echo "The command-line tool is not built yet; 'make demo' arrives with it."

@@ -19,10 +19,10 @@ bool PrepareFilterTables(FilterSettings& settings, int32_t pixelType, int32_t wi
   settings.boxOffsets.Release();
   settings.workspace.Release();
   settings.kernels = &SelectKernels(settings.maxInstructionSet);
-  // Every channel is at most the clip's width in samples (chroma is half of it).
+  // Every channel is at most the clip's width in samples (chroma is half of it). The workspace
+  // only speeds things up: without it the filter runs on the reference, which needs none.
   if (settings.kernels->needsWorkspace && !settings.workspace.Allocate(KernelWorkspaceEntries(width))) {
     settings.kernels = &ReferenceKernels();
-    return false;
   }
   if (settings.force) {
     const size_t entries = static_cast<size_t>(settings.window) * static_cast<size_t>(settings.window);
@@ -33,7 +33,6 @@ bool PrepareFilterTables(FilterSettings& settings, int32_t pixelType, int32_t wi
   // An empty clip needs no scratch; Allocate(0) succeeds and holds nothing.
   if (!settings.scratch.Allocate(ScratchPlaneEntries(pixelType, width, height, settings.ry))) {
     settings.weights = GaussianWeights();
-    settings.workspace.Release();
     return false;
   }
   return true;

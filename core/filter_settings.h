@@ -37,8 +37,9 @@ struct FilterSettings {
 size_t ScratchPlaneEntries(int32_t pixelType, int32_t width, int32_t height, bool ry);
 
 // Builds the tables for `settings.force`, sizes the scratch plane for the clip and chooses the
-// kernels (no higher than settings.maxInstructionSet) with their workspace; the twelve values
-// must already be set and valid. Returns false when memory ran out, leaving no table.
+// kernels (no higher than settings.maxInstructionSet) with their workspace, or the reference
+// when the workspace cannot be had; the twelve values must already be set and valid. Returns
+// false when memory for the tables ran out, leaving no table.
 bool PrepareFilterTables(FilterSettings& settings, int32_t pixelType, int32_t width, int32_t height);
 
 }  // namespace sorvan

@@ -4,6 +4,7 @@ set -euo pipefail
 packages=(
   build-essential cmake make g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libfmt-dev
+  clang libclang-rt-14-dev llvm
 )
 missing=()
 for p in "${packages[@]}"; do

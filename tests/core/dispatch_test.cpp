@@ -115,3 +115,20 @@ TEST(Dispatch, PrepareFilterTablesChoosesTheCappedTableAndSizesItsWorkspace) {
 
 }  // namespace
 }  // namespace sorvan
+
+namespace sorvan {
+namespace {
+
+// The workspace only speeds things up: when it cannot be had the filter still gets its tables
+// and runs on the reference.
+TEST(Dispatch, NoMemoryForTheWorkspaceFallsBackToTheReference) {
+  FilterSettings settings;
+  settings.force = true;
+  ASSERT_TRUE(PrepareFilterTables(settings, CS_BGR32, 0x7FFFFFFF, 0x7FFFFFFF));
+  EXPECT_EQ(settings.kernels, &ReferenceKernels());
+  EXPECT_TRUE(settings.workspace.empty());
+  EXPECT_EQ(settings.boxOffsets.size(), 121u);
+}
+
+}  // namespace
+}  // namespace sorvan
