@@ -53,11 +53,15 @@ struct Isa {
   static V Add32(V a, V b) { return _mm512_add_epi32(a, b); }
   static V Sub32(V a, V b) { return _mm512_sub_epi32(a, b); }
   static V Shr20(V a) { return _mm512_srli_epi32(a, 20); }
+  static V Shr6(V a) { return _mm512_srli_epi32(a, 6); }
+  static V Shl16(V a) { return _mm512_slli_epi32(a, 16); }
   static V Mullo32(V a, V b) { return _mm512_mullo_epi32(a, b); }
+  // (a·r) >> 48 per lane, with r in every lane. Even lanes: the 64-bit product shifted down.
+  // Odd lanes: moved down by a shuffle, and the quotient read from the product's high dword.
   static V MulHigh48(V a, V r) {
     const V even = _mm512_srli_epi64(_mm512_mul_epu32(a, r), 48);
-    const V odd = _mm512_slli_epi64(_mm512_srli_epi64(_mm512_mul_epu32(_mm512_srli_epi64(a, 32), r), 48), 32);
-    return _mm512_or_si512(even, odd);
+    const V odd = _mm512_srli_epi32(_mm512_mul_epu32(_mm512_shuffle_epi32(a, _MM_PERM_DDBB), r), 16);
+    return _mm512_mask_blend_epi32(0xAAAA, even, odd);
   }
   static void StoreBytes32(uint8_t* p, V v) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm512_cvtepi32_epi8(v));

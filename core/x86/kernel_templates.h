@@ -11,8 +11,11 @@
 //   up to at most 510, so the vertical pass runs in 16-bit lanes with multiply-add on two
 //   weights at a time; the horizontal pass needs 32-bit lanes. In interior rows the centre
 //   sample's own share K[m]²·S is left out by giving the centre column the vertical sum
-//   without the centre row (K[m]·(V − K[m]·S) = K[m]·V − K[m]²·S). The division by
-//   surroundWeight is the multiply-high of core/surround_division.h.
+//   without the centre row (K[m]·(V − K[m]·S) = K[m]·V − K[m]²·S). The row buffer holds each
+//   vertical sum V (< 2^18) split as (V mod 64, V div 64) in the two 16-bit halves of its lane:
+//   two such lanes add without carry (126 and 8190 at most), and one multiply-add with the
+//   weight pair (K, 64·K) gives K·V exactly, so the horizontal pass needs no 32-bit multiply.
+//   The division by surroundWeight is the multiply-high of core/surround_division.h.
 // - Box: running column sums over the reflected rows (16-bit), reflected at both row ends,
 //   then a prefix sum along the row, so that every window sum is one subtraction whatever
 //   rad, edge bands included.
@@ -223,6 +226,17 @@ void LimitMergeFast(uint8_t* out, int32_t outPitch, const uint8_t* src, int32_t 
 // `count` through a small buffer.
 void StoreLanes(uint8_t* out, Isa::V v) { Isa::StoreBytes32(out, v); }
 
+// A vertical sum v (0 ≤ v < 2^18) as (v mod 64) + 2^16·(v div 64); see the top of this file.
+int32_t SplitSum(int32_t v) { return (v & 63) | ((v >> 6) << 16); }
+Isa::V SplitSum(Isa::V v) {
+  return Isa::Or(Isa::And(v, Isa::Set32(63)), Isa::Shl16(Isa::Shr6(v)));
+}
+
+// The multiply-add weight pair that turns a split sum into K·v.
+int32_t SplitWeight(int32_t k) {
+  return static_cast<int32_t>((static_cast<uint32_t>(64 * k) << 16) | static_cast<uint32_t>(k));
+}
+
 // Vertical pass of one output row: full[x] = Σ_k K[k]·row_k[x] and, for interior rows,
 // surround[x] = full[x] − K[m]·row_m[x]. The radius is a template argument so that the tap
 // loops unroll and the weights stay in registers.
@@ -259,18 +273,18 @@ void VerticalPass(const uint8_t* const* rows, const int32_t* weights, int32_t wi
     V s0, s1, c0, c1;
     Isa::Reorder(lo, hi, &s0, &s1);
     Isa::Reorder(cLo, cHi, &c0, &c1);
-    Isa::Store(full + x, Isa::Add32(s0, c0));
-    Isa::Store(full + x + Isa::kLanes32, Isa::Add32(s1, c1));
+    Isa::Store(full + x, SplitSum(Isa::Add32(s0, c0)));
+    Isa::Store(full + x + Isa::kLanes32, SplitSum(Isa::Add32(s1, c1)));
     if (surround != nullptr) {
-      Isa::Store(surround + x, s0);
-      Isa::Store(surround + x + Isa::kLanes32, s1);
+      Isa::Store(surround + x, SplitSum(s0));
+      Isa::Store(surround + x + Isa::kLanes32, SplitSum(s1));
     }
   }
   for (; x < width; ++x) {
     int32_t sum = 0;
     for (int32_t k = 0; k <= 2 * M; ++k) sum += weights[k] * r[k][x];
-    full[x] = sum;
-    if (surround != nullptr) surround[x] = sum - weights[M] * r[M][x];
+    full[x] = SplitSum(sum);
+    if (surround != nullptr) surround[x] = SplitSum(sum - weights[M] * r[M][x]);
   }
 }
 
@@ -281,16 +295,15 @@ void HorizontalPass(const int32_t* full, const int32_t* centre, const int32_t* w
                     int32_t width, int32_t step, uint8_t* dstRow, uint8_t* rowOut) {
   using V = Isa::V;
   V tapWeights[M + 1];
-  for (int32_t d = 0; d <= M; ++d) tapWeights[d] = Isa::Set32(weights[M + d]);
+  for (int32_t d = 0; d <= M; ++d) tapWeights[d] = Isa::Set32(SplitWeight(weights[M + d]));
   const V vReciprocal = Isa::Set32(static_cast<int32_t>(reciprocal));
   const V rounding = Isa::Set32(512);
   const int32_t whole = step == 1 ? width - width % Isa::kLanes32 : 0;  // stored straight to dst
   for (int32_t x = 0; x < width; x += Isa::kLanes32) {
-    V acc = Isa::Mullo32(Isa::Load(centre + x), tapWeights[0]);
+    V acc = Isa::MaddAcc(rounding, Isa::Load(centre + x), tapWeights[0]);
     for (int32_t d = 1; d <= M; ++d) {
-      acc = Isa::Add32(acc, Isa::Mullo32(Isa::Add32(Isa::Load(full + x - d), Isa::Load(full + x + d)), tapWeights[d]));
+      acc = Isa::MaddAcc(acc, Isa::Add32(Isa::Load(full + x - d), Isa::Load(full + x + d)), tapWeights[d]);
     }
-    acc = Isa::Add32(acc, rounding);
     const V q = kInterior ? Isa::MulHigh48(acc, vReciprocal) : Isa::Shr20(acc);
     StoreLanes(x < whole ? dstRow + x : rowOut + x, q);
   }
@@ -333,13 +346,14 @@ void GaussianFast(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t sr
                   int32_t surroundWeight, int32_t centreWeightSq, int32_t* workspace) {
   const int32_t m = window / 2;
   // The decomposition needs the filter's own arithmetic: shift 10, the centre's share equal to
-  // K[m]², weights small enough for 16-bit multiply-adds and summing to at most 1024 (so every
-  // sum fits), and a divisor the multiply-high covers. Anything else takes the reference.
+  // K[m]², symmetric weights below 512 (64·K must fit a 16-bit multiply-add; the filter's are at
+  // most 464) summing to at most 1024 (so every sum fits), and a divisor the multiply-high
+  // covers. Anything else takes the reference.
   bool fits = shift == 10 && window >= 3 && window <= kMaxWindow && (window & 1) == 1 &&
               SurroundDivisorFits(surroundWeight) && centreWeightSq == weights[m] * weights[m];
   int32_t total = 0;
   for (int32_t k = 0; fits && k < window; ++k) {
-    fits = weights[k] >= 0 && weights[k] <= 1024 && weights[k] == weights[window - 1 - k];
+    fits = weights[k] >= 0 && weights[k] <= 511 && weights[k] == weights[window - 1 - k];
     total += weights[k];
   }
   if (!fits || total > 1024) {

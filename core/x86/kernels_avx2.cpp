@@ -46,11 +46,15 @@ struct Isa {
   static V Add32(V a, V b) { return _mm256_add_epi32(a, b); }
   static V Sub32(V a, V b) { return _mm256_sub_epi32(a, b); }
   static V Shr20(V a) { return _mm256_srli_epi32(a, 20); }
+  static V Shr6(V a) { return _mm256_srli_epi32(a, 6); }
+  static V Shl16(V a) { return _mm256_slli_epi32(a, 16); }
   static V Mullo32(V a, V b) { return _mm256_mullo_epi32(a, b); }
+  // (a·r) >> 48 per lane, with r in every lane. Even lanes: the 64-bit product shifted down.
+  // Odd lanes: moved down by a shuffle, and the quotient read from the product's high dword.
   static V MulHigh48(V a, V r) {
     const V even = _mm256_srli_epi64(_mm256_mul_epu32(a, r), 48);
-    const V odd = _mm256_slli_epi64(_mm256_srli_epi64(_mm256_mul_epu32(_mm256_srli_epi64(a, 32), r), 48), 32);
-    return _mm256_or_si256(even, odd);
+    const V odd = _mm256_srli_epi32(_mm256_mul_epu32(_mm256_shuffle_epi32(a, 0xF5), r), 16);
+    return _mm256_blend_epi32(even, odd, 0xAA);
   }
   static void StoreBytes32(uint8_t* p, V v) {
     const V w = _mm256_packs_epi32(v, v);  // within halves: 0–3 0–3 | 4–7 4–7

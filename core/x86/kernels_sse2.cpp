@@ -47,17 +47,20 @@ struct Isa {
   static V Add32(V a, V b) { return _mm_add_epi32(a, b); }
   static V Sub32(V a, V b) { return _mm_sub_epi32(a, b); }
   static V Shr20(V a) { return _mm_srli_epi32(a, 20); }
+  static V Shr6(V a) { return _mm_srli_epi32(a, 6); }
+  static V Shl16(V a) { return _mm_slli_epi32(a, 16); }
   // SSE2 has no 32-bit low multiply: two 32×32→64 products, even and odd lanes.
   static V Mullo32(V a, V b) {
     const V even = _mm_mul_epu32(a, b);
     const V odd = _mm_mul_epu32(_mm_srli_epi64(a, 32), _mm_srli_epi64(b, 32));
     return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, 0x08), _mm_shuffle_epi32(odd, 0x08));
   }
-  // (a·r) >> 48 per lane, with r in the low 32 bits of every 64-bit lane.
+  // (a·r) >> 48 per lane, with r in every lane. Even lanes: the 64-bit product shifted down.
+  // Odd lanes: moved down by a shuffle, and the quotient read from the product's high dword.
   static V MulHigh48(V a, V r) {
     const V even = _mm_srli_epi64(_mm_mul_epu32(a, r), 48);
-    const V odd = _mm_slli_epi64(_mm_srli_epi64(_mm_mul_epu32(_mm_srli_epi64(a, 32), r), 48), 32);
-    return _mm_or_si128(even, odd);
+    const V odd = _mm_srli_epi32(_mm_mul_epu32(_mm_shuffle_epi32(a, 0xF5), r), 16);
+    return _mm_or_si128(even, _mm_and_si128(odd, _mm_set_epi32(-1, 0, -1, 0)));
   }
   static void StoreBytes32(uint8_t* p, V v) {
     const V w = _mm_packs_epi32(v, v);
