@@ -38,6 +38,13 @@ using GaussianSurroundAverageFn = void (*)(uint8_t* dst, int32_t dstPitch, const
                                            int32_t surroundWeight, int32_t centreWeightSq, int32_t* workspace);
 using BoxAverageFn = void (*)(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int32_t height,
                               int32_t width, int32_t step, int32_t window, int32_t* boxOffsets, int32_t* workspace);
+// Gaussian average followed by the limit merge in place (output = smoothed = dst), in one
+// pass: the same bytes as the two routines one after the other. Fast paths only.
+using GaussianSurroundMergeFn = void (*)(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch,
+                                         int32_t* scratch, int32_t height, int32_t width, int32_t step,
+                                         const int32_t* weights, int32_t window, int32_t shift,
+                                         int32_t surroundWeight, int32_t centreWeightSq, int32_t positiveLimit,
+                                         int32_t negativeLimit, int32_t* workspace);
 using LimitMergeFn = decltype(&LimitMerge);
 using CopyChannelFn = decltype(&CopyChannel);
 
@@ -48,6 +55,7 @@ struct ChannelKernels {
   LimitMergeFn limitMerge;
   CopyChannelFn copyChannel;
   bool needsWorkspace;
+  GaussianSurroundMergeFn gaussianSurroundMerge;  // nullptr: average, then limitMerge
 };
 
 // Workspace entries (int32) the fast averages need for a channel of this width, whatever rad.

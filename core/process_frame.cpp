@@ -34,6 +34,13 @@ void SmoothChannel(FilterSettings& settings, const ChannelViews& c, int32_t p, i
   const bool workspaceFits = !settings.kernels->needsWorkspace ||
                              settings.workspace.size() >= KernelWorkspaceEntries(d.width);
   const ChannelKernels& kernels = workspaceFits ? *settings.kernels : ReferenceKernels();
+  if (!settings.force && kernels.gaussianSurroundMerge != nullptr) {
+    kernels.gaussianSurroundMerge(d.base, d.pitch, s.base, s.pitch, settings.scratch.data(), d.height, d.width, d.step,
+                                  settings.weights.taps.data(), settings.window, kGaussianShift,
+                                  settings.weights.surroundWeight, settings.weights.centreWeightSq, p, n,
+                                  settings.workspace.data());
+    return;
+  }
   if (settings.force) {
     kernels.boxAverage(d.base, d.pitch, s.base, s.pitch, d.height, d.width, d.step, settings.window,
                        settings.boxOffsets.data(), settings.workspace.data());

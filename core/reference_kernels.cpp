@@ -18,7 +18,7 @@ void BoxReference(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t sr
 }
 
 constexpr ChannelKernels kReferenceKernels = {"reference", &GaussianReference, &BoxReference, &LimitMerge,
-                                              &CopyChannel, false};
+                                              &CopyChannel, false, nullptr};
 
 }  // namespace
 

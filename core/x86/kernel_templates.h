@@ -288,35 +288,67 @@ void VerticalPass(const uint8_t* const* rows, const int32_t* weights, int32_t wi
   }
 }
 
+// Limits of the fused merge; `enabled` false leaves the averages as they are.
+struct MergeLimits {
+  bool enabled;
+  int32_t positive;  // 0..255
+  int32_t negative;  // 0..255
+};
+
+// out[x] = smoothed[x], or src[x] where it lies more than p above or n below it (contiguous).
+void MergeRow(uint8_t* out, const uint8_t* src, const uint8_t* smoothed, int32_t width, const MergeLimits& limits) {
+  const Isa::V vp = Isa::Set8(static_cast<uint8_t>(limits.positive));
+  const Isa::V vn = Isa::Set8(static_cast<uint8_t>(limits.negative));
+  int32_t x = 0;
+  for (; x + Isa::kBytes <= width; x += Isa::kBytes) {
+    const Isa::V sv = Isa::Load(src + x);
+    const Isa::V av = Isa::Load(smoothed + x);
+    const Isa::V inside =
+        Isa::EqZero8(Isa::Or(Isa::SubsU8(Isa::SubsU8(sv, av), vp), Isa::SubsU8(Isa::SubsU8(av, sv), vn)));
+    Isa::Store(out + x, Isa::Or(Isa::And(inside, av), Isa::AndNot(inside, sv)));
+  }
+  for (; x < width; ++x) {
+    const int32_t d = static_cast<int32_t>(src[x]) - static_cast<int32_t>(smoothed[x]);
+    out[x] = (d > limits.positive || d < -limits.negative) ? src[x] : smoothed[x];
+  }
+}
+
 // Horizontal pass, division and store of one output row. `full` is reflected M entries
-// beyond both ends; `centre` is full (edge rows) or the sums without the centre row.
+// beyond both ends; `centre` is full (edge rows) or the sums without the centre row. The row
+// is finished in `rowOut` (in L1), merged against the source row when asked, and then written
+// to the destination once.
 template <int32_t M, bool kInterior>
 void HorizontalPass(const int32_t* full, const int32_t* centre, const int32_t* weights, uint32_t reciprocal,
-                    int32_t width, int32_t step, uint8_t* dstRow, uint8_t* rowOut) {
+                    int32_t width, int32_t step, const uint8_t* srcRow, const MergeLimits& limits, uint8_t* dstRow,
+                    uint8_t* rowOut) {
   using V = Isa::V;
   V tapWeights[M + 1];
   for (int32_t d = 0; d <= M; ++d) tapWeights[d] = Isa::Set32(SplitWeight(weights[M + d]));
   const V vReciprocal = Isa::Set32(static_cast<int32_t>(reciprocal));
   const V rounding = Isa::Set32(512);
-  const int32_t whole = step == 1 ? width - width % Isa::kLanes32 : 0;  // stored straight to dst
   for (int32_t x = 0; x < width; x += Isa::kLanes32) {
     V acc = Isa::MaddAcc(rounding, Isa::Load(centre + x), tapWeights[0]);
     for (int32_t d = 1; d <= M; ++d) {
       acc = Isa::MaddAcc(acc, Isa::Add32(Isa::Load(full + x - d), Isa::Load(full + x + d)), tapWeights[d]);
     }
-    const V q = kInterior ? Isa::MulHigh48(acc, vReciprocal) : Isa::Shr20(acc);
-    StoreLanes(x < whole ? dstRow + x : rowOut + x, q);
+    StoreLanes(rowOut + x, kInterior ? Isa::MulHigh48(acc, vReciprocal) : Isa::Shr20(acc));
   }
   if (step == 1) {
-    if (whole < width) memcpy(dstRow + whole, rowOut + whole, static_cast<size_t>(width - whole));
+    if (limits.enabled) {
+      MergeRow(dstRow, srcRow, rowOut, width, limits);
+    } else {
+      memcpy(dstRow, rowOut, static_cast<size_t>(width));
+    }
   } else {
+    if (limits.enabled) MergeRow(rowOut, srcRow, rowOut, width, limits);
     ScatterRow(dstRow, rowOut, width, step);
   }
 }
 
 template <int32_t M>
 void GaussianRows(const uint8_t* plane, int32_t planePitch, uint8_t* dst, int32_t dstPitch, int32_t height,
-                  int32_t width, int32_t step, const int32_t* weights, uint32_t reciprocal, int32_t* workspace) {
+                  int32_t width, int32_t step, const int32_t* weights, uint32_t reciprocal,
+                  const MergeLimits& limits, int32_t* workspace) {
   const size_t region = KernelWorkspaceRegion(width);
   int32_t* full = workspace + 16;  // 16 entries ahead for the reflected left end
   int32_t* surround = workspace + region;
@@ -333,35 +365,39 @@ void GaussianRows(const uint8_t* plane, int32_t planePitch, uint8_t* dst, int32_
       full[width - 1 + d] = full[width - 1 - d];
     }
     uint8_t* dstRow = At(dst, dstPitch, y, 0, step);
+    // rows[M] is row y itself: the source row the merge compares with.
     if (interior) {
-      HorizontalPass<M, true>(full, surround, weights, reciprocal, width, step, dstRow, rowOut);
+      HorizontalPass<M, true>(full, surround, weights, reciprocal, width, step, rows[M], limits, dstRow, rowOut);
     } else {
-      HorizontalPass<M, false>(full, full, weights, reciprocal, width, step, dstRow, rowOut);
+      HorizontalPass<M, false>(full, full, weights, reciprocal, width, step, rows[M], limits, dstRow, rowOut);
     }
   }
 }
 
-void GaussianFast(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int32_t* scratch,
-                  int32_t height, int32_t width, int32_t step, const int32_t* weights, int32_t window, int32_t shift,
-                  int32_t surroundWeight, int32_t centreWeightSq, int32_t* workspace) {
-  const int32_t m = window / 2;
+// Whether the fast Gaussian reproduces the reference for these arguments.
+bool GaussianFits(const int32_t* weights, int32_t window, int32_t shift, int32_t surroundWeight,
+                  int32_t centreWeightSq) {
   // The decomposition needs the filter's own arithmetic: shift 10, the centre's share equal to
   // K[m]², symmetric weights below 512 (64·K must fit a 16-bit multiply-add; the filter's are at
   // most 464) summing to at most 1024 (so every sum fits), and a divisor the multiply-high
   // covers. Anything else takes the reference.
-  bool fits = shift == 10 && window >= 3 && window <= kMaxWindow && (window & 1) == 1 &&
-              SurroundDivisorFits(surroundWeight) && centreWeightSq == weights[m] * weights[m];
+  if (shift != 10 || window < 3 || window > kMaxWindow || (window & 1) == 0 || !SurroundDivisorFits(surroundWeight)) {
+    return false;
+  }
+  const int32_t m = window / 2;
+  if (centreWeightSq != weights[m] * weights[m]) return false;
   int32_t total = 0;
-  for (int32_t k = 0; fits && k < window; ++k) {
-    fits = weights[k] >= 0 && weights[k] <= 511 && weights[k] == weights[window - 1 - k];
+  for (int32_t k = 0; k < window; ++k) {
+    if (weights[k] < 0 || weights[k] > 511 || weights[k] != weights[window - 1 - k]) return false;
     total += weights[k];
   }
-  if (!fits || total > 1024) {
-    GaussianSurroundAverage(dst, dstPitch, src, srcPitch, scratch, height, width, step, weights, window, shift,
-                            surroundWeight, centreWeightSq);
-    return;
-  }
+  return total <= 1024;
+}
 
+void GaussianRun(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int32_t* scratch,
+                 int32_t height, int32_t width, int32_t step, const int32_t* weights, int32_t window,
+                 int32_t surroundWeight, const MergeLimits& limits, int32_t* workspace) {
+  const int32_t m = window / 2;
   // A packed channel is first gathered into the scratch plane as contiguous bytes (it holds
   // width·height int32, four times what this needs).
   const uint8_t* plane = src;
@@ -377,15 +413,45 @@ void GaussianFast(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t sr
 
   const uint32_t reciprocal = SurroundReciprocal(surroundWeight);
   switch (m) {
-    case 1: GaussianRows<1>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, workspace); break;
-    case 2: GaussianRows<2>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, workspace); break;
-    case 3: GaussianRows<3>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, workspace); break;
-    case 4: GaussianRows<4>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, workspace); break;
-    case 5: GaussianRows<5>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, workspace); break;
-    case 6: GaussianRows<6>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, workspace); break;
-    case 7: GaussianRows<7>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, workspace); break;
-    default: GaussianRows<8>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, workspace); break;
+    case 1: GaussianRows<1>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, limits, workspace); break;
+    case 2: GaussianRows<2>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, limits, workspace); break;
+    case 3: GaussianRows<3>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, limits, workspace); break;
+    case 4: GaussianRows<4>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, limits, workspace); break;
+    case 5: GaussianRows<5>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, limits, workspace); break;
+    case 6: GaussianRows<6>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, limits, workspace); break;
+    case 7: GaussianRows<7>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, limits, workspace); break;
+    default: GaussianRows<8>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, limits, workspace); break;
   }
+}
+
+void GaussianFast(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int32_t* scratch,
+                  int32_t height, int32_t width, int32_t step, const int32_t* weights, int32_t window, int32_t shift,
+                  int32_t surroundWeight, int32_t centreWeightSq, int32_t* workspace) {
+  if (!GaussianFits(weights, window, shift, surroundWeight, centreWeightSq)) {
+    GaussianSurroundAverage(dst, dstPitch, src, srcPitch, scratch, height, width, step, weights, window, shift,
+                            surroundWeight, centreWeightSq);
+    return;
+  }
+  GaussianRun(dst, dstPitch, src, srcPitch, scratch, height, width, step, weights, window, surroundWeight,
+              {false, 0, 0}, workspace);
+}
+
+void GaussianMergeFast(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int32_t* scratch,
+                       int32_t height, int32_t width, int32_t step, const int32_t* weights, int32_t window,
+                       int32_t shift, int32_t surroundWeight, int32_t centreWeightSq, int32_t positiveLimit,
+                       int32_t negativeLimit, int32_t* workspace) {
+  // Negative limits (never set by the filter) and foreign arithmetic go the long way.
+  if (positiveLimit < 0 || negativeLimit < 0 ||
+      !GaussianFits(weights, window, shift, surroundWeight, centreWeightSq)) {
+    GaussianFast(dst, dstPitch, src, srcPitch, scratch, height, width, step, weights, window, shift, surroundWeight,
+                 centreWeightSq, workspace);
+    LimitMergeFast(dst, dstPitch, src, srcPitch, dst, dstPitch, height, width, step, positiveLimit, negativeLimit);
+    return;
+  }
+  const MergeLimits limits = {true, positiveLimit > 255 ? 255 : positiveLimit,
+                              negativeLimit > 255 ? 255 : negativeLimit};
+  GaussianRun(dst, dstPitch, src, srcPitch, scratch, height, width, step, weights, window, surroundWeight, limits,
+              workspace);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -474,7 +540,7 @@ void BoxFast(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitc
 }
 
 constexpr ChannelKernels MakeKernels(const char* name) {
-  return {name, &GaussianFast, &BoxFast, &LimitMergeFast, &CopyChannelFast, true};
+  return {name, &GaussianFast, &BoxFast, &LimitMergeFast, &CopyChannelFast, true, &GaussianMergeFast};
 }
 
 }  // namespace

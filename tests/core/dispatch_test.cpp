@@ -95,6 +95,7 @@ TEST(Dispatch, EveryLevelUpToTheSupportedOneHasADistinctTable) {
     ASSERT_NE(k, nullptr) << InstructionSetName(isa);
     EXPECT_EQ(k == &ReferenceKernels(), isa == InstructionSet::kScalar);
     EXPECT_EQ(k->needsWorkspace, isa != InstructionSet::kScalar);
+    EXPECT_EQ(k->gaussianSurroundMerge == nullptr, isa == InstructionSet::kScalar);
   }
 }
 

@@ -76,6 +76,46 @@ TEST_P(GaussianFastPath, MatchesReferenceForEveryStrength) {
   }
 }
 
+// The fused Gaussian and limit merge against the reference average followed by the merge.
+class GaussianMergeFastPath : public ::testing::TestWithParam<PathAndRadius> {};
+
+TEST_P(GaussianMergeFastPath, MatchesAverageThenMerge) {
+  const auto& [name, rad] = GetParam();
+  const ChannelKernels* kernels = nullptr;
+  SORVAN_REQUIRE_FAST_PATH(name, kernels);
+  ASSERT_NE(kernels->gaussianSurroundMerge, nullptr);
+  std::mt19937 rng(5000 + rad);
+  const std::pair<int32_t, int32_t> extraLimits[] = {{300, 0}, {0, 1000}, {-1, 2}, {3, -4}};
+  for (int32_t str = 1; str <= 8; ++str) {
+    const GaussianWeights weights = BuildGaussianWeights(rad, str);
+    int32_t kind = 1;
+    int32_t round = 0;
+    for (const Geometry& g : Geometries(2 * rad, rng)) {
+      int32_t p = static_cast<int32_t>(rng() % 11);
+      int32_t n = static_cast<int32_t>(rng() % 11);
+      if (round % 5 == 4) std::tie(p, n) = extraLimits[(round / 5 + str) % 4];
+      ++round;
+      SCOPED_TRACE(::testing::Message() << "str " << str << ", " << g.width << "x" << g.height << " step " << g.step
+                                        << " limits " << p << "/" << n);
+      TestChannel src = MakeChannel(g.width, g.height, g.step, g.srcExtra, g.srcBottomUp, rng);
+      FillSamples(src, g.width, g.height, g.step, kind++, rng);
+      TestChannel expected = MakeChannel(g.width, g.height, g.step, g.dstExtra, false, rng);
+      TestChannel actual = expected;
+      std::vector<int32_t> scratch(static_cast<size_t>(g.width) * g.height);
+      std::vector<int32_t> workspace(KernelWorkspaceEntries(g.width));
+      GaussianSurroundAverage(expected.base(), expected.pitch, src.base(), src.pitch, scratch.data(), g.height,
+                              g.width, g.step, weights.taps.data(), weights.window, 10, weights.surroundWeight,
+                              weights.centreWeightSq);
+      LimitMerge(expected.base(), expected.pitch, src.base(), src.pitch, expected.base(), expected.pitch, g.height,
+                 g.width, g.step, p, n);
+      kernels->gaussianSurroundMerge(actual.base(), actual.pitch, src.base(), src.pitch, scratch.data(), g.height,
+                                     g.width, g.step, weights.taps.data(), weights.window, 10,
+                                     weights.surroundWeight, weights.centreWeightSq, p, n, workspace.data());
+      ASSERT_EQ(expected.buffer, actual.buffer);
+    }
+  }
+}
+
 class BoxFastPath : public ::testing::TestWithParam<PathAndRadius> {};
 
 TEST_P(BoxFastPath, MatchesReference) {
@@ -110,6 +150,9 @@ std::string PathAndRadiusName(const ::testing::TestParamInfo<PathAndRadius>& inf
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, GaussianFastPath,
+                         ::testing::Combine(::testing::ValuesIn(PathNames()), ::testing::Range(1, 9)),
+                         PathAndRadiusName);
+INSTANTIATE_TEST_SUITE_P(Paths, GaussianMergeFastPath,
                          ::testing::Combine(::testing::ValuesIn(PathNames()), ::testing::Range(1, 9)),
                          PathAndRadiusName);
 INSTANTIATE_TEST_SUITE_P(Paths, BoxFastPath,
