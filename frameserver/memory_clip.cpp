@@ -118,9 +118,7 @@ PClip MemoryClip::FromFrames(const VideoInfo& vi, std::vector<std::vector<uint8_
 PVideoFrame SORVAN_STDCALL MemoryClip::GetFrame(int n, IScriptEnvironment* env) {
   const int frameNumber = std::clamp(n, 0, std::max(vi_.num_frames - 1, 0));
   PVideoFrame frame = env->NewVideoFrame(vi_);
-  // One staging buffer per thread, so that serving a frame allocates nothing once warm.
-  thread_local std::vector<uint8_t> packed;
-  packed.resize(PackedFrameSize(vi_));
+  std::vector<uint8_t> packed(PackedFrameSize(vi_));
   if (vi_.num_frames > 0) generator_(frameNumber, packed);
   WritePacked(packed, frame, vi_);
   return frame;

@@ -49,8 +49,6 @@ SorvanArguments ReadSorvanArguments(const AVSValue& args) {
   return a;
 }
 
-bool IsAcceptedPixelType(int pixelType) { return IsSupportedPixelType(pixelType); }
-
 const char* FirstArgumentError(const SorvanArguments& a) {
   if (!InRange(a.rad, kMinRadius, kMaxRadius)) return "Sorvan:rad must be between 1 and 8";
   if (!InRange(a.str, 1, 8)) return "Sorvan:str must be between 1 and 8";
@@ -80,7 +78,9 @@ const char* FirstArgumentError(const SorvanArguments& a) {
 // Every ThrowError below is reached with no counted reference or buffer held in this frame, so
 // nothing leaks even where the host's exception passes through code built without unwinding.
 AVSValue SORVAN_CDECL CreateSorvan(AVSValue args, void* /*user_data*/, IScriptEnvironment* env) {
-  if (!IsAcceptedPixelType(ChildPixelType(args[0]))) {
+  // Exactly the five codes: modern hosts have further pixel types that contain all bits of one
+  // of them (planar 4:4:4, 16-bit 4:2:0, ...), which the filter would process wrongly.
+  if (!IsSupportedPixelType(ChildPixelType(args[0]))) {
     env->ThrowError("%s", "Sorvan: This color format is not supported by this old avisynth version");
   }
   const SorvanArguments a = ReadSorvanArguments(args);

@@ -28,10 +28,6 @@ struct SorvanArguments {
 // Reads the twelve values from the argument array (elements 1 to 12) with their defaults.
 SorvanArguments ReadSorvanArguments(const AVSValue& args);
 
-// True for exactly the five pixel types the filter processes. Modern hosts have further types
-// that contain all bits of one of them (planar 4:4:4, 16-bit 4:2:0, ...); those are refused.
-bool IsAcceptedPixelType(int pixelType);
-
 // The message of the first failing check after the colour format, in the fixed order, or null.
 const char* FirstArgumentError(const SorvanArguments& a);
 

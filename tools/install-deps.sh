@@ -5,6 +5,7 @@ packages=(
   build-essential cmake make g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libfmt-dev
   clang libclang-rt-14-dev llvm
+  lld python3-unicorn
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <thread>
 
+#include "frameserver/function_registry.h"
 #include "frameserver/memory_clip.h"
 
 namespace sorvan::frameserver {
@@ -109,6 +110,29 @@ TEST_F(FrameServerTest, ClipResultsKeepTheirReference) {
   }
   EXPECT_EQ(clip->RefCount(), before);
   EXPECT_THROW(server.InvokeClip("Numbers", {1, 2}), ScriptError);
+}
+
+class MalformedParameters : public ::testing::TestWithParam<const char*> {};
+
+// A function whose parameter string a script could not call is refused when it is registered.
+TEST_P(MalformedParameters, AreRefusedAtRegistration) {
+  FrameServer server;
+  IScriptEnvironment* env = &server;
+  const auto apply = [](AVSValue, void*, IScriptEnvironment*) { return AVSValue(); };
+  EXPECT_THROW(env->AddFunction("Bad", GetParam(), apply, nullptr), ScriptError);
+  EXPECT_FALSE(env->FunctionExists("Bad"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Strings, MalformedParameters,
+                         ::testing::Values("c[x", "c[]i", "cz", "c[x]", "[a]i[A]b", "c*", "[x]."));
+
+TEST(Registry, ParsesNamedAndUnnamedParameters) {
+  const std::vector<Parameter> p = ParseParameters("F", "ci[rad]i[str]f");
+  ASSERT_EQ(p.size(), 4u);
+  EXPECT_TRUE(p[0].name.empty() && p[0].type == 'c' && !p[0].optional);
+  EXPECT_TRUE(p[1].name.empty() && p[1].type == 'i' && !p[1].optional);
+  EXPECT_TRUE(p[2].name == "rad" && p[2].type == 'i' && p[2].optional);
+  EXPECT_TRUE(p[3].name == "str" && p[3].type == 'f' && p[3].optional);
 }
 
 TEST(PluginLoader, MissingFileIsReported) {

@@ -296,6 +296,31 @@ TEST(Resources, ExhaustedMemoryIsReportedAndLeavesNothing) {
   EXPECT_EQ(source->RefCount(), 1);
 }
 
+// A clip that claims one format and hands out frames of another, so that the host's
+// NewVideoFrame fails inside Sorvan's GetFrame while the source frame is held there.
+class MismatchedClip final : public IClip {
+ public:
+  MismatchedClip(const VideoInfo& claimed, const VideoInfo& actual) : claimed_(claimed), actual_(actual) {}
+  PVideoFrame SORVAN_STDCALL GetFrame(int, IScriptEnvironment* env) override { return env->NewVideoFrame(actual_); }
+  bool SORVAN_STDCALL GetParity(int) override { return false; }
+  void SORVAN_STDCALL GetAudio(void*, int64_t, int64_t, IScriptEnvironment*) override {}
+  void SORVAN_STDCALL SetCacheHints(int, int) override {}
+  const VideoInfo& SORVAN_STDCALL GetVideoInfo() override { return claimed_; }
+
+ private:
+  VideoInfo claimed_, actual_;
+};
+
+// The host's error passes through the plug-in's GetFrame, which lets go of the source frame.
+TEST(Resources, AnErrorDuringGetFrameReleasesTheSourceFrame) {
+  PluginHost host;
+  const PClip source = new MismatchedClip(MakeVideoInfo(CS_BGR32, 1 << 29, 1, 1), MakeVideoInfo(CS_BGR32, 64, 1, 1));
+  const PClip filter = host.server.InvokeClip("Sorvan", {source}, {{"force", true}});
+  EXPECT_THROW(filter->GetFrame(0, &host.server), frameserver::ScriptError);
+  EXPECT_EQ(host.server.PoolStats().framesAllocated, 1u);
+  EXPECT_EQ(host.server.PoolStats().framesInUse, 0u);
+}
+
 TEST(Resources, ManyFiltersCreatedAndDroppedLeaveNothing) {
   PluginHost host;
   const VideoInfo vi = MakeVideoInfo(CS_YV12, kWidth, kHeight, 2);

@@ -1,0 +1,22 @@
+// The one kind of failure the command reports: a single line on standard error and a non-zero
+// exit status. Everything below main() throws it with the whole message already worded.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace sorvan::cli {
+
+class CommandError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The frame server refused the filter's arguments; the message is the plug-in's own and is
+// printed verbatim, without the command's prefix.
+class FilterArgumentError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+}  // namespace sorvan::cli

@@ -1,0 +1,100 @@
+// Frame-by-frame reading and writing of Y4M streams and raw frames over byte streams.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/byte_io.h"
+#include "cli/frame_format.h"
+
+namespace sorvan::cli {
+
+// Longest Y4M stream header or FRAME line accepted; real ones are well under 100 bytes.
+inline constexpr size_t kMaxY4mLine = 4096;
+
+class FrameReader {
+ public:
+  virtual ~FrameReader() = default;
+  // Reads the next frame into `frame` (resized to the frame's bytes). Returns false at a clean
+  // end of the stream; throws CommandError for a frame that is cut short or malformed, naming
+  // the frame (counted from 0).
+  virtual bool Next(std::vector<uint8_t>& frame) = 0;
+};
+
+class FrameWriter {
+ public:
+  virtual ~FrameWriter() = default;
+  virtual void Write(const uint8_t* frame, size_t bytes) = 0;
+};
+
+struct Y4mHeader {
+  std::string line;        // the whole header line, newline included, written out unchanged
+  std::string colourSpace; // the C tag's value, or empty when there is none
+  FrameFormat format;      // kI420 for 4:2:0, kPlanar422 for 4:2:2
+};
+
+// Reads and checks a Y4M stream header from the start of `source`. Refuses colour spaces other
+// than 8-bit 4:2:0 and 4:2:2 by name, and sizes the frame server would refuse or that exceed
+// the caps, before anything is allocated for a frame.
+Y4mHeader ReadY4mHeader(ByteSource& source);
+
+class Y4mReader final : public FrameReader {
+ public:
+  // Reads the stream header; see ReadY4mHeader.
+  explicit Y4mReader(ByteSource& source);
+  const Y4mHeader& header() const { return header_; }
+  bool Next(std::vector<uint8_t>& frame) override;
+
+ private:
+  ByteSource& source_;
+  Y4mHeader header_;
+  int64_t frameNumber_ = 0;
+};
+
+class RawReader final : public FrameReader {
+ public:
+  RawReader(ByteSource& source, const FrameFormat& format);
+  bool Next(std::vector<uint8_t>& frame) override;
+
+ private:
+  ByteSource& source_;
+  size_t frameBytes_;
+  int64_t frameNumber_ = 0;
+};
+
+class Y4mWriter final : public FrameWriter {
+ public:
+  // Writes the stream header line at once, so a stream of no frames is still a valid stream.
+  Y4mWriter(ByteSink& sink, const std::string& headerLine);
+  void Write(const uint8_t* frame, size_t bytes) override;
+
+ private:
+  ByteSink& sink_;
+};
+
+class RawWriter final : public FrameWriter {
+ public:
+  explicit RawWriter(ByteSink& sink) : sink_(sink) {}
+  void Write(const uint8_t* frame, size_t bytes) override { sink_.Write(frame, bytes); }
+
+ private:
+  ByteSink& sink_;
+};
+
+// Gives back bytes already taken from `inner` (to look for the Y4M signature) before the rest.
+class ReplaySource final : public ByteSource {
+ public:
+  ReplaySource(std::vector<uint8_t> prefix, ByteSource& inner) : prefix_(std::move(prefix)), inner_(inner) {}
+  size_t ReadSome(uint8_t* dst, size_t count) override;
+
+ private:
+  std::vector<uint8_t> prefix_;
+  size_t offset_ = 0;
+  ByteSource& inner_;
+};
+
+inline constexpr char kY4mSignature[] = "YUV4MPEG2";
+
+}  // namespace sorvan::cli

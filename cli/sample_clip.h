@@ -1,0 +1,19 @@
+// The built-in sample clip of `make demo` (moving shapes with chroma noise, 4:2:0) and the
+// measure of chroma noise the demo reports before and after filtering.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace sorvan::cli {
+
+// One I420 frame (Y, then U, then V) of the sample clip: a soft gradient background, a disc
+// and a rectangle that move across it, and independent noise of +-3 levels on every chroma
+// sample. Deterministic: the same arguments give the same bytes. `width` and `height` even.
+std::vector<uint8_t> MakeSampleFrame(int32_t width, int32_t height, int32_t frameIndex);
+
+// Mean absolute difference between horizontally and vertically neighbouring samples of the U
+// and V planes of an I420 frame: flat areas with noise score high, smooth chroma low.
+double ChromaRoughness(const uint8_t* i420, int32_t width, int32_t height);
+
+}  // namespace sorvan::cli

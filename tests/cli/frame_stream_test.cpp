@@ -1,0 +1,210 @@
+#include "cli/frame_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/command_error.h"
+
+namespace sorvan::cli {
+namespace {
+
+std::vector<uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
+
+// Runs the Y4M reader over `stream` and returns the frames, or the error message.
+struct ReadResult {
+  std::vector<std::vector<uint8_t>> frames;
+  std::string error;
+};
+ReadResult ReadAllY4m(const std::vector<uint8_t>& stream) {
+  ReadResult result;
+  MemorySource source(stream.data(), stream.size());
+  try {
+    Y4mReader reader(source);
+    std::vector<uint8_t> frame;
+    while (reader.Next(frame)) result.frames.push_back(frame);
+  } catch (const CommandError& e) {
+    result.error = e.what();
+  }
+  return result;
+}
+
+Y4mHeader ParseHeader(const std::string& line) {
+  const auto bytes = Bytes(line);
+  MemorySource source(bytes.data(), bytes.size());
+  return ReadY4mHeader(source);
+}
+
+std::string HeaderError(const std::string& line) {
+  try {
+    ParseHeader(line);
+  } catch (const CommandError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+struct ColourCase {
+  std::string tag;
+  StreamLayout layout;
+  friend void PrintTo(const ColourCase& c, std::ostream* os) { *os << "'" << c.tag << "'"; }
+};
+class Y4mAcceptedColour : public ::testing::TestWithParam<ColourCase> {};
+
+TEST_P(Y4mAcceptedColour, MapsToLayoutAndKeepsTheHeaderLine) {
+  const std::string line = "YUV4MPEG2 W8 H4 F30000:1001 It A1:1" + GetParam().tag + " XCOMMENT=x\n";
+  const Y4mHeader h = ParseHeader(line);
+  EXPECT_EQ(h.format.layout, GetParam().layout);
+  EXPECT_EQ(h.format.width, 8);
+  EXPECT_EQ(h.format.height, 4);
+  EXPECT_EQ(h.line, line);
+}
+INSTANTIATE_TEST_SUITE_P(All, Y4mAcceptedColour,
+                         ::testing::Values(ColourCase{"", StreamLayout::kI420}, ColourCase{" C420", StreamLayout::kI420},
+                                           ColourCase{" C420jpeg", StreamLayout::kI420},
+                                           ColourCase{" C420paldv", StreamLayout::kI420},
+                                           ColourCase{" C420mpeg2", StreamLayout::kI420},
+                                           ColourCase{" C422", StreamLayout::kPlanar422}));
+
+class Y4mRefusedColour : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(Y4mRefusedColour, NamesTheColourSpace) {
+  const std::string error = HeaderError("YUV4MPEG2 W8 H4 C" + GetParam() + "\n");
+  EXPECT_NE(error.find("'C" + GetParam() + "'"), std::string::npos) << error;
+  EXPECT_NE(error.find("not supported"), std::string::npos) << error;
+}
+INSTANTIATE_TEST_SUITE_P(All, Y4mRefusedColour,
+                         ::testing::Values("mono", "444", "444alpha", "411", "420p10", "422p10", "444p16", "420p12"));
+
+struct BadHeaderCase {
+  std::string line;
+  std::string expected;  // part of the message
+  friend void PrintTo(const BadHeaderCase& c, std::ostream* os) { *os << c.line.substr(0, std::min<size_t>(40, c.line.find('\n'))); }
+};
+class Y4mBadHeader : public ::testing::TestWithParam<BadHeaderCase> {};
+
+TEST_P(Y4mBadHeader, IsRefusedWithItsReason) {
+  const std::string error = HeaderError(GetParam().line);
+  EXPECT_NE(error.find(GetParam().expected), std::string::npos) << "message: " << error;
+}
+INSTANTIATE_TEST_SUITE_P(
+    All, Y4mBadHeader,
+    ::testing::Values(BadHeaderCase{"YUV4MPEG2 H4\n", "no width"}, BadHeaderCase{"YUV4MPEG2 W8\n", "no height"},
+                      BadHeaderCase{"YUV4MPEG2 W8x H4\n", "bad width 'W8x'"},
+                      BadHeaderCase{"YUV4MPEG2 W8 H-4\n", "bad height 'H-4'"},
+                      BadHeaderCase{"YUV4MPEG2 W0 H4\n", "0x4"},
+                      BadHeaderCase{"YUV4MPEG2 W100000 H100000\n", "100000x100000 frames; sorvan accepts at most 16384"},
+                      BadHeaderCase{"YUV4MPEG2 W16384 H16384\n", "at most 16384 on a side and 67108864 pixels"},
+                      BadHeaderCase{"YUV4MPEG2 W99999999999999999999999 H2\n", "at most 16384"},
+                      BadHeaderCase{"YUV4MPEG2 W9 H4\n", "9x4 4:2:0 frames; width and height must be even"},
+                      BadHeaderCase{"YUV4MPEG2 W8 H5 C420mpeg2\n", "width and height must be even"},
+                      BadHeaderCase{"YUV4MPEG2 W7 H5 C422\n", "width must be even"},
+                      BadHeaderCase{"YUV4MPEG2 W8 H4", "ends inside the Y4M header"},
+                      BadHeaderCase{"YUV4MPEG3 W8 H4\n", "does not begin with a Y4M header"},
+                      BadHeaderCase{"YUV4MPEG2W8 H4\n", "does not begin with a Y4M header"},
+                      BadHeaderCase{"YUV4MPEG2 " + std::string(5000, 'X') + "\n", "longer than 4096 bytes"}));
+
+std::vector<uint8_t> MakeStream(const std::string& header, const std::vector<std::vector<uint8_t>>& frames) {
+  MemorySink sink;
+  Y4mWriter writer(sink, header);
+  for (const auto& f : frames) writer.Write(f.data(), f.size());
+  return sink.bytes;
+}
+
+std::vector<uint8_t> Pattern(size_t n, int seed) {
+  std::vector<uint8_t> v(n);
+  for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(i * 7 + seed * 31);
+  return v;
+}
+
+TEST(Y4mStream, WriterOutputReadsBackFrameForFrame) {
+  // 4:2:2 of 6x2: 12 luma + 2 * 6 chroma bytes.
+  const std::vector<std::vector<uint8_t>> frames = {Pattern(24, 1), Pattern(24, 2), Pattern(24, 3)};
+  const auto stream = MakeStream("YUV4MPEG2 W6 H2 C422\n", frames);
+  const ReadResult r = ReadAllY4m(stream);
+  EXPECT_EQ(r.error, "");
+  EXPECT_EQ(r.frames, frames);
+}
+
+TEST(Y4mStream, FrameLinesWithParametersAreAccepted) {
+  std::string s = "YUV4MPEG2 W2 H2\nFRAME Ib XYZ=1\n";
+  s += std::string(6, 'a');
+  s += "FRAME\n" + std::string(6, 'b');
+  const ReadResult r = ReadAllY4m(Bytes(s));
+  EXPECT_EQ(r.error, "");
+  ASSERT_EQ(r.frames.size(), 2u);
+  EXPECT_EQ(r.frames[1], Bytes(std::string(6, 'b')));
+}
+
+struct BrokenStreamCase {
+  std::string tail;       // after the header and two whole 2x2 4:2:0 frames (6 bytes each)
+  std::string expected;   // part of the message
+  friend void PrintTo(const BrokenStreamCase& c, std::ostream* os) { *os << c.tail.substr(0, std::min<size_t>(20, c.tail.find('\n'))); }
+};
+class Y4mBrokenStream : public ::testing::TestWithParam<BrokenStreamCase> {};
+
+TEST_P(Y4mBrokenStream, ReportsTheFrame) {
+  std::string s = "YUV4MPEG2 W2 H2 C420jpeg\nFRAME\nabcdefFRAME\nghijkl" + GetParam().tail;
+  const ReadResult r = ReadAllY4m(Bytes(s));
+  EXPECT_NE(r.error.find(GetParam().expected), std::string::npos) << "message: " << r.error;
+  EXPECT_EQ(r.frames.size(), 2u);
+}
+INSTANTIATE_TEST_SUITE_P(
+    All, Y4mBrokenStream,
+    ::testing::Values(BrokenStreamCase{"FRA", "ends inside the FRAME line of frame 2"},
+                      BrokenStreamCase{"FRAME", "ends inside the FRAME line of frame 2"},
+                      BrokenStreamCase{"FRAME Ixx", "ends inside the FRAME line of frame 2"},
+                      BrokenStreamCase{"FRAME\n", "inside frame 2 (counting from 0): 6 of 6 bytes missing"},
+                      BrokenStreamCase{"FRAME\nab", "inside frame 2 (counting from 0): 4 of 6 bytes missing"},
+                      BrokenStreamCase{"FRAME\nabcde", "1 of 6 bytes missing"},
+                      BrokenStreamCase{"FRAMEX\nabcdef", "frame 2 (counting from 0) does not begin with a FRAME line"},
+                      BrokenStreamCase{"junk", "does not begin with a FRAME line (found 'junk')"},
+                      BrokenStreamCase{"\x01", "found '\\x01'"},
+                      BrokenStreamCase{"FRAME " + std::string(5000, 'p'), "FRAME line is longer than 4096"}));
+
+TEST(Y4mStream, LargeDeclaredFrameOverShortStreamFailsWithoutReadingPastIt) {
+  // A 16384x4096 frame is 96 MiB; the stream holds 3 bytes of it.
+  const ReadResult r = ReadAllY4m(Bytes("YUV4MPEG2 W16384 H4096\nFRAME\nabc"));
+  EXPECT_NE(r.error.find("100663293 of 100663296 bytes missing"), std::string::npos) << r.error;
+}
+
+TEST(RawStream, ReadsWholeFramesAndReportsATruncatedLastFrame) {
+  const FrameFormat format{StreamLayout::kRgb24, 3, 2};  // 18 bytes a frame
+  auto bytes = Pattern(18 * 3 + 5, 9);
+  MemorySource source(bytes.data(), bytes.size());
+  RawReader reader(source, format);
+  std::vector<uint8_t> frame;
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(reader.Next(frame));
+    EXPECT_EQ(frame, std::vector<uint8_t>(bytes.begin() + 18 * i, bytes.begin() + 18 * (i + 1)));
+  }
+  try {
+    reader.Next(frame);
+    FAIL() << "no error for a truncated frame";
+  } catch (const CommandError& e) {
+    EXPECT_STREQ(e.what(), "input ends inside frame 3 (counting from 0): 13 of 18 bytes missing");
+  }
+}
+
+TEST(RawStream, EndsCleanlyOnAFrameBoundary) {
+  auto bytes = Pattern(8 * 2, 1);
+  MemorySource source(bytes.data(), bytes.size());
+  RawReader reader(source, {StreamLayout::kYuy2, 2, 2});
+  std::vector<uint8_t> frame;
+  EXPECT_TRUE(reader.Next(frame));
+  EXPECT_TRUE(reader.Next(frame));
+  EXPECT_FALSE(reader.Next(frame));
+}
+
+TEST(ReplaySource, GivesThePrefixThenTheRest) {
+  const auto rest = Bytes("world");
+  MemorySource inner(rest.data(), rest.size());
+  ReplaySource source(Bytes("hello "), inner);
+  std::vector<uint8_t> out(32);
+  const size_t n = ReadFully(source, out.data(), out.size());
+  EXPECT_EQ(std::string(out.begin(), out.begin() + n), "hello world");
+}
+
+}  // namespace
+}  // namespace sorvan::cli

@@ -1,0 +1,147 @@
+#include "cli/output_file.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "cli/command_error.h"
+
+namespace sorvan::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+class OutputFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / fs::path("sorvan-output-test-" + std::to_string(::getpid()) + "-" +
+                                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  size_t EntriesInDir() const { return static_cast<size_t>(std::distance(fs::directory_iterator(dir_), {})); }
+  static std::string Contents(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  static void Put(OutputFile& out, const std::string& text) {
+    out.sink().Write(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(OutputFileTest, WritesBesideAndRenamesOnCommit) {
+  const fs::path target = dir_ / "out.y4m";
+  {
+    OutputFile out(target.string());
+    ASSERT_FALSE(out.temporaryPath().empty());
+    EXPECT_EQ(fs::path(out.temporaryPath()).parent_path(), dir_);
+    Put(out, "hello");
+    EXPECT_FALSE(fs::exists(target));
+    out.Commit();
+  }
+  EXPECT_EQ(Contents(target), "hello");
+  EXPECT_EQ(EntriesInDir(), 1u);
+}
+
+TEST_F(OutputFileTest, NewFileGetsUmaskPermissionsNotTheTemporaryFilesOnes) {
+  const fs::path target = dir_ / "out.raw";
+  const mode_t old = ::umask(022);
+  {
+    OutputFile out(target.string());
+    out.Commit();
+  }
+  ::umask(old);
+  struct stat st {};
+  ASSERT_EQ(::stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+}
+
+TEST_F(OutputFileTest, AFailedRunLeavesNothingAndKeepsAnExistingFile) {
+  const fs::path fresh = dir_ / "fresh.y4m";
+  const fs::path existing = dir_ / "existing.y4m";
+  std::ofstream(existing) << "old contents";
+  for (const fs::path& target : {fresh, existing}) {
+    OutputFile out(target.string());
+    Put(out, std::string(200000, 'x'));  // more than the sink's buffer, so bytes reach the file
+  }
+  EXPECT_FALSE(fs::exists(fresh));
+  EXPECT_EQ(Contents(existing), "old contents");
+  EXPECT_EQ(EntriesInDir(), 1u);
+}
+
+TEST_F(OutputFileTest, ALinkToAFileReplacesTheFileAndKeepsTheLink) {
+  const fs::path target = dir_ / "real.y4m";
+  const fs::path link = dir_ / "link.y4m";
+  std::ofstream(target) << "old";
+  fs::create_symlink(target, link);
+  {
+    OutputFile out(link.string());
+    Put(out, "new");
+    out.Commit();
+  }
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(Contents(target), "new");
+  EXPECT_EQ(EntriesInDir(), 2u);
+}
+
+TEST_F(OutputFileTest, ANonRegularFileIsWrittenDirectly) {
+  OutputFile out("/dev/null");
+  EXPECT_TRUE(out.temporaryPath().empty());
+  Put(out, "discarded");
+  out.Commit();
+  struct stat st {};
+  ASSERT_EQ(::stat("/dev/null", &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
+}
+
+TEST_F(OutputFileTest, AFullDeviceIsAWriteError) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  OutputFile out("/dev/full");
+  Put(out, "x");
+  try {
+    out.Commit();
+    FAIL() << "writing to /dev/full succeeded";
+  } catch (const CommandError& e) {
+    EXPECT_NE(std::string(e.what()).find("cannot write /dev/full: No space left on device"), std::string::npos)
+        << e.what();
+  }
+}
+
+TEST_F(OutputFileTest, AMissingDirectoryIsReported) {
+  try {
+    OutputFile out((dir_ / "no" / "such.y4m").string());
+    FAIL();
+  } catch (const CommandError& e) {
+    EXPECT_NE(std::string(e.what()).find("cannot create a temporary file beside"), std::string::npos) << e.what();
+  }
+}
+
+TEST_F(OutputFileTest, RefusesTheInputFileUnderAnyName) {
+  const fs::path input = dir_ / "in.y4m";
+  std::ofstream(input) << "data";
+  fs::create_hard_link(input, dir_ / "link.y4m");
+  const int fd = ::open(input.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  const auto identity = RegularFileIdentity(fd);
+  ::close(fd);
+  ASSERT_TRUE(identity.has_value());
+  EXPECT_THROW(RefuseOutputIsInput(input.string(), identity), CommandError);
+  EXPECT_THROW(RefuseOutputIsInput((dir_ / "link.y4m").string(), identity), CommandError);
+  EXPECT_THROW(RefuseOutputIsInput((dir_ / "." / "in.y4m").string(), identity), CommandError);
+  EXPECT_NO_THROW(RefuseOutputIsInput((dir_ / "other.y4m").string(), identity));
+  EXPECT_NO_THROW(RefuseOutputIsInput("/dev/null", identity));
+}
+
+}  // namespace
+}  // namespace sorvan::cli

@@ -1,0 +1,38 @@
+// Runs a built program with redirected standard streams, for the tests of the command.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace sorvan::cli::testing {
+
+struct CommandResult {
+  int exitStatus = -1;  // -1 when the program did not exit normally
+  std::string out;      // standard output, unless it went to a file
+  std::string err;      // standard error
+};
+
+// Runs `program` with `args`; standard input from `stdinPath`, standard output to `stdoutPath`
+// when given (else captured), standard error captured.
+CommandResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& stdinPath = "/dev/null", const std::string& stdoutPath = "");
+
+std::string ReadFileBytes(const std::filesystem::path& path);
+void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);
+
+// A fresh directory under the system's temporary directory, removed on destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+  // Names of the entries in the directory, sorted.
+  std::vector<std::string> Entries() const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace sorvan::cli::testing

@@ -1,0 +1,132 @@
+"""Reading a PE32 image (a 32-bit Windows DLL): headers, sections, exports, imports, relocations."""
+
+import re
+import struct
+
+
+class PeFormatError(Exception):
+    pass
+
+
+class PeImage:
+    """The parts of a PE32 file the loader and the checks need."""
+
+    def __init__(self, data):
+        self.data = data
+        if data[:2] != b"MZ":
+            raise PeFormatError("not an MZ file")
+        pe = struct.unpack_from("<I", data, 0x3C)[0]
+        if data[pe:pe + 4] != b"PE\0\0":
+            raise PeFormatError("no PE signature")
+        (self.machine, nsections, _, _, _, opt_size, self.characteristics) = struct.unpack_from("<HHIIIHH", data, pe + 4)
+        opt = pe + 24
+        magic = struct.unpack_from("<H", data, opt)[0]
+        if magic != 0x10B:
+            raise PeFormatError("not a PE32 image")
+        self.entry_rva = struct.unpack_from("<I", data, opt + 16)[0]
+        self.preferred_base = struct.unpack_from("<I", data, opt + 28)[0]
+        self.size_of_image = struct.unpack_from("<I", data, opt + 56)[0]
+        self.size_of_headers = struct.unpack_from("<I", data, opt + 60)[0]
+        self.dll_characteristics = struct.unpack_from("<H", data, opt + 70)[0]
+        ndirs = struct.unpack_from("<I", data, opt + 92)[0]
+        self.directories = [struct.unpack_from("<II", data, opt + 96 + 8 * i) for i in range(ndirs)]
+        self.sections = []
+        for i in range(nsections):
+            off = opt + opt_size + 40 * i
+            name = data[off:off + 8].rstrip(b"\0").decode()
+            vsize, rva, raw_size, raw_ptr = struct.unpack_from("<IIII", data, off + 8)
+            flags = struct.unpack_from("<I", data, off + 36)[0]
+            self.sections.append((name, rva, vsize, raw_ptr, raw_size, flags))
+
+    def directory(self, index):
+        return self.directories[index] if index < len(self.directories) else (0, 0)
+
+    def rva_to_offset(self, rva):
+        for _, srva, vsize, raw_ptr, raw_size, _ in self.sections:
+            if srva <= rva < srva + max(vsize, raw_size):
+                return raw_ptr + (rva - srva)
+        if rva < self.size_of_headers:
+            return rva
+        raise PeFormatError("RVA 0x%x is in no section" % rva)
+
+    def u32(self, rva):
+        return struct.unpack_from("<I", self.data, self.rva_to_offset(rva))[0]
+
+    def u16(self, rva):
+        return struct.unpack_from("<H", self.data, self.rva_to_offset(rva))[0]
+
+    def cstring(self, rva):
+        off = self.rva_to_offset(rva)
+        return self.data[off:self.data.index(b"\0", off)].decode()
+
+    def exports(self):
+        """Named exports as {name: rva}, and the number of non-empty address-table entries."""
+        rva, size = self.directory(0)
+        if size == 0:
+            return {}, 0
+        base, nfuncs, nnames, funcs, names, ordinals = struct.unpack_from(
+            "<IIIIII", self.data, self.rva_to_offset(rva) + 16)
+        result = {}
+        for i in range(nnames):
+            name = self.cstring(self.u32(names + 4 * i))
+            result[name] = self.u32(funcs + 4 * self.u16(ordinals + 2 * i))
+        used = sum(1 for i in range(nfuncs) if self.u32(funcs + 4 * i) != 0)
+        return result, used
+
+    def imports(self):
+        """[(dll, [(function name, IAT slot rva)])]."""
+        rva, size = self.directory(1)
+        result = []
+        while size:
+            lookup, _, _, name_rva, iat = struct.unpack_from("<IIIII", self.data, self.rva_to_offset(rva))
+            if name_rva == 0:
+                break
+            functions = []
+            thunk = lookup or iat
+            slot = iat
+            while True:
+                entry = self.u32(thunk)
+                if entry == 0:
+                    break
+                if entry & 0x80000000:
+                    raise PeFormatError("import by ordinal %d from %s" % (entry & 0xFFFF, self.cstring(name_rva)))
+                functions.append((self.cstring(entry + 2), slot))
+                thunk += 4
+                slot += 4
+            result.append((self.cstring(name_rva), functions))
+            rva += 20
+        return result
+
+    def safe_handlers(self):
+        """RVAs of the exception handlers registered in the load configuration (SafeSEH)."""
+        rva, size = self.directory(10)
+        if size < 72:
+            return []
+        table, count = self.u32(rva + 64), self.u32(rva + 68)
+        if table == 0:
+            return []
+        return [self.u32(table - self.preferred_base + 4 * i) for i in range(count)]
+
+    def relocations(self):
+        """[(type, rva)] of the base relocation table."""
+        rva, size = self.directory(5)
+        result = []
+        end = rva + size
+        while rva < end:
+            page, block = struct.unpack_from("<II", self.data, self.rva_to_offset(rva))
+            for i in range((block - 8) // 2):
+                entry = self.u16(rva + 8 + 2 * i)
+                result.append((entry >> 12, page + (entry & 0xFFF)))
+            rva += block
+        return result
+
+
+def read_link_map(path):
+    """(address, name) of every symbol in lld-link's /map output, sorted by address."""
+    symbols = []
+    with open(path) as f:
+        for line in f:
+            m = re.match(r"^\s*([0-9a-f]{4}):([0-9a-f]{8})\s+(\S+)\s+([0-9a-f]{8,16})\s", line)
+            if m and int(m.group(1), 16) != 0:
+                symbols.append((int(m.group(4), 16), m.group(3)))
+    return sorted(symbols)

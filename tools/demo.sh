@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# The demo: makes the built-in sample clip, filters it with sorvan's defaults and reports how
+# much chroma noise went away. `make demo` builds first and then runs this.
+#   tools/demo.sh [BUILD_DIR] [OUT_DIR] [FRAMES]
+set -euo pipefail
+build=${1:-build}
+out=${2:-$build/demo}
+frames=${3:-125}
+mkdir -p "$out"
+input="$out/sample.y4m"
+output="$out/sample-sorvan.y4m"
+
+"$build/bin/sorvan-sample" make "$input" --frames "$frames"
+echo "input:  $input (640x360 4:2:0 Y4M, $frames frames at 25 fps: moving shapes with chroma noise)"
+# sorvan prints its one-line summary on standard error.
+"$build/bin/sorvan" "$input" "$output" 2>&1
+echo "output: $output (same format, filtered with the defaults: U and V smoothed, Y untouched)"
+"$build/bin/sorvan-sample" compare "$input" "$output"
+echo "play them with e.g.: ffplay $output"
