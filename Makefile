@@ -3,7 +3,7 @@
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test test-release test-asan fuzz fuzz-run demo clean windows
+.PHONY: all deps build test test-release test-asan fuzz fuzz-run demo clean windows bench bench-run bench-peers
 
 all: build
 
@@ -40,6 +40,18 @@ windows: deps
 
 demo: build
 	@bash tools/demo.sh build
+
+# Benchmarks: the fast paths against the reference and a plain frame copy, and whole commands
+# against other filters (bench/peers.sh installs ffmpeg and hyperfine for that).
+bench: deps
+	@cmake --preset bench >/dev/null
+	@cmake --build --preset bench -j $(JOBS)
+
+bench-run: bench
+	@build/bench/bin/sorvan_bench $(BENCH_ARGS)
+
+bench-peers: build
+	@bash bench/peers.sh
 
 clean:
 	rm -rf build

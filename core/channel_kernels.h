@@ -29,8 +29,22 @@ void LimitMerge(uint8_t* out, int32_t outPitch, const uint8_t* src, int32_t srcP
 void CopyChannel(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int32_t height, int32_t width,
                  int32_t step);
 
-using GaussianSurroundAverageFn = decltype(&GaussianSurroundAverage);
-using BoxAverageFn = decltype(&BoxAverage);
+// The two averages of a table take one more argument than the reference: a workspace of at
+// least KernelWorkspaceEntries(width) entries, allocated once per filter, for the row buffers
+// of the fast paths. The reference ignores it.
+using GaussianSurroundAverageFn = void (*)(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch,
+                                           int32_t* scratch, int32_t height, int32_t width, int32_t step,
+                                           const int32_t* weights, int32_t window, int32_t shift,
+                                           int32_t surroundWeight, int32_t centreWeightSq, int32_t* workspace);
+using BoxAverageFn = void (*)(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int32_t height,
+                              int32_t width, int32_t step, int32_t window, int32_t* boxOffsets, int32_t* workspace);
+// Gaussian average followed by the limit merge in place (output = smoothed = dst), in one
+// pass: the same bytes as the two routines one after the other. Fast paths only.
+using GaussianSurroundMergeFn = void (*)(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch,
+                                         int32_t* scratch, int32_t height, int32_t width, int32_t step,
+                                         const int32_t* weights, int32_t window, int32_t shift,
+                                         int32_t surroundWeight, int32_t centreWeightSq, int32_t positiveLimit,
+                                         int32_t negativeLimit, int32_t* workspace);
 using LimitMergeFn = decltype(&LimitMerge);
 using CopyChannelFn = decltype(&CopyChannel);
 
@@ -40,7 +54,16 @@ struct ChannelKernels {
   BoxAverageFn boxAverage;
   LimitMergeFn limitMerge;
   CopyChannelFn copyChannel;
+  bool needsWorkspace;
+  GaussianSurroundMergeFn gaussianSurroundMerge;  // nullptr: average, then limitMerge
 };
+
+// Workspace entries (int32) the fast averages need for a channel of this width, whatever rad.
+// Three regions of equal size, each 64-byte aligned.
+constexpr size_t KernelWorkspaceRegion(int32_t width) {
+  return ((static_cast<size_t>(width > 0 ? width : 0) + 2 * 8 + 128) + 15) & ~static_cast<size_t>(15);
+}
+constexpr size_t KernelWorkspaceEntries(int32_t width) { return 3 * KernelWorkspaceRegion(width); }
 
 const ChannelKernels& ReferenceKernels();
 

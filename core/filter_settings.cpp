@@ -17,6 +17,13 @@ bool PrepareFilterTables(FilterSettings& settings, int32_t pixelType, int32_t wi
   settings.weights = GaussianWeights();
   settings.scratch.Release();
   settings.boxOffsets.Release();
+  settings.workspace.Release();
+  settings.kernels = &SelectKernels(settings.maxInstructionSet);
+  // Every channel is at most the clip's width in samples (chroma is half of it). The workspace
+  // only speeds things up: without it the filter runs on the reference, which needs none.
+  if (settings.kernels->needsWorkspace && !settings.workspace.Allocate(KernelWorkspaceEntries(width))) {
+    settings.kernels = &ReferenceKernels();
+  }
   if (settings.force) {
     const size_t entries = static_cast<size_t>(settings.window) * static_cast<size_t>(settings.window);
     return settings.boxOffsets.Allocate(entries);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/channel_kernels.h"
+#include "core/dispatch.h"
 #include "core/gaussian_weights.h"
 
 namespace sorvan {
@@ -27,13 +28,18 @@ struct FilterSettings {
   OwnedArray<int32_t> scratch;      // Gaussian mode only: the scratch plane
   OwnedArray<int32_t> boxOffsets;   // box mode only: window² entries
   const ChannelKernels* kernels = &ReferenceKernels();
+  // The highest instruction set PrepareFilterTables may pick (SORVAN_MAX_ISA can lower it).
+  InstructionSet maxInstructionSet = kBestInstructionSet;
+  OwnedArray<int32_t> workspace;    // row buffers of the fast paths, sized for the clip's width
 };
 
 // Entries of the scratch plane: the largest plane the Gaussian average will smooth.
 size_t ScratchPlaneEntries(int32_t pixelType, int32_t width, int32_t height, bool ry);
 
-// Builds the tables for `settings.force` and sizes the scratch plane for the clip; the twelve
-// values must already be set and valid. Returns false when memory ran out, leaving no table.
+// Builds the tables for `settings.force`, sizes the scratch plane for the clip and chooses the
+// kernels (no higher than settings.maxInstructionSet) with their workspace, or the reference
+// when the workspace cannot be had; the twelve values must already be set and valid. Returns
+// false when memory for the tables ran out, leaving no table.
 bool PrepareFilterTables(FilterSettings& settings, int32_t pixelType, int32_t width, int32_t height);
 
 }  // namespace sorvan

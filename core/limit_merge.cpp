@@ -23,11 +23,4 @@ void CopyChannel(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t src
   }
 }
 
-namespace {
-constexpr ChannelKernels kReferenceKernels = {"reference", &GaussianSurroundAverage, &BoxAverage, &LimitMerge,
-                                              &CopyChannel};
-}  // namespace
-
-const ChannelKernels& ReferenceKernels() { return kReferenceKernels; }
-
 }  // namespace sorvan

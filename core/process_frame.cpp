@@ -24,20 +24,31 @@ void CopyViews(const FilterSettings& settings, const ChannelViews& c) {
 
 // Smooths one channel and merges it against the source with limits (p, n).
 void SmoothChannel(FilterSettings& settings, const ChannelViews& c, int32_t p, int32_t n) {
-  const ChannelKernels& kernels = *settings.kernels;
   const ChannelView& d = c.dst;
   const SourceChannelView& s = c.src;
   if (!ChannelFitsAverage(settings, d.width, d.height)) {
     CopyViews(settings, c);
     return;
   }
+  // A workspace sized for a narrower clip than this channel falls back to the reference.
+  const bool workspaceFits = !settings.kernels->needsWorkspace ||
+                             settings.workspace.size() >= KernelWorkspaceEntries(d.width);
+  const ChannelKernels& kernels = workspaceFits ? *settings.kernels : ReferenceKernels();
+  if (!settings.force && kernels.gaussianSurroundMerge != nullptr) {
+    kernels.gaussianSurroundMerge(d.base, d.pitch, s.base, s.pitch, settings.scratch.data(), d.height, d.width, d.step,
+                                  settings.weights.taps.data(), settings.window, kGaussianShift,
+                                  settings.weights.surroundWeight, settings.weights.centreWeightSq, p, n,
+                                  settings.workspace.data());
+    return;
+  }
   if (settings.force) {
     kernels.boxAverage(d.base, d.pitch, s.base, s.pitch, d.height, d.width, d.step, settings.window,
-                       settings.boxOffsets.data());
+                       settings.boxOffsets.data(), settings.workspace.data());
   } else {
     kernels.gaussianSurroundAverage(d.base, d.pitch, s.base, s.pitch, settings.scratch.data(), d.height, d.width,
                                     d.step, settings.weights.taps.data(), settings.window, kGaussianShift,
-                                    settings.weights.surroundWeight, settings.weights.centreWeightSq);
+                                    settings.weights.surroundWeight, settings.weights.centreWeightSq,
+                                    settings.workspace.data());
   }
   kernels.limitMerge(d.base, d.pitch, s.base, s.pitch, d.base, d.pitch, d.height, d.width, d.step, p, n);
 }

@@ -31,8 +31,10 @@ inline Plane RunGaussian(const ChannelKernels& kernels, const Plane& in, int32_t
   StridedChannel dst(in.width, in.height, l.step, PitchFor(in, l, l.dstPadding), l.offset, kDestinationFiller);
   src.Fill(in);
   std::vector<int32_t> scratch(static_cast<size_t>(in.width) * in.height);
+  std::vector<int32_t> workspace(KernelWorkspaceEntries(in.width));
   kernels.gaussianSurroundAverage(dst.base(), dst.pitch, src.base(), src.pitch, scratch.data(), in.height, in.width,
-                                  l.step, w.taps.data(), w.window, 10, w.surroundWeight, w.centreWeightSq);
+                                  l.step, w.taps.data(), w.window, 10, w.surroundWeight, w.centreWeightSq,
+                                  workspace.data());
   if (fillerIntact) *fillerIntact = dst.FillerIntact(kDestinationFiller) && src.FillerIntact(kSourceFiller);
   return dst.Extract();
 }
@@ -43,8 +45,9 @@ inline Plane RunBox(const ChannelKernels& kernels, const Plane& in, int32_t wind
   StridedChannel dst(in.width, in.height, l.step, PitchFor(in, l, l.dstPadding), l.offset, kDestinationFiller);
   src.Fill(in);
   std::vector<int32_t> offsets(static_cast<size_t>(window) * window);
+  std::vector<int32_t> workspace(KernelWorkspaceEntries(in.width));
   kernels.boxAverage(dst.base(), dst.pitch, src.base(), src.pitch, in.height, in.width, l.step, window,
-                     offsets.data());
+                     offsets.data(), workspace.data());
   if (fillerIntact) *fillerIntact = dst.FillerIntact(kDestinationFiller) && src.FillerIntact(kSourceFiller);
   return dst.Extract();
 }

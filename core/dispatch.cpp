@@ -1,0 +1,96 @@
+#include "core/dispatch.h"
+
+#include "core/x86/cpu_features.h"
+#include "core/x86/x86_kernels.h"
+
+namespace sorvan {
+namespace {
+
+constexpr const char* kNames[] = {"scalar", "sse2", "avx2", "avx512"};
+
+bool SameIgnoringCase(const char* a, const char* b) {
+  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+    const char ca = (*a >= 'A' && *a <= 'Z') ? static_cast<char>(*a - 'A' + 'a') : *a;
+    if (ca != *b) return false;
+  }
+  return *a == *b;
+}
+
+InstructionSet Lower(InstructionSet a, InstructionSet b) {
+  return static_cast<int32_t>(a) < static_cast<int32_t>(b) ? a : b;
+}
+
+}  // namespace
+
+const char* InstructionSetName(InstructionSet isa) {
+  const int32_t i = static_cast<int32_t>(isa);
+  return (i >= 0 && i <= 3) ? kNames[i] : "unknown";
+}
+
+bool ParseInstructionSet(const char* name, InstructionSet* isa) {
+  if (name == nullptr) return false;
+  for (int32_t i = 0; i <= 3; ++i) {
+    if (SameIgnoringCase(name, kNames[i])) {
+      *isa = static_cast<InstructionSet>(i);
+      return true;
+    }
+  }
+  return false;
+}
+
+InstructionSet SupportedInstructionSet() {
+  const CpuFeatures f = DetectCpuFeatures();
+  if (f.avx512) return InstructionSet::kAvx512;
+  if (f.avx2) return InstructionSet::kAvx2;
+  if (f.sse2) return InstructionSet::kSse2;
+  return InstructionSet::kScalar;
+}
+
+InstructionSet EnvironmentInstructionSetCap() {
+  InstructionSet cap = kBestInstructionSet;
+  if (!ParseInstructionSet(getenv("SORVAN_MAX_ISA"), &cap)) return kBestInstructionSet;
+  return cap;
+}
+
+const ChannelKernels* KernelsForInstructionSet(InstructionSet isa) {
+  if (isa == InstructionSet::kScalar) return &ReferenceKernels();
+#if SORVAN_X86
+  const CpuFeatures f = DetectCpuFeatures();
+  switch (isa) {
+    case InstructionSet::kSse2: return f.sse2 ? &Sse2Kernels() : nullptr;
+    case InstructionSet::kAvx2: return f.avx2 ? &Avx2Kernels() : nullptr;
+    case InstructionSet::kAvx512:
+      if (!f.avx512) return nullptr;
+      return f.avx512Vnni ? &Avx512VnniKernels() : &Avx512Kernels();
+    default: return nullptr;
+  }
+#else
+  return nullptr;
+#endif
+}
+
+int32_t ListKernelVariants(KernelVariant* variants, int32_t capacity) {
+  KernelVariant all[kMaxKernelVariants];
+  int32_t count = 0;
+  all[count++] = {"reference", InstructionSet::kScalar, &ReferenceKernels()};
+#if SORVAN_X86
+  const CpuFeatures f = DetectCpuFeatures();
+  all[count++] = {"sse2", InstructionSet::kSse2, f.sse2 ? &Sse2Kernels() : nullptr};
+  all[count++] = {"avx2", InstructionSet::kAvx2, f.avx2 ? &Avx2Kernels() : nullptr};
+  all[count++] = {"avx512", InstructionSet::kAvx512, f.avx512 ? &Avx512Kernels() : nullptr};
+  all[count++] = {"avx512vnni", InstructionSet::kAvx512, f.avx512Vnni ? &Avx512VnniKernels() : nullptr};
+#endif
+  for (int32_t i = 0; i < count && i < capacity; ++i) variants[i] = all[i];
+  return count;
+}
+
+const ChannelKernels& SelectKernels(InstructionSet cap) {
+  InstructionSet level = Lower(Lower(cap, EnvironmentInstructionSetCap()), SupportedInstructionSet());
+  for (int32_t i = static_cast<int32_t>(level); i > 0; --i) {
+    const ChannelKernels* k = KernelsForInstructionSet(static_cast<InstructionSet>(i));
+    if (k != nullptr) return *k;
+  }
+  return ReferenceKernels();
+}
+
+}  // namespace sorvan

@@ -1,0 +1,81 @@
+// The AVX-512 (F, BW, VL) vector operations for kernel_templates.h. Compiled twice: once as
+// is and once with VNNI, where the multiply-add and its accumulation are one instruction.
+#pragma once
+
+#include <immintrin.h>
+
+#include "core/portability.h"
+
+namespace sorvan {
+namespace {
+
+struct Isa {
+  using V = __m512i;
+  static constexpr int32_t kBytes = 64;
+  static constexpr int32_t kLanes16 = 32;
+  static constexpr int32_t kLanes32 = 16;
+
+  static V Zero() { return _mm512_setzero_si512(); }
+  static V Set8(uint8_t v) { return _mm512_set1_epi8(static_cast<char>(v)); }
+  static V Set32(int32_t v) { return _mm512_set1_epi32(v); }
+  static V Load(const void* p) { return _mm512_loadu_si512(p); }
+  static void Store(void* p, V v) { _mm512_storeu_si512(p, v); }
+
+  static V And(V a, V b) { return _mm512_and_si512(a, b); }
+  static V AndNot(V a, V b) { return _mm512_andnot_si512(a, b); }
+  static V Or(V a, V b) { return _mm512_or_si512(a, b); }
+  static V SubsU8(V a, V b) { return _mm512_subs_epu8(a, b); }
+  static V EqZero8(V a) { return _mm512_movm_epi8(_mm512_cmpeq_epi8_mask(a, _mm512_setzero_si512())); }
+
+  static V LoadU8To16(const uint8_t* p) {
+    return _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+  }
+  static V LoadI16To32(const int16_t* p) {
+    return _mm512_cvtepi16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+  }
+  static V Add16(V a, V b) { return _mm512_add_epi16(a, b); }
+  static V Sub16(V a, V b) { return _mm512_sub_epi16(a, b); }
+  static V UnpackLo16(V a, V b) { return _mm512_unpacklo_epi16(a, b); }
+  static V UnpackHi16(V a, V b) { return _mm512_unpackhi_epi16(a, b); }
+  static V Madd(V a, V w) { return _mm512_madd_epi16(a, w); }
+#if defined(__AVX512VNNI__)
+  static V MaddAcc(V acc, V a, V w) { return _mm512_dpwssd_epi32(acc, a, w); }
+#else
+  static V MaddAcc(V acc, V a, V w) { return _mm512_add_epi32(acc, _mm512_madd_epi16(a, w)); }
+#endif
+  // Unpacking works within 128-bit quarters: quarter j of lo holds elements 8j…8j+3, of hi
+  // 8j+4…8j+7. Interleave the quarters back (indices in 64-bit units, 8+ from hi).
+  static void Reorder(V lo, V hi, V* first, V* second) {
+    *first = _mm512_permutex2var_epi64(lo, _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11), hi);
+    *second = _mm512_permutex2var_epi64(lo, _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15), hi);
+  }
+
+  static V Add32(V a, V b) { return _mm512_add_epi32(a, b); }
+  static V Sub32(V a, V b) { return _mm512_sub_epi32(a, b); }
+  static V Shr20(V a) { return _mm512_srli_epi32(a, 20); }
+  static V Shr6(V a) { return _mm512_srli_epi32(a, 6); }
+  static V Shl16(V a) { return _mm512_slli_epi32(a, 16); }
+  static V Mullo32(V a, V b) { return _mm512_mullo_epi32(a, b); }
+  // (a·r) >> 48 per lane, with r in every lane. Even lanes: the 64-bit product shifted down.
+  // Odd lanes: moved down by a shuffle, and the quotient read from the product's high dword.
+  static V MulHigh48(V a, V r) {
+    const V even = _mm512_srli_epi64(_mm512_mul_epu32(a, r), 48);
+    const V odd = _mm512_srli_epi32(_mm512_mul_epu32(_mm512_shuffle_epi32(a, _MM_PERM_DDBB), r), 16);
+    return _mm512_mask_blend_epi32(0xAAAA, even, odd);
+  }
+  static void StoreBytes32(uint8_t* p, V v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm512_cvtepi32_epi8(v));
+  }
+  // Lane i gets the sum of lanes 0…i: shifts by 1, 2, 4 and 8 lanes, zeros coming in.
+  static V PrefixSum32(V v) {
+    const V zero = _mm512_setzero_si512();
+    v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, 15));
+    v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, 14));
+    v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, 12));
+    return _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, 8));
+  }
+  static V BroadcastLast32(V v) { return _mm512_permutexvar_epi32(_mm512_set1_epi32(15), v); }
+};
+
+}  // namespace
+}  // namespace sorvan

@@ -1,0 +1,547 @@
+// The fast paths, written once over a small set of vector operations. Each kernels_<isa>.cpp
+// defines `Isa` (its vector type and operations, compiled with that TU's flags) and includes
+// this file; everything here has internal linkage, so no code compiled for one instruction
+// set can be picked by the linker for another.
+//
+// Results are bit-exact with the reference:
+// - Gaussian: the full weighted sum is the same integer whichever pass runs first, and
+//   reflection commutes between rows and columns. So for each output row the window's rows
+//   (reflected rows are just row pointers) are summed vertically into a row buffer, which is
+//   then reflected at both ends and summed horizontally. Opposite rows share a weight and add
+//   up to at most 510, so the vertical pass runs in 16-bit lanes with multiply-add on two
+//   weights at a time; the horizontal pass needs 32-bit lanes. In interior rows the centre
+//   sample's own share K[m]²·S is left out by giving the centre column the vertical sum
+//   without the centre row (K[m]·(V − K[m]·S) = K[m]·V − K[m]²·S). The row buffer holds each
+//   vertical sum V (< 2^18) split as (V mod 64, V div 64) in the two 16-bit halves of its lane:
+//   two such lanes add without carry (126 and 8190 at most), and one multiply-add with the
+//   weight pair (K, 64·K) gives K·V exactly, so the horizontal pass needs no 32-bit multiply.
+//   The division by surroundWeight is the multiply-high of core/surround_division.h.
+// - Box: running column sums over the reflected rows (16-bit), reflected at both row ends,
+//   then a prefix sum along the row, so that every window sum is one subtraction whatever
+//   rad, edge bands included.
+// - Packed channels (step 2, 3, 4) are gathered into contiguous rows and scattered back into
+//   their byte positions; the merge and the copy work on the packed bytes directly and blend
+//   only the channel's positions, so the other channels' bytes keep their values.
+#pragma once
+
+#include "core/channel_kernels.h"
+#include "core/gaussian_weights.h"
+#include "core/mirror.h"
+#include "core/surround_division.h"
+
+namespace sorvan {
+namespace {
+
+// ---------------------------------------------------------------------------------------
+// Packed rows: gather the samples of a row into contiguous bytes, and scatter them back.
+// 128-bit operations only; step 3 needs pshufb (SSSE3) and is gathered by plain loops without.
+
+void GatherRow(uint8_t* out, const uint8_t* row, int32_t width, int32_t step) {
+  if (step == 1) {
+    memcpy(out, row, static_cast<size_t>(width));
+    return;
+  }
+  const ptrdiff_t span = static_cast<ptrdiff_t>(width - 1) * step + 1;  // bytes the row may read
+  int32_t x = 0;
+  if (step == 2) {
+    const __m128i low = _mm_set1_epi16(0x00FF);
+    for (; static_cast<ptrdiff_t>(x + 16) * 2 <= span; x += 16) {
+      const __m128i a = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 2 * x)), low);
+      const __m128i b = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 2 * x + 16)), low);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(a, b));
+    }
+  } else if (step == 4) {
+    const __m128i low = _mm_set1_epi32(0xFF);
+    for (; static_cast<ptrdiff_t>(x + 16) * 4 <= span; x += 16) {
+      const uint8_t* p = row + 4 * x;
+      const __m128i a = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), low);
+      const __m128i b = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), low);
+      const __m128i c = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32)), low);
+      const __m128i d = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48)), low);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x),
+                       _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d)));
+    }
+  }
+#if defined(__SSSE3__)
+  else if (step == 3) {
+    // Sample i of 16 sits at byte 3i of 48: bytes 0–15 hold samples 0–5, 16–31 samples 6–10,
+    // 32–47 samples 11–15.
+    const __m128i pickA = _mm_setr_epi8(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i pickB = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1);
+    const __m128i pickC = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13);
+    for (; static_cast<ptrdiff_t>(x + 16) * 3 <= span; x += 16) {
+      const uint8_t* p = row + 3 * x;
+      const __m128i a = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), pickA);
+      const __m128i b = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), pickB);
+      const __m128i c = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32)), pickC);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_or_si128(_mm_or_si128(a, b), c));
+    }
+  }
+#endif
+  for (; x < width; ++x) out[x] = row[static_cast<ptrdiff_t>(x) * step];
+}
+
+// Writes `width` contiguous samples to their positions in a packed row; the bytes between
+// them are rewritten with the values they hold.
+void ScatterRow(uint8_t* row, const uint8_t* in, int32_t width, int32_t step) {
+  if (step == 1) {
+    memcpy(row, in, static_cast<size_t>(width));
+    return;
+  }
+  const ptrdiff_t span = static_cast<ptrdiff_t>(width - 1) * step + 1;
+  const __m128i zero = _mm_setzero_si128();
+  int32_t x = 0;
+  if (step == 2) {
+    const __m128i keep = _mm_set1_epi16(static_cast<int16_t>(0xFF00));
+    for (; static_cast<ptrdiff_t>(x + 16) * 2 <= span; x += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
+      __m128i* p = reinterpret_cast<__m128i*>(row + 2 * x);
+      _mm_storeu_si128(p, _mm_or_si128(_mm_and_si128(_mm_loadu_si128(p), keep), _mm_unpacklo_epi8(v, zero)));
+      _mm_storeu_si128(p + 1,
+                       _mm_or_si128(_mm_and_si128(_mm_loadu_si128(p + 1), keep), _mm_unpackhi_epi8(v, zero)));
+    }
+  } else if (step == 4) {
+    const __m128i keep = _mm_set1_epi32(static_cast<int32_t>(0xFFFFFF00u));
+    for (; static_cast<ptrdiff_t>(x + 16) * 4 <= span; x += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
+      const __m128i lo = _mm_unpacklo_epi8(v, zero);
+      const __m128i hi = _mm_unpackhi_epi8(v, zero);
+      const __m128i parts[4] = {_mm_unpacklo_epi16(lo, zero), _mm_unpackhi_epi16(lo, zero),
+                                _mm_unpacklo_epi16(hi, zero), _mm_unpackhi_epi16(hi, zero)};
+      __m128i* p = reinterpret_cast<__m128i*>(row + 4 * x);
+      for (int i = 0; i < 4; ++i) {
+        _mm_storeu_si128(p + i, _mm_or_si128(_mm_and_si128(_mm_loadu_si128(p + i), keep), parts[i]));
+      }
+    }
+  }
+#if defined(__SSSE3__)
+  else if (step == 3) {
+    // Byte j of the 48 takes sample j/3 where j is a multiple of 3; -1 leaves a zero, and
+    // those positions keep the row's own bytes.
+    const __m128i spreadA = _mm_setr_epi8(0, -1, -1, 1, -1, -1, 2, -1, -1, 3, -1, -1, 4, -1, -1, 5);
+    const __m128i spreadB = _mm_setr_epi8(-1, -1, 6, -1, -1, 7, -1, -1, 8, -1, -1, 9, -1, -1, 10, -1);
+    const __m128i spreadC = _mm_setr_epi8(-1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15, -1, -1);
+    const __m128i spreads[3] = {spreadA, spreadB, spreadC};
+    for (; static_cast<ptrdiff_t>(x + 16) * 3 <= span; x += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
+      __m128i* p = reinterpret_cast<__m128i*>(row + 3 * x);
+      for (int i = 0; i < 3; ++i) {
+        const __m128i take = _mm_cmpgt_epi8(spreads[i], _mm_set1_epi8(-1));  // 0xFF where a sample goes
+        const __m128i old = _mm_loadu_si128(p + i);
+        _mm_storeu_si128(p + i, _mm_or_si128(_mm_andnot_si128(take, old), _mm_shuffle_epi8(v, spreads[i])));
+      }
+    }
+  }
+#endif
+  for (; x < width; ++x) row[static_cast<ptrdiff_t>(x) * step] = in[x];
+}
+
+// ---------------------------------------------------------------------------------------
+// Channel copy and limit merge, on the packed bytes with a mask of the channel's positions.
+
+// masks[j] marks, within the j-th vector of a row (j taken mod 3), the bytes that belong to
+// the channel. A period of three vectors covers step 3 as well as steps 1, 2 and 4.
+struct ChannelMasks {
+  Isa::V masks[3];
+};
+
+ChannelMasks MakeChannelMasks(int32_t step) {
+  alignas(64) uint8_t bytes[3 * Isa::kBytes];
+  for (int32_t i = 0; i < 3 * Isa::kBytes; ++i) bytes[i] = (i % step == 0) ? 0xFF : 0x00;
+  ChannelMasks m;
+  for (int j = 0; j < 3; ++j) m.masks[j] = Isa::Load(bytes + j * Isa::kBytes);
+  return m;
+}
+
+void CopyChannelFast(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int32_t height,
+                     int32_t width, int32_t step) {
+  if (height <= 0 || width <= 0) return;
+  if (step == 1) {
+    for (int32_t y = 0; y < height; ++y) {
+      memcpy(At(dst, dstPitch, y, 0, 1), At(src, srcPitch, y, 0, 1), static_cast<size_t>(width));
+    }
+    return;
+  }
+  const ChannelMasks cm = MakeChannelMasks(step);
+  const ptrdiff_t span = static_cast<ptrdiff_t>(width - 1) * step + 1;
+  for (int32_t y = 0; y < height; ++y) {
+    uint8_t* d = At(dst, dstPitch, y, 0, step);
+    const uint8_t* s = At(src, srcPitch, y, 0, step);
+    ptrdiff_t offset = 0;
+    for (int32_t j = 0; offset + Isa::kBytes <= span; ++j, offset += Isa::kBytes) {
+      const Isa::V mask = cm.masks[j % 3];
+      Isa::Store(d + offset, Isa::Or(Isa::And(mask, Isa::Load(s + offset)), Isa::AndNot(mask, Isa::Load(d + offset))));
+    }
+    for (int32_t x = static_cast<int32_t>((offset + step - 1) / step); x < width; ++x) {
+      d[static_cast<ptrdiff_t>(x) * step] = s[static_cast<ptrdiff_t>(x) * step];
+    }
+  }
+}
+
+void LimitMergeFast(uint8_t* out, int32_t outPitch, const uint8_t* src, int32_t srcPitch, const uint8_t* smoothed,
+                    int32_t smoothedPitch, int32_t height, int32_t width, int32_t step, int32_t positiveLimit,
+                    int32_t negativeLimit) {
+  // Saturating byte differences compare against limits 0..255; negative limits (which the
+  // filter never sets) take the reference.
+  if (positiveLimit < 0 || negativeLimit < 0) {
+    LimitMerge(out, outPitch, src, srcPitch, smoothed, smoothedPitch, height, width, step, positiveLimit,
+               negativeLimit);
+    return;
+  }
+  if (height <= 0 || width <= 0) return;
+  const int32_t p = positiveLimit > 255 ? 255 : positiveLimit;
+  const int32_t n = negativeLimit > 255 ? 255 : negativeLimit;
+  const Isa::V vp = Isa::Set8(static_cast<uint8_t>(p));
+  const Isa::V vn = Isa::Set8(static_cast<uint8_t>(n));
+  const ChannelMasks cm = MakeChannelMasks(step);
+  const ptrdiff_t span = static_cast<ptrdiff_t>(width - 1) * step + 1;
+  for (int32_t y = 0; y < height; ++y) {
+    uint8_t* o = At(out, outPitch, y, 0, step);
+    const uint8_t* s = At(src, srcPitch, y, 0, step);
+    const uint8_t* a = At(smoothed, smoothedPitch, y, 0, step);
+    ptrdiff_t offset = 0;
+    for (int32_t j = 0; offset + Isa::kBytes <= span; ++j, offset += Isa::kBytes) {
+      const Isa::V sv = Isa::Load(s + offset);
+      const Isa::V av = Isa::Load(a + offset);
+      // s − a > p exactly when the saturated s − a still exceeds p; likewise a − s > n.
+      const Isa::V above = Isa::SubsU8(Isa::SubsU8(sv, av), vp);
+      const Isa::V below = Isa::SubsU8(Isa::SubsU8(av, sv), vn);
+      const Isa::V inside = Isa::EqZero8(Isa::Or(above, below));
+      const Isa::V take = Isa::AndNot(inside, cm.masks[j % 3]);
+      const Isa::V ov = (o == a) ? av : Isa::Load(o + offset);
+      Isa::Store(o + offset, Isa::Or(Isa::And(take, sv), Isa::AndNot(take, ov)));
+    }
+    for (int32_t x = static_cast<int32_t>((offset + step - 1) / step); x < width; ++x) {
+      const ptrdiff_t i = static_cast<ptrdiff_t>(x) * step;
+      const int32_t d = static_cast<int32_t>(s[i]) - static_cast<int32_t>(a[i]);
+      if (d > p || d < -n) o[i] = s[i];
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Gaussian surround average.
+
+// Stores the 32-bit lanes of v (each 0..255) as bytes: all kLanes32 of them, or the first
+// `count` through a small buffer.
+void StoreLanes(uint8_t* out, Isa::V v) { Isa::StoreBytes32(out, v); }
+
+// A vertical sum v (0 ≤ v < 2^18) as (v mod 64) + 2^16·(v div 64); see the top of this file.
+int32_t SplitSum(int32_t v) { return (v & 63) | ((v >> 6) << 16); }
+Isa::V SplitSum(Isa::V v) {
+  return Isa::Or(Isa::And(v, Isa::Set32(63)), Isa::Shl16(Isa::Shr6(v)));
+}
+
+// The multiply-add weight pair that turns a split sum into K·v.
+int32_t SplitWeight(int32_t k) {
+  return static_cast<int32_t>((static_cast<uint32_t>(64 * k) << 16) | static_cast<uint32_t>(k));
+}
+
+// Vertical pass of one output row: full[x] = Σ_k K[k]·row_k[x] and, for interior rows,
+// surround[x] = full[x] − K[m]·row_m[x]. The radius is a template argument so that the tap
+// loops unroll and the weights stay in registers.
+template <int32_t M>
+void VerticalPass(const uint8_t* const* rows, const int32_t* weights, int32_t width, int32_t* full,
+                  int32_t* surround) {
+  using V = Isa::V;
+  constexpr int32_t kPairs = (M + 1) / 2;
+  V pairWeights[kPairs];
+  for (int32_t i = 0; i < kPairs; ++i) {
+    const int32_t w1 = weights[M + 2 * i + 1];
+    const int32_t w2 = 2 * i + 2 <= M ? weights[M + 2 * i + 2] : 0;
+    pairWeights[i] = Isa::Set32(static_cast<int32_t>((static_cast<uint32_t>(w2) << 16) | static_cast<uint32_t>(w1)));
+  }
+  const V centreWeight = Isa::Set32(weights[M]);
+  const V zero = Isa::Zero();
+  const uint8_t* r[2 * M + 1];
+  for (int32_t k = 0; k <= 2 * M; ++k) r[k] = rows[k];
+  int32_t x = 0;
+  for (; x + Isa::kLanes16 <= width; x += Isa::kLanes16) {
+    V lo = zero;
+    V hi = zero;
+    for (int32_t i = 0; i < kPairs; ++i) {
+      const int32_t d1 = 2 * i + 1;
+      const int32_t d2 = 2 * i + 2;
+      const V t1 = Isa::Add16(Isa::LoadU8To16(r[M - d1] + x), Isa::LoadU8To16(r[M + d1] + x));
+      const V t2 = d2 <= M ? Isa::Add16(Isa::LoadU8To16(r[M - d2] + x), Isa::LoadU8To16(r[M + d2] + x)) : zero;
+      lo = Isa::MaddAcc(lo, Isa::UnpackLo16(t1, t2), pairWeights[i]);
+      hi = Isa::MaddAcc(hi, Isa::UnpackHi16(t1, t2), pairWeights[i]);
+    }
+    const V c = Isa::LoadU8To16(r[M] + x);
+    const V cLo = Isa::Madd(Isa::UnpackLo16(c, zero), centreWeight);
+    const V cHi = Isa::Madd(Isa::UnpackHi16(c, zero), centreWeight);
+    V s0, s1, c0, c1;
+    Isa::Reorder(lo, hi, &s0, &s1);
+    Isa::Reorder(cLo, cHi, &c0, &c1);
+    Isa::Store(full + x, SplitSum(Isa::Add32(s0, c0)));
+    Isa::Store(full + x + Isa::kLanes32, SplitSum(Isa::Add32(s1, c1)));
+    if (surround != nullptr) {
+      Isa::Store(surround + x, SplitSum(s0));
+      Isa::Store(surround + x + Isa::kLanes32, SplitSum(s1));
+    }
+  }
+  for (; x < width; ++x) {
+    int32_t sum = 0;
+    for (int32_t k = 0; k <= 2 * M; ++k) sum += weights[k] * r[k][x];
+    full[x] = SplitSum(sum);
+    if (surround != nullptr) surround[x] = SplitSum(sum - weights[M] * r[M][x]);
+  }
+}
+
+// Limits of the fused merge; `enabled` false leaves the averages as they are.
+struct MergeLimits {
+  bool enabled;
+  int32_t positive;  // 0..255
+  int32_t negative;  // 0..255
+};
+
+// out[x] = smoothed[x], or src[x] where it lies more than p above or n below it (contiguous).
+void MergeRow(uint8_t* out, const uint8_t* src, const uint8_t* smoothed, int32_t width, const MergeLimits& limits) {
+  const Isa::V vp = Isa::Set8(static_cast<uint8_t>(limits.positive));
+  const Isa::V vn = Isa::Set8(static_cast<uint8_t>(limits.negative));
+  int32_t x = 0;
+  for (; x + Isa::kBytes <= width; x += Isa::kBytes) {
+    const Isa::V sv = Isa::Load(src + x);
+    const Isa::V av = Isa::Load(smoothed + x);
+    const Isa::V inside =
+        Isa::EqZero8(Isa::Or(Isa::SubsU8(Isa::SubsU8(sv, av), vp), Isa::SubsU8(Isa::SubsU8(av, sv), vn)));
+    Isa::Store(out + x, Isa::Or(Isa::And(inside, av), Isa::AndNot(inside, sv)));
+  }
+  for (; x < width; ++x) {
+    const int32_t d = static_cast<int32_t>(src[x]) - static_cast<int32_t>(smoothed[x]);
+    out[x] = (d > limits.positive || d < -limits.negative) ? src[x] : smoothed[x];
+  }
+}
+
+// Horizontal pass, division and store of one output row. `full` is reflected M entries
+// beyond both ends; `centre` is full (edge rows) or the sums without the centre row. The row
+// is finished in `rowOut` (in L1), merged against the source row when asked, and then written
+// to the destination once.
+template <int32_t M, bool kInterior>
+void HorizontalPass(const int32_t* full, const int32_t* centre, const int32_t* weights, uint32_t reciprocal,
+                    int32_t width, int32_t step, const uint8_t* srcRow, const MergeLimits& limits, uint8_t* dstRow,
+                    uint8_t* rowOut) {
+  using V = Isa::V;
+  V tapWeights[M + 1];
+  for (int32_t d = 0; d <= M; ++d) tapWeights[d] = Isa::Set32(SplitWeight(weights[M + d]));
+  const V vReciprocal = Isa::Set32(static_cast<int32_t>(reciprocal));
+  const V rounding = Isa::Set32(512);
+  for (int32_t x = 0; x < width; x += Isa::kLanes32) {
+    V acc = Isa::MaddAcc(rounding, Isa::Load(centre + x), tapWeights[0]);
+    for (int32_t d = 1; d <= M; ++d) {
+      acc = Isa::MaddAcc(acc, Isa::Add32(Isa::Load(full + x - d), Isa::Load(full + x + d)), tapWeights[d]);
+    }
+    StoreLanes(rowOut + x, kInterior ? Isa::MulHigh48(acc, vReciprocal) : Isa::Shr20(acc));
+  }
+  if (step == 1) {
+    if (limits.enabled) {
+      MergeRow(dstRow, srcRow, rowOut, width, limits);
+    } else {
+      memcpy(dstRow, rowOut, static_cast<size_t>(width));
+    }
+  } else {
+    if (limits.enabled) MergeRow(rowOut, srcRow, rowOut, width, limits);
+    ScatterRow(dstRow, rowOut, width, step);
+  }
+}
+
+template <int32_t M>
+void GaussianRows(const uint8_t* plane, int32_t planePitch, uint8_t* dst, int32_t dstPitch, int32_t height,
+                  int32_t width, int32_t step, const int32_t* weights, uint32_t reciprocal,
+                  const MergeLimits& limits, int32_t* workspace) {
+  const size_t region = KernelWorkspaceRegion(width);
+  int32_t* full = workspace + 16;  // 16 entries ahead for the reflected left end
+  int32_t* surround = workspace + region;
+  uint8_t* rowOut = reinterpret_cast<uint8_t*>(workspace + 2 * region);
+  const uint8_t* rows[2 * M + 1];
+  for (int32_t y = 0; y < height; ++y) {
+    for (int32_t k = 0; k <= 2 * M; ++k) {
+      rows[k] = plane + static_cast<ptrdiff_t>(Mirror(y - M + k, height)) * planePitch;
+    }
+    const bool interior = y >= M && y < height - M;
+    VerticalPass<M>(rows, weights, width, full, interior ? surround : nullptr);
+    for (int32_t d = 1; d <= M; ++d) {
+      full[-d] = full[d];
+      full[width - 1 + d] = full[width - 1 - d];
+    }
+    uint8_t* dstRow = At(dst, dstPitch, y, 0, step);
+    // rows[M] is row y itself: the source row the merge compares with.
+    if (interior) {
+      HorizontalPass<M, true>(full, surround, weights, reciprocal, width, step, rows[M], limits, dstRow, rowOut);
+    } else {
+      HorizontalPass<M, false>(full, full, weights, reciprocal, width, step, rows[M], limits, dstRow, rowOut);
+    }
+  }
+}
+
+// Whether the fast Gaussian reproduces the reference for these arguments.
+bool GaussianFits(const int32_t* weights, int32_t window, int32_t shift, int32_t surroundWeight,
+                  int32_t centreWeightSq) {
+  // The decomposition needs the filter's own arithmetic: shift 10, the centre's share equal to
+  // K[m]², symmetric weights below 512 (64·K must fit a 16-bit multiply-add; the filter's are at
+  // most 464) summing to at most 1024 (so every sum fits), and a divisor the multiply-high
+  // covers. Anything else takes the reference.
+  if (shift != 10 || window < 3 || window > kMaxWindow || (window & 1) == 0 || !SurroundDivisorFits(surroundWeight)) {
+    return false;
+  }
+  const int32_t m = window / 2;
+  if (centreWeightSq != weights[m] * weights[m]) return false;
+  int32_t total = 0;
+  for (int32_t k = 0; k < window; ++k) {
+    if (weights[k] < 0 || weights[k] > 511 || weights[k] != weights[window - 1 - k]) return false;
+    total += weights[k];
+  }
+  return total <= 1024;
+}
+
+void GaussianRun(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int32_t* scratch,
+                 int32_t height, int32_t width, int32_t step, const int32_t* weights, int32_t window,
+                 int32_t surroundWeight, const MergeLimits& limits, int32_t* workspace) {
+  const int32_t m = window / 2;
+  // A packed channel is first gathered into the scratch plane as contiguous bytes (it holds
+  // width·height int32, four times what this needs).
+  const uint8_t* plane = src;
+  int32_t planePitch = srcPitch;
+  if (step != 1) {
+    uint8_t* bytes = reinterpret_cast<uint8_t*>(scratch);
+    for (int32_t y = 0; y < height; ++y) {
+      GatherRow(bytes + static_cast<ptrdiff_t>(y) * width, At(src, srcPitch, y, 0, step), width, step);
+    }
+    plane = bytes;
+    planePitch = width;
+  }
+
+  const uint32_t reciprocal = SurroundReciprocal(surroundWeight);
+  switch (m) {
+    case 1: GaussianRows<1>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, limits, workspace); break;
+    case 2: GaussianRows<2>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, limits, workspace); break;
+    case 3: GaussianRows<3>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, limits, workspace); break;
+    case 4: GaussianRows<4>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, limits, workspace); break;
+    case 5: GaussianRows<5>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, limits, workspace); break;
+    case 6: GaussianRows<6>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, limits, workspace); break;
+    case 7: GaussianRows<7>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, limits, workspace); break;
+    default: GaussianRows<8>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, limits, workspace); break;
+  }
+}
+
+void GaussianFast(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int32_t* scratch,
+                  int32_t height, int32_t width, int32_t step, const int32_t* weights, int32_t window, int32_t shift,
+                  int32_t surroundWeight, int32_t centreWeightSq, int32_t* workspace) {
+  if (!GaussianFits(weights, window, shift, surroundWeight, centreWeightSq)) {
+    GaussianSurroundAverage(dst, dstPitch, src, srcPitch, scratch, height, width, step, weights, window, shift,
+                            surroundWeight, centreWeightSq);
+    return;
+  }
+  GaussianRun(dst, dstPitch, src, srcPitch, scratch, height, width, step, weights, window, surroundWeight,
+              {false, 0, 0}, workspace);
+}
+
+void GaussianMergeFast(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int32_t* scratch,
+                       int32_t height, int32_t width, int32_t step, const int32_t* weights, int32_t window,
+                       int32_t shift, int32_t surroundWeight, int32_t centreWeightSq, int32_t positiveLimit,
+                       int32_t negativeLimit, int32_t* workspace) {
+  // Negative limits (never set by the filter) and foreign arithmetic go the long way.
+  if (positiveLimit < 0 || negativeLimit < 0 ||
+      !GaussianFits(weights, window, shift, surroundWeight, centreWeightSq)) {
+    GaussianFast(dst, dstPitch, src, srcPitch, scratch, height, width, step, weights, window, shift, surroundWeight,
+                 centreWeightSq, workspace);
+    LimitMergeFast(dst, dstPitch, src, srcPitch, dst, dstPitch, height, width, step, positiveLimit, negativeLimit);
+    return;
+  }
+  const MergeLimits limits = {true, positiveLimit > 255 ? 255 : positiveLimit,
+                              negativeLimit > 255 ? 255 : negativeLimit};
+  GaussianRun(dst, dstPitch, src, srcPitch, scratch, height, width, step, weights, window, surroundWeight, limits,
+              workspace);
+}
+
+// ---------------------------------------------------------------------------------------
+// Box average.
+
+void AddRow16(int16_t* sums, const uint8_t* add, const uint8_t* drop, int32_t width) {
+  int32_t x = 0;
+  for (; x + Isa::kLanes16 <= width; x += Isa::kLanes16) {
+    Isa::V s = Isa::Load(sums + x);
+    s = Isa::Add16(s, Isa::LoadU8To16(add + x));
+    if (drop != nullptr) s = Isa::Sub16(s, Isa::LoadU8To16(drop + x));
+    Isa::Store(sums + x, s);
+  }
+  for (; x < width; ++x) sums[x] = static_cast<int16_t>(sums[x] + add[x] - (drop != nullptr ? drop[x] : 0));
+}
+
+void BoxFast(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int32_t height, int32_t width,
+             int32_t step, int32_t window, int32_t* boxOffsets, int32_t* workspace) {
+  using V = Isa::V;
+  if (window < 3 || window > kMaxWindow || (window & 1) == 0) {
+    BoxAverage(dst, dstPitch, src, srcPitch, height, width, step, window, boxOffsets);
+    return;
+  }
+  const int32_t r = window / 2;
+  const int32_t scale = (1 << 20) / (window * window);  // truncated, as the reference does
+
+  const size_t region = KernelWorkspaceRegion(width);
+  int16_t* padded = reinterpret_cast<int16_t*>(workspace);  // column sums, reflected r at each end
+  int16_t* sums = padded + 16;
+  int32_t* prefix = workspace + region;                     // prefix[j] = Σ padded[16 − r + i], i < j
+  uint8_t* bytes = reinterpret_cast<uint8_t*>(workspace + 2 * region);
+  const size_t rowBytes = (static_cast<size_t>(width) + 64 + 63) & ~static_cast<size_t>(63);
+  uint8_t* addRow = bytes;
+  uint8_t* dropRow = bytes + rowBytes;
+  uint8_t* rowOut = bytes + 2 * rowBytes;
+
+  auto row = [&](int32_t y, uint8_t* buffer) -> const uint8_t* {
+    const uint8_t* p = At(src, srcPitch, y, 0, step);
+    if (step == 1) return p;
+    GatherRow(buffer, p, width, step);
+    return buffer;
+  };
+
+  memset(sums, 0, static_cast<size_t>(width) * sizeof(int16_t));
+  for (int32_t dy = -r; dy <= r; ++dy) AddRow16(sums, row(Mirror(dy, height), addRow), nullptr, width);
+
+  const V vScale = Isa::Set32(scale);
+  const int32_t paddedWidth = width + 2 * r;
+  for (int32_t y = 0; y < height; ++y) {
+    if (y > 0) {
+      const uint8_t* add = row(Mirror(y + r, height), addRow);
+      const uint8_t* drop = row(Mirror(y - 1 - r, height), dropRow);
+      AddRow16(sums, add, drop, width);
+    }
+    for (int32_t d = 1; d <= r; ++d) {
+      sums[-d] = sums[d];
+      sums[width - 1 + d] = sums[width - 1 - d];
+    }
+    // prefix[0] = 0; prefix[j + 1] = prefix[j] + column sum of padded column j (column j − r).
+    const int16_t* first = sums - r;
+    prefix[0] = 0;
+    V carry = Isa::Zero();
+    for (int32_t j = 0; j < paddedWidth; j += Isa::kLanes32) {
+      const V v = Isa::Add32(Isa::PrefixSum32(Isa::LoadI16To32(first + j)), carry);
+      Isa::Store(prefix + 1 + j, v);
+      carry = Isa::BroadcastLast32(v);
+    }
+
+    uint8_t* dstRow = At(dst, dstPitch, y, 0, step);
+    for (int32_t x = 0; x < width; x += Isa::kLanes32) {
+      const V sum = Isa::Sub32(Isa::Load(prefix + x + window), Isa::Load(prefix + x));
+      const V q = Isa::Shr20(Isa::Mullo32(sum, vScale));
+      if (step == 1 && x + Isa::kLanes32 <= width) {
+        StoreLanes(dstRow + x, q);
+      } else {
+        StoreLanes(rowOut + x, q);
+      }
+    }
+    if (step == 1) {
+      const int32_t done = width - width % Isa::kLanes32;
+      if (done < width) memcpy(dstRow + done, rowOut + done, static_cast<size_t>(width - done));
+    } else {
+      ScatterRow(dstRow, rowOut, width, step);
+    }
+  }
+}
+
+constexpr ChannelKernels MakeKernels(const char* name) {
+  return {name, &GaussianFast, &BoxFast, &LimitMergeFast, &CopyChannelFast, true, &GaussianMergeFast};
+}
+
+}  // namespace
+}  // namespace sorvan

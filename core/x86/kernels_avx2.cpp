@@ -1,0 +1,86 @@
+// AVX2 fast paths, chosen at run time when the CPU and the operating system support AVX2.
+#include "core/x86/x86_kernels.h"
+
+#if SORVAN_X86
+#include <immintrin.h>
+
+namespace sorvan {
+namespace {
+
+struct Isa {
+  using V = __m256i;
+  static constexpr int32_t kBytes = 32;
+  static constexpr int32_t kLanes16 = 16;
+  static constexpr int32_t kLanes32 = 8;
+
+  static V Zero() { return _mm256_setzero_si256(); }
+  static V Set8(uint8_t v) { return _mm256_set1_epi8(static_cast<char>(v)); }
+  static V Set32(int32_t v) { return _mm256_set1_epi32(v); }
+  static V Load(const void* p) { return _mm256_loadu_si256(static_cast<const __m256i*>(p)); }
+  static void Store(void* p, V v) { _mm256_storeu_si256(static_cast<__m256i*>(p), v); }
+
+  static V And(V a, V b) { return _mm256_and_si256(a, b); }
+  static V AndNot(V a, V b) { return _mm256_andnot_si256(a, b); }
+  static V Or(V a, V b) { return _mm256_or_si256(a, b); }
+  static V SubsU8(V a, V b) { return _mm256_subs_epu8(a, b); }
+  static V EqZero8(V a) { return _mm256_cmpeq_epi8(a, _mm256_setzero_si256()); }
+
+  static V LoadU8To16(const uint8_t* p) {
+    return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+  }
+  static V LoadI16To32(const int16_t* p) {
+    return _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+  }
+  static V Add16(V a, V b) { return _mm256_add_epi16(a, b); }
+  static V Sub16(V a, V b) { return _mm256_sub_epi16(a, b); }
+  static V UnpackLo16(V a, V b) { return _mm256_unpacklo_epi16(a, b); }
+  static V UnpackHi16(V a, V b) { return _mm256_unpackhi_epi16(a, b); }
+  static V Madd(V a, V w) { return _mm256_madd_epi16(a, w); }
+  static V MaddAcc(V acc, V a, V w) { return _mm256_add_epi32(acc, _mm256_madd_epi16(a, w)); }
+  // Unpacking works within 128-bit halves: lo holds elements 0–3 and 8–11, hi 4–7 and 12–15.
+  static void Reorder(V lo, V hi, V* first, V* second) {
+    *first = _mm256_permute2x128_si256(lo, hi, 0x20);
+    *second = _mm256_permute2x128_si256(lo, hi, 0x31);
+  }
+
+  static V Add32(V a, V b) { return _mm256_add_epi32(a, b); }
+  static V Sub32(V a, V b) { return _mm256_sub_epi32(a, b); }
+  static V Shr20(V a) { return _mm256_srli_epi32(a, 20); }
+  static V Shr6(V a) { return _mm256_srli_epi32(a, 6); }
+  static V Shl16(V a) { return _mm256_slli_epi32(a, 16); }
+  static V Mullo32(V a, V b) { return _mm256_mullo_epi32(a, b); }
+  // (a·r) >> 48 per lane, with r in every lane. Even lanes: the 64-bit product shifted down.
+  // Odd lanes: moved down by a shuffle, and the quotient read from the product's high dword.
+  static V MulHigh48(V a, V r) {
+    const V even = _mm256_srli_epi64(_mm256_mul_epu32(a, r), 48);
+    const V odd = _mm256_srli_epi32(_mm256_mul_epu32(_mm256_shuffle_epi32(a, 0xF5), r), 16);
+    return _mm256_blend_epi32(even, odd, 0xAA);
+  }
+  static void StoreBytes32(uint8_t* p, V v) {
+    const V w = _mm256_packs_epi32(v, v);  // within halves: 0–3 0–3 | 4–7 4–7
+    const V b = _mm256_packus_epi16(w, w);
+    const V joined = _mm256_permutevar8x32_epi32(b, _mm256_setr_epi32(0, 4, 0, 0, 0, 0, 0, 0));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(joined));
+  }
+  static V PrefixSum32(V v) {
+    v = _mm256_add_epi32(v, _mm256_slli_si256(v, 4));
+    v = _mm256_add_epi32(v, _mm256_slli_si256(v, 8));
+    // Carry the low half's total into the high half.
+    const V lowTotal = _mm256_permute2x128_si256(_mm256_shuffle_epi32(v, 0xFF), v, 0x08);
+    return _mm256_add_epi32(v, lowTotal);
+  }
+  static V BroadcastLast32(V v) { return _mm256_permutevar8x32_epi32(v, _mm256_set1_epi32(7)); }
+};
+
+}  // namespace
+}  // namespace sorvan
+
+#include "core/x86/kernel_templates.h"
+
+namespace sorvan {
+namespace {
+constexpr ChannelKernels kAvx2Kernels = MakeKernels("avx2");
+}  // namespace
+const ChannelKernels& Avx2Kernels() { return kAvx2Kernels; }
+}  // namespace sorvan
+#endif

@@ -1,0 +1,15 @@
+// AVX-512 fast paths with VNNI (the vertical multiply-adds accumulate in one instruction),
+// chosen at run time where the CPU has it.
+#include "core/x86/x86_kernels.h"
+
+#if SORVAN_X86
+#include "core/x86/avx512_isa.h"
+#include "core/x86/kernel_templates.h"
+
+namespace sorvan {
+namespace {
+constexpr ChannelKernels kAvx512VnniKernels = MakeKernels("avx512vnni");
+}  // namespace
+const ChannelKernels& Avx512VnniKernels() { return kAvx512VnniKernels; }
+}  // namespace sorvan
+#endif

@@ -1,0 +1,88 @@
+// SSE2 fast paths: the x86-64 baseline, and for 32-bit x86 chosen when the CPU has SSE2.
+#include "core/x86/x86_kernels.h"
+
+#if SORVAN_X86
+#include <emmintrin.h>
+
+namespace sorvan {
+namespace {
+
+struct Isa {
+  using V = __m128i;
+  static constexpr int32_t kBytes = 16;
+  static constexpr int32_t kLanes16 = 8;
+  static constexpr int32_t kLanes32 = 4;
+
+  static V Zero() { return _mm_setzero_si128(); }
+  static V Set8(uint8_t v) { return _mm_set1_epi8(static_cast<char>(v)); }
+  static V Set32(int32_t v) { return _mm_set1_epi32(v); }
+  static V Load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
+  static void Store(void* p, V v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
+
+  static V And(V a, V b) { return _mm_and_si128(a, b); }
+  static V AndNot(V a, V b) { return _mm_andnot_si128(a, b); }  // ~a & b
+  static V Or(V a, V b) { return _mm_or_si128(a, b); }
+  static V SubsU8(V a, V b) { return _mm_subs_epu8(a, b); }
+  static V EqZero8(V a) { return _mm_cmpeq_epi8(a, _mm_setzero_si128()); }
+
+  static V LoadU8To16(const uint8_t* p) {
+    return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
+  }
+  static V LoadI16To32(const int16_t* p) {
+    const V v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+    return _mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16);
+  }
+  static V Add16(V a, V b) { return _mm_add_epi16(a, b); }
+  static V Sub16(V a, V b) { return _mm_sub_epi16(a, b); }
+  static V UnpackLo16(V a, V b) { return _mm_unpacklo_epi16(a, b); }
+  static V UnpackHi16(V a, V b) { return _mm_unpackhi_epi16(a, b); }
+  static V Madd(V a, V w) { return _mm_madd_epi16(a, w); }
+  static V MaddAcc(V acc, V a, V w) { return _mm_add_epi32(acc, _mm_madd_epi16(a, w)); }
+  // Unpacking keeps lane order in 128 bits: lo holds elements 0–3, hi 4–7.
+  static void Reorder(V lo, V hi, V* first, V* second) {
+    *first = lo;
+    *second = hi;
+  }
+
+  static V Add32(V a, V b) { return _mm_add_epi32(a, b); }
+  static V Sub32(V a, V b) { return _mm_sub_epi32(a, b); }
+  static V Shr20(V a) { return _mm_srli_epi32(a, 20); }
+  static V Shr6(V a) { return _mm_srli_epi32(a, 6); }
+  static V Shl16(V a) { return _mm_slli_epi32(a, 16); }
+  // SSE2 has no 32-bit low multiply: two 32×32→64 products, even and odd lanes.
+  static V Mullo32(V a, V b) {
+    const V even = _mm_mul_epu32(a, b);
+    const V odd = _mm_mul_epu32(_mm_srli_epi64(a, 32), _mm_srli_epi64(b, 32));
+    return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, 0x08), _mm_shuffle_epi32(odd, 0x08));
+  }
+  // (a·r) >> 48 per lane, with r in every lane. Even lanes: the 64-bit product shifted down.
+  // Odd lanes: moved down by a shuffle, and the quotient read from the product's high dword.
+  static V MulHigh48(V a, V r) {
+    const V even = _mm_srli_epi64(_mm_mul_epu32(a, r), 48);
+    const V odd = _mm_srli_epi32(_mm_mul_epu32(_mm_shuffle_epi32(a, 0xF5), r), 16);
+    return _mm_or_si128(even, _mm_and_si128(odd, _mm_set_epi32(-1, 0, -1, 0)));
+  }
+  static void StoreBytes32(uint8_t* p, V v) {
+    const V w = _mm_packs_epi32(v, v);
+    const int32_t b = _mm_cvtsi128_si32(_mm_packus_epi16(w, w));
+    memcpy(p, &b, 4);
+  }
+  static V PrefixSum32(V v) {
+    v = _mm_add_epi32(v, _mm_slli_si128(v, 4));
+    return _mm_add_epi32(v, _mm_slli_si128(v, 8));
+  }
+  static V BroadcastLast32(V v) { return _mm_shuffle_epi32(v, 0xFF); }
+};
+
+}  // namespace
+}  // namespace sorvan
+
+#include "core/x86/kernel_templates.h"
+
+namespace sorvan {
+namespace {
+constexpr ChannelKernels kSse2Kernels = MakeKernels("sse2");
+}  // namespace
+const ChannelKernels& Sse2Kernels() { return kSse2Kernels; }
+}  // namespace sorvan
+#endif
