@@ -29,9 +29,9 @@ class SorvanWorker final : public FrameWorker {
     // The source clip hands out whatever frame Process() is filtering. Its frame count is the
     // largest the interface can express, because a stream's length is not known in advance.
     vi_ = frameserver::MakeVideoInfo(ClipPixelType(format.layout), format.width, format.height, INT_MAX);
-    source_ = frameserver::MemoryClip::FromGenerator(vi_, [this](int, std::span<uint8_t> packed) {
-      std::memcpy(packed.data(), current_, std::min(packed.size(), frameBytes_));
-    });
+    // Frames go from the pipeline's buffer straight into the host frame, with no copy between.
+    source_ = frameserver::MemoryClip::FromPackedSource(
+        vi_, [this](int) { return std::span<const uint8_t>(current_, frameBytes_); });
     std::vector<frameserver::NamedArgument> named;
     for (const FilterArgument& a : arguments) {
       named.push_back({a.name, std::visit([](auto v) { return AVSValue(v); }, a.value)});

@@ -88,13 +88,24 @@ void ReadPacked(const PVideoFrame& frame, const VideoInfo& vi, std::span<uint8_t
   }
 }
 
-MemoryClip::MemoryClip(const VideoInfo& vi, FrameGenerator generator, ParityFunction parity, AudioFunction audio)
-    : vi_(vi), generator_(std::move(generator)), parity_(std::move(parity)), audio_(std::move(audio)) {}
+MemoryClip::MemoryClip(const VideoInfo& vi, FrameGenerator generator, PackedFrameSource source, ParityFunction parity,
+                       AudioFunction audio)
+    : vi_(vi),
+      generator_(std::move(generator)),
+      source_(std::move(source)),
+      parity_(std::move(parity)),
+      audio_(std::move(audio)) {}
 
 PClip MemoryClip::FromGenerator(const VideoInfo& vi, FrameGenerator generator, ParityFunction parity,
                                 AudioFunction audio) {
   if (!generator) throw ScriptError("MemoryClip: no frame generator");
-  return Adopt(new MemoryClip(vi, std::move(generator), std::move(parity), std::move(audio)));
+  return Adopt(new MemoryClip(vi, std::move(generator), {}, std::move(parity), std::move(audio)));
+}
+
+PClip MemoryClip::FromPackedSource(const VideoInfo& vi, PackedFrameSource source, ParityFunction parity,
+                                   AudioFunction audio) {
+  if (!source) throw ScriptError("MemoryClip: no frame source");
+  return Adopt(new MemoryClip(vi, {}, std::move(source), std::move(parity), std::move(audio)));
 }
 
 PClip MemoryClip::FromFrames(const VideoInfo& vi, std::vector<std::vector<uint8_t>> frames, ParityFunction parity,
@@ -109,15 +120,21 @@ PClip MemoryClip::FromFrames(const VideoInfo& vi, std::vector<std::vector<uint8_
   VideoInfo info = vi;
   info.num_frames = static_cast<int>(frames.size());
   auto shared = std::make_shared<const std::vector<std::vector<uint8_t>>>(std::move(frames));
-  FrameGenerator generator = [shared](int n, std::span<uint8_t> packed) {
-    std::copy((*shared)[static_cast<size_t>(n)].begin(), (*shared)[static_cast<size_t>(n)].end(), packed.begin());
-  };
-  return Adopt(new MemoryClip(info, std::move(generator), std::move(parity), std::move(audio)));
+  PackedFrameSource source = [shared](int n) { return std::span<const uint8_t>((*shared)[static_cast<size_t>(n)]); };
+  return Adopt(new MemoryClip(info, {}, std::move(source), std::move(parity), std::move(audio)));
 }
 
 PVideoFrame SORVAN_STDCALL MemoryClip::GetFrame(int n, IScriptEnvironment* env) {
   const int frameNumber = std::clamp(n, 0, std::max(vi_.num_frames - 1, 0));
   PVideoFrame frame = env->NewVideoFrame(vi_);
+  if (source_) {
+    if (vi_.num_frames > 0) {
+      WritePacked(source_(frameNumber), frame, vi_);
+    } else {
+      WritePacked(std::vector<uint8_t>(PackedFrameSize(vi_)), frame, vi_);
+    }
+    return frame;
+  }
   std::vector<uint8_t> packed(PackedFrameSize(vi_));
   if (vi_.num_frames > 0) generator_(frameNumber, packed);
   WritePacked(packed, frame, vi_);

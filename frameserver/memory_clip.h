@@ -48,6 +48,8 @@ void ReadPacked(const PVideoFrame& frame, const VideoInfo& vi, std::span<uint8_t
 class MemoryClip final : public IClip {
  public:
   using FrameGenerator = std::function<void(int frameNumber, std::span<uint8_t> packed)>;
+  // Points at packed frame n, which stays valid until GetFrame has copied it into the frame.
+  using PackedFrameSource = std::function<std::span<const uint8_t>(int frameNumber)>;
   using ParityFunction = std::function<bool(int frameNumber)>;
   // Fills count samples (of all channels) starting at sample `start` into buf.
   using AudioFunction = std::function<void(void* buf, int64_t start, int64_t count)>;
@@ -55,6 +57,10 @@ class MemoryClip final : public IClip {
   // A clip whose frame n is what the generator writes for n.
   static PClip FromGenerator(const VideoInfo& vi, FrameGenerator generator, ParityFunction parity = {},
                              AudioFunction audio = {});
+  // A clip whose frame n is copied straight from the packed bytes the source points at: one copy
+  // per frame and no allocation, for callers that already hold the frame in memory.
+  static PClip FromPackedSource(const VideoInfo& vi, PackedFrameSource source, ParityFunction parity = {},
+                                AudioFunction audio = {});
   // A clip of the given packed frames; vi.num_frames becomes their count. Throws ScriptError
   // when a buffer's size differs from PackedFrameSize(vi).
   static PClip FromFrames(const VideoInfo& vi, std::vector<std::vector<uint8_t>> frames, ParityFunction parity = {},
@@ -69,9 +75,12 @@ class MemoryClip final : public IClip {
   const VideoInfo& SORVAN_STDCALL GetVideoInfo() override;
 
  private:
-  MemoryClip(const VideoInfo& vi, FrameGenerator generator, ParityFunction parity, AudioFunction audio);
+  // Exactly one of generator and source is set.
+  MemoryClip(const VideoInfo& vi, FrameGenerator generator, PackedFrameSource source, ParityFunction parity,
+             AudioFunction audio);
   VideoInfo vi_;
   FrameGenerator generator_;
+  PackedFrameSource source_;
   ParityFunction parity_;
   AudioFunction audio_;
 };
