@@ -13,12 +13,12 @@ namespace sorvan::cli {
 namespace {
 
 // Sorvan's named arguments in the order of its parameter string.
-struct ArgumentSpec {
+struct ArgumentDescription {
   const char* name;
   bool isBool;
   const char* help;
 };
-constexpr ArgumentSpec kArguments[] = {
+constexpr ArgumentDescription kArguments[] = {
     {"rad", false, "radius of the neighbourhood, 1 to 8 (default 5)"},
     {"str", false, "strength (standard deviation) of the Gaussian weights, 1 to 8 (default 4)"},
     {"ry", true, "smooth channel 0 (Y or blue): true or false (default false)"},
@@ -73,14 +73,14 @@ std::optional<Options> ParseOptions(int argc, const char* const* argv) {
   std::string boolValues[kArgumentCount];
   CLI::Option* argumentOptions[kArgumentCount] = {};
   for (size_t i = 0; i < kArgumentCount; ++i) {
-    const ArgumentSpec& spec = kArguments[i];
-    const std::string flag = fmt::format("--{}", spec.name);
-    if (spec.isBool) {
-      argumentOptions[i] = app.add_option(flag, boolValues[i], spec.help)
+    const ArgumentDescription& argument = kArguments[i];
+    const std::string flag = fmt::format("--{}", argument.name);
+    if (argument.isBool) {
+      argumentOptions[i] = app.add_option(flag, boolValues[i], argument.help)
                                ->option_text("B")
                                ->check(CLI::IsMember({"true", "false"}));
     } else {
-      argumentOptions[i] = app.add_option(flag, intValues[i], spec.help)->option_text("N");
+      argumentOptions[i] = app.add_option(flag, intValues[i], argument.help)->option_text("N");
     }
     argumentOptions[i]->group("Filter arguments (passed to Sorvan by name; left out, the plug-in's default applies)");
   }
