@@ -21,6 +21,12 @@ using frameserver::FrameServer;
 
 constexpr char kPluginName[] = "libsorvan.so";
 
+// Withdraws a lend the filter did not take, also when it throws.
+struct LendGuard {
+  FrameServer& server;
+  ~LendGuard() { server.CancelLend(); }
+};
+
 class SorvanWorker final : public FrameWorker {
  public:
   SorvanWorker(std::shared_ptr<FrameServer> server, const FrameFormat& format,
@@ -59,11 +65,19 @@ class SorvanWorker final : public FrameWorker {
       current_ = packed_.data();
     }
     const int n = static_cast<int>(std::min<int64_t>(frameNumber, INT_MAX - 1));
-    const PVideoFrame frame = filter_->GetFrame(n, server_.get());
+    PVideoFrame frame;
+    if (format_.layout == StreamLayout::kPlanar422) {
+      frame = filter_->GetFrame(n, server_.get());
+    } else {
+      // The filter writes straight into `out` when its new frame is the lent one.
+      server_->LendNextFrame(vi_, out);
+      LendGuard guard{*server_};
+      frame = filter_->GetFrame(n, server_.get());
+    }
     if (format_.layout == StreamLayout::kPlanar422) {
       frameserver::ReadPacked(frame, vi_, std::span<uint8_t>(packed_));
       UnpackYuy2ToPlanar422(packed_.data(), out, format_.width, format_.height);
-    } else {
+    } else if (frame->GetReadPtr() != out) {
       frameserver::ReadPacked(frame, vi_, std::span<uint8_t>(out, frameBytes_));
     }
   }
