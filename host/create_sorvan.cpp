@@ -31,9 +31,9 @@ const char* LimitError(int positive, int negative, const char* positiveMessage, 
 
 }  // namespace
 
-SorvanArguments ReadSorvanArguments(const AVSValue& args) {
-  const SorvanArguments defaults;
-  SorvanArguments a;
+FilterSettings ReadSorvanArguments(const AVSValue& args) {
+  const FilterSettings defaults;
+  FilterSettings a;
   a.rad = args[1].AsInt(defaults.rad);
   a.str = args[2].AsInt(defaults.str);
   a.ry = args[3].AsBool(defaults.ry);
@@ -49,7 +49,7 @@ SorvanArguments ReadSorvanArguments(const AVSValue& args) {
   return a;
 }
 
-const char* FirstArgumentError(const SorvanArguments& a) {
+const char* FirstArgumentError(const FilterSettings& a) {
   if (!InRange(a.rad, kMinRadius, kMaxRadius)) return "Sorvan:rad must be between 1 and 8";
   if (!InRange(a.str, 1, 8)) return "Sorvan:str must be between 1 and 8";
   if (!a.ry && !a.gu && !a.bv) return "Sorvan: At least one of ry, gu and bv must be true";
@@ -83,7 +83,7 @@ AVSValue SORVAN_CDECL CreateSorvan(AVSValue args, void* /*user_data*/, IScriptEn
   if (!IsSupportedPixelType(ChildPixelType(args[0]))) {
     env->ThrowError("%s", "Sorvan: This color format is not supported by this old avisynth version");
   }
-  const SorvanArguments a = ReadSorvanArguments(args);
+  const FilterSettings a = ReadSorvanArguments(args);
   if (const char* error = FirstArgumentError(a)) env->ThrowError("%s", error);
 
   Sorvan* filter = new Sorvan(args[0].AsClip(), a.rad, a.str, a.ry, a.gu, a.bv, a.force, a.pry, a.pgu, a.pbv, a.nry,

@@ -1,6 +1,7 @@
 // The script function Sorvan: its parameter string, its argument checks and its creation callback.
 #pragma once
 
+#include "core/filter_settings.h"
 #include "host/frame_server_interface.h"
 
 namespace sorvan {
@@ -9,27 +10,12 @@ namespace sorvan {
 inline constexpr const char* kSorvanParameters =
     "c[rad]i[str]i[ry]b[gu]b[bv]b[force]b[pry]i[pgu]i[pbv]i[nry]i[ngu]i[nbv]i";
 
-// The effective values of the twelve named arguments: what the script gave, else the default.
-struct SorvanArguments {
-  int rad = 5;
-  int str = 4;
-  bool ry = false;
-  bool gu = true;
-  bool bv = true;
-  bool force = false;
-  int pry = 3;
-  int pgu = 1;
-  int pbv = 3;
-  int nry = 3;
-  int ngu = 4;
-  int nbv = 6;
-};
-
-// Reads the twelve values from the argument array (elements 1 to 12) with their defaults.
-SorvanArguments ReadSorvanArguments(const AVSValue& args);
+// Reads the twelve values from the argument array (elements 1 to 12); an argument left out
+// takes the filter's default, which FilterSettings holds. No table is built here.
+FilterSettings ReadSorvanArguments(const AVSValue& args);
 
 // The message of the first failing check after the colour format, in the fixed order, or null.
-const char* FirstArgumentError(const SorvanArguments& a);
+const char* FirstArgumentError(const FilterSettings& a);
 
 // The creation callback registered with AddFunction.
 AVSValue SORVAN_CDECL CreateSorvan(AVSValue args, void* user_data, IScriptEnvironment* env);
