@@ -34,7 +34,7 @@ fuzz-run: fuzz
 
 # sorvan.dll for 32-bit Windows hosts, cross-compiled with clang and lld into build/win32.
 windows: deps
-	@cmake -S host/win32 -B build/win32 -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/host/win32/toolchain-i686-msvc.cmake \
+	@cmake -S plugin/windows -B build/win32 -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/plugin/windows/toolchain-i686-msvc.cmake \
 	  -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build build/win32 -j $(JOBS)
 

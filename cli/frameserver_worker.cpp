@@ -10,8 +10,8 @@
 
 #include "cli/command_error.h"
 #include "cli/yuy2_packing.h"
-#include "frameserver/frame_server.h"
-#include "frameserver/memory_clip.h"
+#include "hosts/frameserver/frame_server.h"
+#include "hosts/frameserver/memory_clip.h"
 
 namespace sorvan::cli {
 namespace {

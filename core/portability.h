@@ -1,4 +1,4 @@
-// The one place where the plug-in's code meets its platform. Everything in core/ and host/
+// The one place where the plug-in's code meets its platform. Everything in core/ and plugin/
 // includes this instead of any standard-library header, so that the plug-in also builds for
 // 32-bit Windows with a compiler that has no C++ standard library there.
 #pragma once
@@ -9,12 +9,14 @@
 #include <string.h>
 #include <math.h>
 
+#ifndef SORVAN_STDCALL
 #if defined(_WIN32) && !defined(_WIN64)
 #define SORVAN_STDCALL __stdcall
 #define SORVAN_CDECL __cdecl
 #else
 #define SORVAN_STDCALL
 #define SORVAN_CDECL
+#endif
 #endif
 
 #if defined(_WIN32)

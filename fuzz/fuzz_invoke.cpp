@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "core/pixel_type.h"
-#include "frameserver/frame_server.h"
-#include "frameserver/memory_clip.h"
-#include "host/plugin_harness.h"
+#include "hosts/frameserver/frame_server.h"
+#include "hosts/frameserver/memory_clip.h"
+#include "plugin/classic/plugin_harness.h"
 
 namespace {
 
