@@ -1,0 +1,76 @@
+// Everything one filter fixes at construction: the twelve values, the weights, the window, the
+// channels to smooth with their limits at the format's depth, and the kernels. A plan is never
+// written after Init; frames go through Process, which takes its scratch from the plan's pool
+// for the length of the call, so any number of threads may filter frames through one plan.
+#pragma once
+
+#include "core/dispatch.h"
+#include "core/frame_view.h"
+#include "core/parameters.h"
+#include "core/scratch_pool.h"
+
+namespace sorvan {
+
+enum class PlanStatus : uint8_t {
+  kOk,
+  kUnsupportedFormat,  // not a sample type or layout the core computes on
+  kInvalidArguments,   // FirstArgumentError or ChannelSelectionError has a message
+  kOutOfMemory,
+};
+
+class FilterPlan {
+ public:
+  FilterPlan() = default;
+  FilterPlan(const FilterPlan&) = delete;
+  FilterPlan& operator=(const FilterPlan&) = delete;
+
+  // Fixes the plan for frames of `format` at width × height pixels (the clip's size, which sizes
+  // the scratch; frames larger than that have the channels that do not fit copied instead).
+  // The kernels are the best the CPU has, no higher than `cap` nor SORVAN_MAX_ISA. Call once.
+  PlanStatus Init(const FilterArguments& arguments, const VideoFormat& format, int32_t width, int32_t height,
+                  InstructionSet cap = kBestInstructionSet);
+
+  // Makes `count` scratch blocks ready now, so that a lack of memory shows here rather than at
+  // the first frame. False when the memory cannot be had.
+  bool ReserveScratch(int32_t count) const;
+
+  // Filters `src` into `dst` (same format, no overlap). Planes of the destination that no
+  // channel is smoothed in are copied through `copyPlane`, unless their data is null. False,
+  // with the destination unspecified, only when no scratch could be had (memory).
+  bool Process(const FrameView& dst, const SourceFrameView& src, const CopyPlane& copyPlane) const;
+
+  // Whether any channel of memory plane `plane` is smoothed; a host may share the other planes.
+  bool PlaneIsFiltered(int32_t plane) const;
+
+  const FilterArguments& Arguments() const { return arguments_; }
+  const VideoFormat& Format() const { return format_; }
+  const char* KernelName() const { return kernelName_; }
+  // Entries of the Gaussian average's row-sum plane: the largest channel it smooths (0 in box mode).
+  size_t ScratchPlaneEntries() const { return planeEntries_; }
+
+ private:
+  struct ChannelPlan {
+    bool smooth;
+    int32_t positiveLimit;  // integers: p·2^(B−8)
+    int32_t negativeLimit;
+  };
+
+  bool ProcessChannels(const FrameView& dst, const SourceFrameView& src, const CopyPlane& copyPlane,
+                       ScratchBlock& scratch) const;
+
+  FilterArguments arguments_{};
+  VideoFormat format_{};
+  int32_t window_ = 0;
+  int32_t taps_[17] = {};
+  int32_t centreWeightSq_ = 0;
+  int32_t surroundWeight_ = 0;
+  ChannelPlan channels_[kColourChannels] = {};
+  const void* kernels_ = nullptr;  // the SampleKernels<T> of the format's sample type
+  const char* kernelName_ = "reference";
+  size_t planeEntries_ = 0;        // row-sum plane (Gaussian) of the largest smoothed channel
+  size_t maxChannelWidth_ = 0;
+  ScratchLayout layout_{};
+  mutable ScratchPool pool_;
+};
+
+}  // namespace sorvan
