@@ -120,8 +120,11 @@ WritableFramePtr NewFrame(const VSVideoFormat& format, int width, int height, co
 // The plane made writable: copied first when another frame shares it.
 uint8_t* WritablePlane(VSFrame* frame, int plane);
 
-// Source of our own clips: fills frame n (planes and properties) of a fresh frame.
+// Source of our own clips: fills frame n (planes and properties) of a fresh frame of the clip's
+// format and size. Throwing HostError (vapoursynth_host.h) fails the request with its message.
 using FrameGenerator = std::function<void(int n, VSFrame* frame)>;
+// A source that makes its frames itself, of any format and size.
+using FrameMaker = std::function<WritableFramePtr(int n)>;
 
 }  // namespace sorvan::vshost
 
@@ -133,7 +136,7 @@ struct VSNode {
   sorvan::vshost::Host* host = nullptr;
 
   // Our source clip
-  sorvan::vshost::FrameGenerator generate;
+  sorvan::vshost::FrameMaker makeFrame;
 
   // A plug-in's filter
   VSFilterGetFrame getFrame = nullptr;

@@ -165,11 +165,20 @@ MapPtr Host::Invoke(const std::string& pluginNamespace, const std::string& funct
 }
 
 NodePtr Host::SourceClip(const VSVideoInfo& vi, FrameGenerator generate) {
+  return RawSourceClip(vi, [vi, generate = std::move(generate)](int n) {
+    WritableFramePtr frame = NewFrame(vi.format, vi.width, vi.height, nullptr);
+    if (!frame) throw HostError("the source clip has no constant format and size");
+    generate(n, frame.get());
+    return frame;
+  });
+}
+
+NodePtr Host::RawSourceClip(const VSVideoInfo& vi, FrameMaker make) {
   NodePtr node(new VSNode);
   node->vi = vi;
   node->name = "SourceClip";
   node->host = this;
-  node->generate = std::move(generate);
+  node->makeFrame = std::move(make);
   return node;
 }
 
@@ -219,13 +228,14 @@ FramePtr Host::GetFrame(VSNode* node, int n, std::string* error) {
   }
   n = std::min(n, node->vi.numFrames - 1);
   if (!node->IsFilter()) {
-    WritableFramePtr frame = NewFrame(node->vi.format, node->vi.width, node->vi.height, nullptr);
-    if (!frame) {
-      *error = "the source clip has no constant format and size";
+    try {
+      WritableFramePtr frame = node->makeFrame(n);
+      if (!frame) *error = "the source clip made no frame";
+      return FramePtr(frame.release());
+    } catch (const HostError& e) {
+      *error = e.what();
       return nullptr;
     }
-    node->generate(n, frame.get());
-    return FramePtr(frame.release());
   }
   return MakeFilterFrame(node, n, error);
 }

@@ -103,6 +103,9 @@ class Host {
 
   // A clip of our own whose frame n the generator fills (any thread may call it).
   NodePtr SourceClip(const VSVideoInfo& vi, FrameGenerator generate);
+  // A clip that declares `vi` but whose frames are what `make` returns (to feed filters frames
+  // that break the declaration).
+  NodePtr RawSourceClip(const VSVideoInfo& vi, FrameMaker make);
 
   // Frame n of the node, or null with the reason in *error. Any thread; several at once.
   FramePtr GetFrame(VSNode* node, int n, std::string* error);
