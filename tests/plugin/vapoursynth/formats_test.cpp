@@ -89,9 +89,13 @@ TEST_F(VapourSynthPluginTest, PassesEveryFramePropertyThrough) {
       EXPECT_EQ(b->type, a.type) << a.key;
       ASSERT_EQ(b->values.size(), a.values.size()) << a.key;
       for (size_t k = 0; k < a.values.size(); ++k) {
-        if (a.type == ptInt) EXPECT_EQ(std::get<int64_t>(b->values[k]), std::get<int64_t>(a.values[k])) << a.key;
-        if (a.type == ptFloat) EXPECT_EQ(std::get<double>(b->values[k]), std::get<double>(a.values[k])) << a.key;
-        if (a.type == ptData) EXPECT_EQ(std::get<VSMapData>(b->values[k]).bytes, std::get<VSMapData>(a.values[k]).bytes);
+        if (a.type == ptInt) {
+          EXPECT_EQ(std::get<int64_t>(b->values[k]), std::get<int64_t>(a.values[k])) << a.key;
+        } else if (a.type == ptFloat) {
+          EXPECT_EQ(std::get<double>(b->values[k]), std::get<double>(a.values[k])) << a.key;
+        } else if (a.type == ptData) {
+          EXPECT_EQ(std::get<VSMapData>(b->values[k]).bytes, std::get<VSMapData>(a.values[k]).bytes) << a.key;
+        }
       }
     }
   }
