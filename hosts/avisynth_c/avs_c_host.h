@@ -11,6 +11,12 @@
 
 #include "plugin/avisynth_c/avisynth_c_interface.h"
 
+// The host's exports that tests call directly, besides the plug-in.
+extern "C" {
+void AVSC_CC avs_set_to_clip(AVS_Value* value, AVS_Clip* clip);
+void AVSC_CC avs_release_value(AVS_Value value);
+}
+
 namespace sorvan::avs_c_host {
 
 // One memory plane of a frame of the given clip information: the accessor's plane constant and

@@ -101,12 +101,11 @@ const char* RegisterSorvan(AVS_ScriptEnvironment* env, const void* caller) {
   if (env == nullptr) return kNoHost;
   const HostLookup lookup = FindHostFunctions(caller);
   if (lookup.functions.add_function == nullptr) return kNoHost;
-  const ParameterString parameters = MakeAvisynthParameterString();
   void* missing = const_cast<char*>(lookup.missing);
   const int32_t status =
       lookup.missing == nullptr
-          ? lookup.functions.add_function(env, "Sorvan", parameters.text, &CreateSorvan, nullptr)
-          : lookup.functions.add_function(env, "Sorvan", parameters.text, &RefuseIncompleteHost, missing);
+          ? lookup.functions.add_function(env, "Sorvan", kAvisynthParameterString.text, &CreateSorvan, nullptr)
+          : lookup.functions.add_function(env, "Sorvan", kAvisynthParameterString.text, &RefuseIncompleteHost, missing);
   if (status != 0) return kNotRegistered;
   return lookup.missing != nullptr ? lookup.missing : kRegistered;
 }

@@ -13,7 +13,7 @@ constexpr const char* kOutOfScratch = "Sorvan: out of memory while filtering a f
 SorvanCFilter* FilterOf(AVS_FilterInfo* fi) { return static_cast<SorvanCFilter*>(fi->user_data); }
 
 // Several threads may fail at once on one instance: each stores a message that outlives the call.
-void SetError(AVS_FilterInfo* fi, const char* message) { __atomic_store_n(&fi->error, message, __ATOMIC_RELEASE); }
+void SetError(AVS_FilterInfo* fi, const char* message) { AtomicStorePointer(&fi->error, message); }
 
 // The host's plane copy for the planes no channel is smoothed in.
 void HostCopy(void* context, uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int32_t rowSize,
