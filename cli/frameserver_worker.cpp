@@ -30,7 +30,7 @@ struct LendGuard {
 class SorvanWorker final : public FrameWorker {
  public:
   SorvanWorker(std::shared_ptr<FrameServer> server, const FrameFormat& format,
-               const std::vector<FilterArgument>& arguments)
+               const FilterArguments& arguments)
       : server_(std::move(server)), format_(format), frameBytes_(FrameBytes(format)) {
     // The source clip hands out whatever frame Process() is filtering. Its frame count is the
     // largest the interface can express, because a stream's length is not known in advance.
@@ -39,8 +39,10 @@ class SorvanWorker final : public FrameWorker {
     source_ = frameserver::MemoryClip::FromPackedSource(
         vi_, [this](int) { return std::span<const uint8_t>(current_, frameBytes_); });
     std::vector<frameserver::NamedArgument> named;
-    for (const FilterArgument& a : arguments) {
-      named.push_back({a.name, std::visit([](auto v) { return AVSValue(v); }, a.value)});
+    for (int32_t i = 0; i < kParameterCount; ++i) {
+      const ParameterSpec& p = kParameters[i];
+      named.push_back({p.name, p.kind == ParameterKind::kBoolean ? AVSValue(arguments.values[i] != 0)
+                                                                 : AVSValue(static_cast<int>(arguments.values[i]))});
     }
     try {
       filter_ = server_->InvokeClip("Sorvan", {AVSValue(source_)}, named);
@@ -118,7 +120,7 @@ SorvanFilterHost::SorvanFilterHost(const std::string& pluginPath) : server_(std:
 SorvanFilterHost::~SorvanFilterHost() = default;
 
 std::unique_ptr<FrameWorker> SorvanFilterHost::MakeWorker(const FrameFormat& format,
-                                                          const std::vector<FilterArgument>& arguments) {
+                                                          const FilterArguments& arguments) {
   return std::make_unique<SorvanWorker>(server_, format, arguments);
 }
 

@@ -28,7 +28,7 @@ class SorvanFilterHost {
 
   // A worker with its own source clip and its own Sorvan filter over it. Throws
   // FilterArgumentError with the plug-in's message when Sorvan refuses the arguments.
-  std::unique_ptr<FrameWorker> MakeWorker(const FrameFormat& format, const std::vector<FilterArgument>& arguments);
+  std::unique_ptr<FrameWorker> MakeWorker(const FrameFormat& format, const FilterArguments& arguments);
 
  private:
   std::shared_ptr<frameserver::FrameServer> server_;

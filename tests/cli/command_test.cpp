@@ -249,20 +249,6 @@ TEST(Command, FramesOptionStopsEarlyAndAnExistingOutputIsReplaced) {
   EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"in.yuy2", "out.yuy2"}));
 }
 
-TEST(Command, FindsThePluginBesideItselfOrThroughPluginOption) {
-  const Stream stream = MakeStream(Input::kY4m420, {}, 1);
-  TempDir dir;
-  WriteFileBytes(dir / "in.y4m", stream.input);
-  const CommandResult ok = RunProgram(SORVAN_COMMAND, {"--plugin", SORVAN_PLUGIN, (dir / "in.y4m").string(),
-                                                       (dir / "out.y4m").string()});
-  EXPECT_EQ(ok.exitStatus, 0) << ok.err;
-  const CommandResult bad = RunProgram(SORVAN_COMMAND, {"--plugin", (dir / "missing.so").string(),
-                                                        (dir / "in.y4m").string(), (dir / "out2.y4m").string()});
-  EXPECT_NE(bad.exitStatus, 0);
-  EXPECT_NE(bad.err.find("missing.so"), std::string::npos) << bad.err;
-  EXPECT_FALSE(std::filesystem::exists(dir / "out2.y4m"));
-}
-
 // Each refusal: non-zero status, one line on standard error, and no OUTPUT left behind.
 struct RefusalCase {
   const char* name;
@@ -381,40 +367,3 @@ TEST(CommandRefusal, WriteErrorIsReported) {
 }  // namespace
 }  // namespace sorvan::cli
 
-namespace sorvan::cli {
-namespace {
-
-TEST(CommandInterrupted, RemovesItsTemporaryFile) {
-  TempDir dir;
-  const auto fifo = dir / "in.y4m";
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const std::string out = (dir / "out.y4m").string();
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    const int devnull = ::open("/dev/null", O_WRONLY);
-    ::dup2(devnull, 2);
-    ::execl(SORVAN_COMMAND, SORVAN_COMMAND, "--quiet", fifo.c_str(), out.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  // Feed a header and one frame, keep the stream open, and wait for the temporary file.
-  const int fd = ::open(fifo.c_str(), O_WRONLY);
-  ASSERT_GE(fd, 0);
-  const std::string start = kGoodY4m;
-  ASSERT_EQ(::write(fd, start.data(), start.size()), static_cast<ssize_t>(start.size()));
-  bool sawTemporary = false;
-  for (int i = 0; i < 500 && !sawTemporary; ++i) {
-    sawTemporary = dir.Entries().size() == 2;
-    if (!sawTemporary) ::usleep(10000);
-  }
-  EXPECT_TRUE(sawTemporary) << "the command made no temporary output file";
-  ::kill(pid, SIGTERM);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  ::close(fd);
-  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
-  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"in.y4m"});
-}
-
-}  // namespace
-}  // namespace sorvan::cli
