@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "core/dispatch.h"
-#include "core/pixel_type.h"
+#include "plugin/classic/pixel_type.h"
 #include "core/process_frame.h"
 
 namespace {

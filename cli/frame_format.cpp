@@ -3,7 +3,7 @@
 #include <fmt/format.h>
 
 #include "cli/command_error.h"
-#include "core/pixel_type.h"
+#include "plugin/classic/pixel_type.h"
 
 namespace sorvan::cli {
 

@@ -1,5 +1,7 @@
 #include "core/dispatch.h"
 
+#include "core/kernels/reference_kernels.h"
+
 #include "core/x86/cpu_features.h"
 #include "core/x86/x86_kernels.h"
 
@@ -52,8 +54,8 @@ InstructionSet EnvironmentInstructionSetCap() {
   return cap;
 }
 
-const ChannelKernels* KernelsForInstructionSet(InstructionSet isa) {
-  if (isa == InstructionSet::kScalar) return &ReferenceKernels();
+const SampleKernels<uint8_t>* KernelsForInstructionSet(InstructionSet isa) {
+  if (isa == InstructionSet::kScalar) return &ReferenceKernels<uint8_t>();
 #if SORVAN_X86
   const CpuFeatures f = DetectCpuFeatures();
   switch (isa) {
@@ -72,7 +74,7 @@ const ChannelKernels* KernelsForInstructionSet(InstructionSet isa) {
 int32_t ListKernelVariants(KernelVariant* variants, int32_t capacity) {
   KernelVariant all[kMaxKernelVariants];
   int32_t count = 0;
-  all[count++] = {"reference", InstructionSet::kScalar, &ReferenceKernels()};
+  all[count++] = {"reference", InstructionSet::kScalar, &ReferenceKernels<uint8_t>()};
 #if SORVAN_X86
   const CpuFeatures f = DetectCpuFeatures();
   all[count++] = {"sse2", InstructionSet::kSse2, f.sse2 ? &Sse2Kernels() : nullptr};
@@ -84,13 +86,13 @@ int32_t ListKernelVariants(KernelVariant* variants, int32_t capacity) {
   return count;
 }
 
-const ChannelKernels& SelectKernels(InstructionSet cap) {
+const SampleKernels<uint8_t>& SelectKernels(InstructionSet cap) {
   InstructionSet level = Lower(Lower(cap, EnvironmentInstructionSetCap()), SupportedInstructionSet());
   for (int32_t i = static_cast<int32_t>(level); i > 0; --i) {
-    const ChannelKernels* k = KernelsForInstructionSet(static_cast<InstructionSet>(i));
+    const SampleKernels<uint8_t>* k = KernelsForInstructionSet(static_cast<InstructionSet>(i));
     if (k != nullptr) return *k;
   }
-  return ReferenceKernels();
+  return ReferenceKernels<uint8_t>();
 }
 
 }  // namespace sorvan

@@ -1,9 +1,9 @@
-// Chooses the kernel table of a filter once, at construction, from what the CPU and the
+// Chooses the 8-bit kernel table of a filter once, at construction, from what the CPU and the
 // operating system support, no higher than a cap. The cap comes from the caller and from the
 // environment variable SORVAN_MAX_ISA (scalar, sse2, avx2 or avx512); the lower one wins.
 #pragma once
 
-#include "core/channel_kernels.h"
+#include "core/kernels/sample_kernels.h"
 
 namespace sorvan {
 
@@ -23,7 +23,7 @@ InstructionSet EnvironmentInstructionSetCap();
 
 // The table for exactly this level, or nullptr when the CPU cannot run it or it is not built.
 // At kAvx512 it is the VNNI variant where the CPU has VNNI.
-const ChannelKernels* KernelsForInstructionSet(InstructionSet isa);
+const SampleKernels<uint8_t>* KernelsForInstructionSet(InstructionSet isa);
 
 // Every table built for this architecture, the reference first and the AVX-512 one both with
 // and without VNNI; `kernels` is nullptr where the CPU cannot run it. Fills at most `capacity`
@@ -31,12 +31,12 @@ const ChannelKernels* KernelsForInstructionSet(InstructionSet isa);
 struct KernelVariant {
   const char* name;
   InstructionSet isa;
-  const ChannelKernels* kernels;
+  const SampleKernels<uint8_t>* kernels;
 };
 inline constexpr int32_t kMaxKernelVariants = 5;
 int32_t ListKernelVariants(KernelVariant* variants, int32_t capacity);
 
 // The best table no higher than `cap` nor the environment's cap.
-const ChannelKernels& SelectKernels(InstructionSet cap);
+const SampleKernels<uint8_t>& SelectKernels(InstructionSet cap);
 
 }  // namespace sorvan

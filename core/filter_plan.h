@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/dispatch.h"
+#include "core/kernels/gaussian_weights.h"
 #include "core/frame_view.h"
 #include "core/parameters.h"
 #include "core/scratch_pool.h"
@@ -49,22 +50,17 @@ class FilterPlan {
   size_t ScratchPlaneEntries() const { return planeEntries_; }
 
  private:
-  struct ChannelPlan {
-    bool smooth;
-    int32_t positiveLimit;  // integers: p·2^(B−8)
-    int32_t negativeLimit;
-  };
-
-  bool ProcessChannels(const FrameView& dst, const SourceFrameView& src, const CopyPlane& copyPlane,
-                       ScratchBlock& scratch) const;
+  template <typename T>
+  void ProcessTyped(const FrameView& dst, const SourceFrameView& src, const ScratchBlock& scratch) const;
+  template <typename T>
+  void SmoothChannel(int32_t channel, const FrameView& dst, const SourceFrameView& src,
+                     const ScratchBlock& scratch) const;
 
   FilterArguments arguments_{};
   VideoFormat format_{};
   int32_t window_ = 0;
-  int32_t taps_[17] = {};
-  int32_t centreWeightSq_ = 0;
-  int32_t surroundWeight_ = 0;
-  ChannelPlan channels_[kColourChannels] = {};
+  GaussianWeights weights_{};
+  bool smooth_[kColourChannels] = {};
   const void* kernels_ = nullptr;  // the SampleKernels<T> of the format's sample type
   const char* kernelName_ = "reference";
   size_t planeEntries_ = 0;        // row-sum plane (Gaussian) of the largest smoothed channel

@@ -100,11 +100,40 @@ const char* ChannelSelectionError(const FilterArguments& arguments, const VideoF
 char* UnsupportedFormatMessage(char* buffer, size_t size, const char* formatName);
 
 // The parameter strings of the hosts' registration calls, built from the table at compile time:
-// "c[rad]i[str]i[ry]b…" for the AviSynth interfaces, "clip:vnode;rad:int:opt;…" for VapourSynth.
+// "c[rad]i[str]i[ry]b…" for the AviSynth interfaces, "clip:vnode;rad:int:opt;…" for VapourSynth
+// (which has no booleans: they are integers there).
 struct ParameterString {
   char text[256];
+  int32_t length;
+
+  constexpr void Append(const char* s) {
+    for (; *s != '\0' && length < static_cast<int32_t>(sizeof(text)) - 1; ++s) text[length++] = *s;
+    text[length] = '\0';
+  }
 };
-ParameterString MakeAvisynthParameterString();
-ParameterString MakeVapourSynthArgumentString();
+
+constexpr ParameterString MakeAvisynthParameterString() {
+  ParameterString s{};
+  s.Append("c");
+  for (const ParameterSpec& p : kParameters) {
+    s.Append("[");
+    s.Append(p.name);
+    s.Append(p.kind == ParameterKind::kBoolean ? "]b" : "]i");
+  }
+  return s;
+}
+
+constexpr ParameterString MakeVapourSynthArgumentString() {
+  ParameterString s{};
+  s.Append("clip:vnode;");
+  for (const ParameterSpec& p : kParameters) {
+    s.Append(p.name);
+    s.Append(":int:opt;");
+  }
+  return s;
+}
+
+inline constexpr ParameterString kAvisynthParameterString = MakeAvisynthParameterString();
+inline constexpr ParameterString kVapourSynthArgumentString = MakeVapourSynthArgumentString();
 
 }  // namespace sorvan

@@ -48,3 +48,28 @@ constexpr Byte* At(Byte* base, int32_t pitch, int32_t row, int32_t column, int32
 }
 
 }  // namespace sorvan
+
+namespace sorvan {
+
+// Gives U the constness of T (for byte views of typed samples).
+template <typename T, typename U>
+struct ConstLike { using Type = U; };
+template <typename T, typename U>
+struct ConstLike<const T, U> { using Type = const U; };
+
+// Atomics for the few places where threads meet (the scratch pool), without <atomic>.
+template <typename T>
+inline T* AtomicExchangePointer(T** slot, T* value) {
+  return __atomic_exchange_n(slot, value, __ATOMIC_ACQ_REL);
+}
+template <typename T>
+inline bool AtomicReplaceNull(T** slot, T* value) {
+  T* expected = nullptr;
+  return __atomic_compare_exchange_n(slot, &expected, value, false, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE);
+}
+template <typename T>
+inline T* AtomicLoadPointer(T* const* slot) {
+  return __atomic_load_n(slot, __ATOMIC_ACQUIRE);
+}
+
+}  // namespace sorvan

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "core/pixel_type.h"
+#include "plugin/classic/pixel_type.h"
 #include "hosts/frameserver/frame_server.h"
 #include "hosts/frameserver/memory_clip.h"
 #include "plugin/classic/plugin_harness.h"

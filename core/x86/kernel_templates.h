@@ -24,9 +24,10 @@
 //   only the channel's positions, so the other channels' bytes keep their values.
 #pragma once
 
-#include "core/channel_kernels.h"
-#include "core/gaussian_weights.h"
+#include "core/kernels/gaussian_weights.h"
+#include "core/kernels/reference_kernels.h"
 #include "core/mirror.h"
+#include "core/x86/x86_kernels.h"
 #include "core/surround_division.h"
 
 namespace sorvan {
@@ -184,8 +185,8 @@ void LimitMergeFast(uint8_t* out, int32_t outPitch, const uint8_t* src, int32_t 
   // Saturating byte differences compare against limits 0..255; negative limits (which the
   // filter never sets) take the reference.
   if (positiveLimit < 0 || negativeLimit < 0) {
-    LimitMerge(out, outPitch, src, srcPitch, smoothed, smoothedPitch, height, width, step, positiveLimit,
-               negativeLimit);
+    LimitMerge<uint8_t>({out, outPitch}, {src, srcPitch}, {smoothed, smoothedPitch}, {width, height, step},
+                        {positiveLimit, negativeLimit});
     return;
   }
   if (height <= 0 || width <= 0) return;
@@ -289,14 +290,14 @@ void VerticalPass(const uint8_t* const* rows, const int32_t* weights, int32_t wi
 }
 
 // Limits of the fused merge; `enabled` false leaves the averages as they are.
-struct MergeLimits {
+struct FusedLimits {
   bool enabled;
   int32_t positive;  // 0..255
   int32_t negative;  // 0..255
 };
 
 // out[x] = smoothed[x], or src[x] where it lies more than p above or n below it (contiguous).
-void MergeRow(uint8_t* out, const uint8_t* src, const uint8_t* smoothed, int32_t width, const MergeLimits& limits) {
+void MergeRow(uint8_t* out, const uint8_t* src, const uint8_t* smoothed, int32_t width, const FusedLimits& limits) {
   const Isa::V vp = Isa::Set8(static_cast<uint8_t>(limits.positive));
   const Isa::V vn = Isa::Set8(static_cast<uint8_t>(limits.negative));
   int32_t x = 0;
@@ -319,7 +320,7 @@ void MergeRow(uint8_t* out, const uint8_t* src, const uint8_t* smoothed, int32_t
 // to the destination once.
 template <int32_t M, bool kInterior>
 void HorizontalPass(const int32_t* full, const int32_t* centre, const int32_t* weights, uint32_t reciprocal,
-                    int32_t width, int32_t step, const uint8_t* srcRow, const MergeLimits& limits, uint8_t* dstRow,
+                    int32_t width, int32_t step, const uint8_t* srcRow, const FusedLimits& limits, uint8_t* dstRow,
                     uint8_t* rowOut) {
   using V = Isa::V;
   V tapWeights[M + 1];
@@ -348,7 +349,7 @@ void HorizontalPass(const int32_t* full, const int32_t* centre, const int32_t* w
 template <int32_t M>
 void GaussianRows(const uint8_t* plane, int32_t planePitch, uint8_t* dst, int32_t dstPitch, int32_t height,
                   int32_t width, int32_t step, const int32_t* weights, uint32_t reciprocal,
-                  const MergeLimits& limits, int32_t* workspace) {
+                  const FusedLimits& limits, int32_t* workspace) {
   const size_t region = KernelWorkspaceRegion(width);
   int32_t* full = workspace + 16;  // 16 entries ahead for the reflected left end
   int32_t* surround = workspace + region;
@@ -396,7 +397,7 @@ bool GaussianFits(const int32_t* weights, int32_t window, int32_t shift, int32_t
 
 void GaussianRun(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int32_t* scratch,
                  int32_t height, int32_t width, int32_t step, const int32_t* weights, int32_t window,
-                 int32_t surroundWeight, const MergeLimits& limits, int32_t* workspace) {
+                 int32_t surroundWeight, const FusedLimits& limits, int32_t* workspace) {
   const int32_t m = window / 2;
   // A packed channel is first gathered into the scratch plane as contiguous bytes (it holds
   // width·height int32, four times what this needs).
@@ -428,8 +429,8 @@ void GaussianFast(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t sr
                   int32_t height, int32_t width, int32_t step, const int32_t* weights, int32_t window, int32_t shift,
                   int32_t surroundWeight, int32_t centreWeightSq, int32_t* workspace) {
   if (!GaussianFits(weights, window, shift, surroundWeight, centreWeightSq)) {
-    GaussianSurroundAverage(dst, dstPitch, src, srcPitch, scratch, height, width, step, weights, window, shift,
-                            surroundWeight, centreWeightSq);
+    GaussianSurroundAverage<uint8_t>({dst, dstPitch}, {src, srcPitch}, {width, height, step},
+                                     {weights, window, surroundWeight, centreWeightSq}, scratch);
     return;
   }
   GaussianRun(dst, dstPitch, src, srcPitch, scratch, height, width, step, weights, window, surroundWeight,
@@ -448,7 +449,7 @@ void GaussianMergeFast(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32
     LimitMergeFast(dst, dstPitch, src, srcPitch, dst, dstPitch, height, width, step, positiveLimit, negativeLimit);
     return;
   }
-  const MergeLimits limits = {true, positiveLimit > 255 ? 255 : positiveLimit,
+  const FusedLimits limits = {true, positiveLimit > 255 ? 255 : positiveLimit,
                               negativeLimit > 255 ? 255 : negativeLimit};
   GaussianRun(dst, dstPitch, src, srcPitch, scratch, height, width, step, weights, window, surroundWeight, limits,
               workspace);
@@ -472,7 +473,7 @@ void BoxFast(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitc
              int32_t step, int32_t window, int32_t* boxOffsets, int32_t* workspace) {
   using V = Isa::V;
   if (window < 3 || window > kMaxWindow || (window & 1) == 0) {
-    BoxAverage(dst, dstPitch, src, srcPitch, height, width, step, window, boxOffsets);
+    BoxAverage<uint8_t>({dst, dstPitch}, {src, srcPitch}, {width, height, step}, window, boxOffsets);
     return;
   }
   const int32_t r = window / 2;
@@ -539,8 +540,40 @@ void BoxFast(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitc
   }
 }
 
-constexpr ChannelKernels MakeKernels(const char* name) {
-  return {name, &GaussianFast, &BoxFast, &LimitMergeFast, &CopyChannelFast, true, &GaussianMergeFast};
+// The table's entries: the shared signatures unpacked into the routines above.
+void GaussianEntry(Channel<uint8_t> dst, Channel<const uint8_t> src, const ChannelShape& s, const GaussianParams& g,
+                   const ScratchBlock& scratch) {
+  GaussianFast(dst.base, dst.pitch, src.base, src.pitch, scratch.Plane<int32_t>(), s.height, s.width, s.step, g.taps,
+               g.window, 10, g.surroundWeight, g.centreWeightSq, scratch.Workspace());
+}
+
+void GaussianMergeEntry(Channel<uint8_t> dst, Channel<const uint8_t> src, const ChannelShape& s,
+                        const GaussianParams& g, const MergeLimits<uint8_t>& limits, const ScratchBlock& scratch) {
+  GaussianMergeFast(dst.base, dst.pitch, src.base, src.pitch, scratch.Plane<int32_t>(), s.height, s.width, s.step,
+                    g.taps, g.window, 10, g.surroundWeight, g.centreWeightSq, limits.positive, limits.negative,
+                    scratch.Workspace());
+}
+
+void BoxEntry(Channel<uint8_t> dst, Channel<const uint8_t> src, const ChannelShape& s, int32_t window,
+              const ScratchBlock& scratch) {
+  BoxFast(dst.base, dst.pitch, src.base, src.pitch, s.height, s.width, s.step, window, scratch.BoxOffsets(),
+          scratch.Workspace());
+}
+
+void LimitMergeEntry(Channel<uint8_t> out, Channel<const uint8_t> src, Channel<const uint8_t> smoothed,
+                     const ChannelShape& s, const MergeLimits<uint8_t>& limits) {
+  LimitMergeFast(out.base, out.pitch, src.base, src.pitch, smoothed.base, smoothed.pitch, s.height, s.width, s.step,
+                 limits.positive, limits.negative);
+}
+
+void CopyEntry(Channel<uint8_t> dst, Channel<const uint8_t> src, const ChannelShape& s) {
+  CopyChannelFast(dst.base, dst.pitch, src.base, src.pitch, s.height, s.width, s.step);
+}
+
+size_t WorkspaceBytes(int32_t maxWidth) { return KernelWorkspaceEntries(maxWidth) * sizeof(int32_t); }
+
+constexpr SampleKernels<uint8_t> MakeKernels(const char* name) {
+  return {name, &GaussianEntry, &BoxEntry, &LimitMergeEntry, &CopyEntry, &GaussianMergeEntry, &WorkspaceBytes};
 }
 
 }  // namespace

@@ -79,8 +79,8 @@ struct Isa {
 
 namespace sorvan {
 namespace {
-constexpr ChannelKernels kAvx2Kernels = MakeKernels("avx2");
+constexpr SampleKernels<uint8_t> kAvx2Kernels = MakeKernels("avx2");
 }  // namespace
-const ChannelKernels& Avx2Kernels() { return kAvx2Kernels; }
+const SampleKernels<uint8_t>& Avx2Kernels() { return kAvx2Kernels; }
 }  // namespace sorvan
 #endif

@@ -7,8 +7,8 @@
 
 namespace sorvan {
 namespace {
-constexpr ChannelKernels kAvx512Kernels = MakeKernels("avx512");
+constexpr SampleKernels<uint8_t> kAvx512Kernels = MakeKernels("avx512");
 }  // namespace
-const ChannelKernels& Avx512Kernels() { return kAvx512Kernels; }
+const SampleKernels<uint8_t>& Avx512Kernels() { return kAvx512Kernels; }
 }  // namespace sorvan
 #endif

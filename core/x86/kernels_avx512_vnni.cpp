@@ -8,8 +8,8 @@
 
 namespace sorvan {
 namespace {
-constexpr ChannelKernels kAvx512VnniKernels = MakeKernels("avx512vnni");
+constexpr SampleKernels<uint8_t> kAvx512VnniKernels = MakeKernels("avx512vnni");
 }  // namespace
-const ChannelKernels& Avx512VnniKernels() { return kAvx512VnniKernels; }
+const SampleKernels<uint8_t>& Avx512VnniKernels() { return kAvx512VnniKernels; }
 }  // namespace sorvan
 #endif

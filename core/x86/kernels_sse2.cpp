@@ -81,8 +81,8 @@ struct Isa {
 
 namespace sorvan {
 namespace {
-constexpr ChannelKernels kSse2Kernels = MakeKernels("sse2");
+constexpr SampleKernels<uint8_t> kSse2Kernels = MakeKernels("sse2");
 }  // namespace
-const ChannelKernels& Sse2Kernels() { return kSse2Kernels; }
+const SampleKernels<uint8_t>& Sse2Kernels() { return kSse2Kernels; }
 }  // namespace sorvan
 #endif

@@ -1,21 +1,14 @@
-// The script function Sorvan: its parameter string, its argument checks and its creation callback.
+// The script function Sorvan of the 2.5 interface: its argument reading and its creation callback.
 #pragma once
 
-#include "core/filter_settings.h"
+#include "core/parameters.h"
 #include "plugin/classic/classic_interface.h"
 
 namespace sorvan {
 
-// One unnamed clip and twelve optional named arguments, in this order.
-inline constexpr const char* kSorvanParameters =
-    "c[rad]i[str]i[ry]b[gu]b[bv]b[force]b[pry]i[pgu]i[pbv]i[nry]i[ngu]i[nbv]i";
-
 // Reads the twelve values from the argument array (elements 1 to 12); an argument left out
-// takes the filter's default, which FilterSettings holds. No table is built here.
-FilterSettings ReadSorvanArguments(const AVSValue& args);
-
-// The message of the first failing check after the colour format, in the fixed order, or null.
-const char* FirstArgumentError(const FilterSettings& a);
+// takes its default from the core's table.
+FilterArguments ReadSorvanArguments(const AVSValue& args);
 
 // The creation callback registered with AddFunction.
 AVSValue SORVAN_CDECL CreateSorvan(AVSValue args, void* user_data, IScriptEnvironment* env);

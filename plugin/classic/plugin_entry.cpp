@@ -2,6 +2,6 @@
 #include "plugin/classic/create_sorvan.h"
 
 extern "C" SORVAN_EXPORT const char* SORVAN_STDCALL AvisynthPluginInit2(IScriptEnvironment* env) {
-  env->AddFunction("Sorvan", sorvan::kSorvanParameters, &sorvan::CreateSorvan, nullptr);
+  env->AddFunction("Sorvan", sorvan::kAvisynthParameterString.text, &sorvan::CreateSorvan, nullptr);
   return "Sorvan  Plugin";
 }

@@ -1,7 +1,5 @@
 #include "plugin/classic/sorvan_filter.h"
 
-#include "core/process_frame.h"
-
 namespace sorvan {
 namespace {
 
@@ -11,46 +9,48 @@ void HostBitBlt(void* context, uint8_t* dst, int32_t dstPitch, const uint8_t* sr
   static_cast<IScriptEnvironment*>(context)->BitBlt(dst, dstPitch, src, srcPitch, rowSize, height);
 }
 
-SourceFramePlanes SourcePlanes(const VideoFrame& frame) {
-  return {frame.GetReadPtr(),         frame.GetPitch(),          frame.GetRowSize(), frame.GetHeight(),
-          frame.GetReadPtr(PLANAR_U), frame.GetReadPtr(PLANAR_V), frame.GetPitch(PLANAR_U)};
-}
-
-// The frame is fresh and held only here, so the first plane's write pointer exists.
-FramePlanes DestinationPlanes(const VideoFrame& frame) {
-  return {frame.GetWritePtr(),         frame.GetPitch(),           frame.GetRowSize(), frame.GetHeight(),
-          frame.GetWritePtr(PLANAR_U), frame.GetWritePtr(PLANAR_V), frame.GetPitch(PLANAR_U)};
+// The frame's planes in the format's memory order: the host's accessors name planes Y, U, V,
+// the format says where U and V sit. Packed frames have the one plane. Sizes are the host's.
+template <typename Byte, typename Pointer>
+BasicFrameView<Byte> Planes(const VideoFrame& frame, const VideoFormat& format, Pointer pointer) {
+  BasicFrameView<Byte> view{};
+  view.planes[0] = {pointer(frame, 0), frame.GetPitch(), frame.GetRowSize(), frame.GetHeight()};
+  if (format.planeCount == 1) {
+    // Packed: the row size counts bytes, the core wants pixels.
+    view.planes[0].width = frame.GetRowSize() / (format.planes[0].samplesPerPixel * BytesPerSample(format));
+    return view;
+  }
+  const int hostPlane[kColourChannels] = {0, PLANAR_U, PLANAR_V};
+  for (int32_t c = 1; c < kColourChannels; ++c) {
+    const int plane = hostPlane[c];
+    view.planes[format.channels[c].plane] = {pointer(frame, plane), frame.GetPitch(plane), frame.GetRowSize(plane),
+                                             frame.GetHeight(plane)};
+  }
+  return view;
 }
 
 }  // namespace
 
-Sorvan::Sorvan(const PClip& child, int rad, int str, bool ry, bool gu, bool bv, bool force, int pry, int pgu, int pbv,
-               int nry, int ngu, int nbv, IScriptEnvironment* /*env*/)
+Sorvan::Sorvan(const PClip& child, const FilterArguments& arguments, const VideoFormat& format)
     : GenericVideoFilter(child) {
-  settings_.str = str;
-  settings_.rad = rad;
-  settings_.ry = ry;
-  settings_.gu = gu;
-  settings_.bv = bv;
-  settings_.force = force;
-  settings_.pry = pry;
-  settings_.pgu = pgu;
-  settings_.pbv = pbv;
-  settings_.nry = nry;
-  settings_.ngu = ngu;
-  settings_.nbv = nbv;
-  complete_ = PrepareFilterTables(settings_, vi.pixel_type, vi.width, vi.height);
+  complete_ = plan_.Init(arguments, format, vi.width, vi.height) == PlanStatus::kOk && plan_.ReserveScratch(1);
 }
 
-// The tables are owned arrays and go with settings_; the child reference goes with the base.
+// The plan and its scratch go with plan_; the child reference goes with the base.
 SORVAN_STDCALL Sorvan::~Sorvan() = default;
 
 PVideoFrame SORVAN_STDCALL Sorvan::GetFrame(int n, IScriptEnvironment* env) {
   PVideoFrame source = child->GetFrame(n, env);
   PVideoFrame destination = env->NewVideoFrame(vi, 16);
-  const ClipGeometry clip = {vi.width, vi.height, vi.pixel_type};
-  const CopyPlane copyPlane = {&HostBitBlt, env};
-  ProcessFrame(clip, settings_, DestinationPlanes(*destination.get()), SourcePlanes(*source.get()), copyPlane);
+  const VideoFormat& format = plan_.Format();
+  // The frame is fresh and held only here, so the first plane's write pointer exists.
+  const FrameView dst =
+      Planes<uint8_t>(*destination.get(), format, [](const VideoFrame& f, int plane) { return f.GetWritePtr(plane); });
+  const SourceFrameView src =
+      Planes<const uint8_t>(*source.get(), format, [](const VideoFrame& f, int plane) { return f.GetReadPtr(plane); });
+  if (!plan_.Process(dst, src, CopyPlane{&HostBitBlt, env})) {
+    env->ThrowError("%s", "Sorvan: out of memory while filtering a frame");
+  }
   return destination;
 }
 

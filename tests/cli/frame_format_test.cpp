@@ -6,7 +6,7 @@
 
 #include "cli/command_error.h"
 #include "cli/yuy2_packing.h"
-#include "core/pixel_type.h"
+#include "plugin/classic/pixel_type.h"
 
 namespace sorvan::cli {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "core/dispatch.h"
 #include "core/filter_settings.h"
-#include "core/pixel_type.h"
+#include "plugin/classic/pixel_type.h"
 
 namespace sorvan {
 namespace {

@@ -8,7 +8,7 @@
 #include <tuple>
 #include <vector>
 
-#include "core/pixel_type.h"
+#include "plugin/classic/pixel_type.h"
 #include "core/process_frame.h"
 #include "fast_path_support.h"
 

@@ -11,7 +11,7 @@
 #include <random>
 
 #include "core/channel_view.h"
-#include "core/pixel_type.h"
+#include "plugin/classic/pixel_type.h"
 
 namespace sorvan::testing {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/channel_view.h"
-#include "core/pixel_type.h"
+#include "plugin/classic/pixel_type.h"
 #include "support/direct_average.h"
 
 namespace sorvan::testing {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/pixel_type.h"
+#include "plugin/classic/pixel_type.h"
 #include "core/process_frame.h"
 
 namespace {

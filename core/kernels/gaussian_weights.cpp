@@ -1,4 +1,4 @@
-#include "core/gaussian_weights.h"
+#include "core/kernels/gaussian_weights.h"
 
 namespace sorvan {
 
@@ -6,7 +6,6 @@ GaussianWeights BuildGaussianWeights(int32_t rad, int32_t str) {
   GaussianWeights result;
   const int32_t window = 2 * rad + 1;
   const int32_t middle = window / 2;
-  if (!result.taps.Allocate(static_cast<size_t>(window))) return result;
   result.window = window;
 
   // The constants are the filter's own (not 2π and e): tables must match it bit for bit.
@@ -21,7 +20,7 @@ GaussianWeights BuildGaussianWeights(int32_t rad, int32_t str) {
     total = g[i] + total;
   }
 
-  int32_t* k = result.taps.data();
+  int32_t* k = result.taps;
   int32_t isum = 0;
   for (int32_t i = 0; i < window; ++i) {
     k[i] = static_cast<int32_t>((g[i] * 1024.0) / total);

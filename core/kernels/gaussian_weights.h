@@ -1,7 +1,7 @@
 // The integer Gaussian kernel of the default smoothing mode.
 #pragma once
 
-#include "core/owned_array.h"
+#include "core/kernels/sample_kernels.h"
 
 namespace sorvan {
 
@@ -11,13 +11,15 @@ inline constexpr int32_t kMaxWindow = 2 * kMaxRadius + 1;
 
 // `window` taps in units of 1/1024 that add up to exactly 1024, symmetric about the centre.
 struct GaussianWeights {
-  OwnedArray<int32_t> taps;
+  int32_t taps[kMaxWindow] = {};
   int32_t window = 0;
   int32_t centreWeightSq = 0;   // taps[rad]², the centre's 2-D weight in units of 2^-20
   int32_t surroundWeight = 0;   // 2^20 − centreWeightSq
+
+  GaussianParams Params() const { return {taps, window, surroundWeight, centreWeightSq}; }
 };
 
-// rad and str must lie in 1..8. On allocation failure the result has no taps.
+// rad and str must lie in 1..8.
 GaussianWeights BuildGaussianWeights(int32_t rad, int32_t str);
 
 }  // namespace sorvan

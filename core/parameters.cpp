@@ -1,0 +1,54 @@
+#include "core/parameters.h"
+
+namespace sorvan {
+namespace {
+
+bool InRange(const FilterArguments& a, Parameter p) {
+  return a[p] >= kParameters[p].minimum && a[p] <= kParameters[p].maximum;
+}
+
+}  // namespace
+
+bool FindParameter(const char* name, Parameter* parameter) {
+  if (name == nullptr) return false;
+  for (int32_t i = 0; i < kParameterCount; ++i) {
+    if (strcmp(name, kParameters[i].name) == 0) {
+      *parameter = static_cast<Parameter>(i);
+      return true;
+    }
+  }
+  return false;
+}
+
+const char* FirstArgumentError(const FilterArguments& a) {
+  if (!InRange(a, kRad)) return kParameters[kRad].rangeMessage;
+  if (!InRange(a, kStr)) return kParameters[kStr].rangeMessage;
+  if (!a.Flag(kRy) && !a.Flag(kGu) && !a.Flag(kBv)) return kNoChannelMessage;
+  // A switched-off channel's limits are neither checked nor used.
+  for (const ChannelParameters& c : kChannelParameters) {
+    if (!a.Flag(c.enabled)) continue;
+    if (!InRange(a, c.positive)) return kParameters[c.positive].rangeMessage;
+    if (!InRange(a, c.negative)) return kParameters[c.negative].rangeMessage;
+    if (a[c.positive] == 0 && a[c.negative] == 0) return c.bothZeroMessage;
+  }
+  return nullptr;
+}
+
+const char* ChannelSelectionError(const FilterArguments& a, const VideoFormat& format) {
+  if (ColourChannelCount(format) == 1 && !a.Flag(kRy)) return kGrayNeedsChannel0Message;
+  return nullptr;
+}
+
+char* UnsupportedFormatMessage(char* buffer, size_t size, const char* formatName) {
+  if (buffer == nullptr || size == 0) return buffer;
+  const char* parts[3] = {"Sorvan: ", formatName != nullptr ? formatName : "this format",
+                          " is not supported: use 8 to 16-bit integer or 32-bit float samples"};
+  size_t used = 0;
+  for (const char* part : parts) {
+    for (; *part != '\0' && used + 1 < size; ++part) buffer[used++] = *part;
+  }
+  buffer[used] = '\0';
+  return buffer;
+}
+
+}  // namespace sorvan
