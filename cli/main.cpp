@@ -13,12 +13,12 @@
 #include "cli/command_error.h"
 #include "cli/diagnostics.h"
 #include "cli/frame_stream.h"
-#include "cli/frameserver_worker.h"
 #include "cli/interrupt_cleanup.h"
 #include "cli/options.h"
 #include "cli/output_file.h"
 #include "cli/pipeline.h"
 #include "cli/progress.h"
+#include "cli/stream_filter.h"
 
 namespace sorvan::cli {
 namespace {
@@ -77,8 +77,8 @@ int Run(int argc, char** argv, const ClosedStandardStreams& closed) {
   std::unique_ptr<FrameReader> reader;
   std::string y4mHeader;
   FrameFormat format{};
-  if (options.rawLayout) {
-    format = {*options.rawLayout, options.rawWidth, options.rawHeight};
+  if (options.rawFormat != nullptr) {
+    format = {options.rawFormat->format, options.rawWidth, options.rawHeight};
     reader = std::make_unique<RawReader>(inputBytes, format);
   } else {
     constexpr size_t kSignatureBytes = sizeof kY4mSignature - 1;
@@ -102,21 +102,21 @@ int Run(int argc, char** argv, const ClosedStandardStreams& closed) {
   }
   const size_t frameBytes = FrameBytes(format);
 
-  // The first filter exists before OUTPUT is touched, so bad arguments leave no file behind.
-  SorvanFilterHost host(FindPlugin());
-  std::unique_ptr<FrameWorker> firstWorker = host.MakeWorker(format, options.filterArguments);
+  // The filter exists before OUTPUT is touched, so bad arguments leave no file behind. Nothing
+  // sized by the frame is allocated here: the workers and their buffers come with the frames.
+  StreamFilter filter(options.filterArguments, format);
 
   OutputFile output(options.output);
   interruptCleanup.SetTemporaryFile(output.temporaryPath());
   std::unique_ptr<FrameWriter> writer;
-  if (options.rawLayout) {
+  if (options.rawFormat != nullptr) {
     writer = std::make_unique<RawWriter>(output.sink());
   } else {
     writer = std::make_unique<Y4mWriter>(output.sink(), y4mHeader);
   }
 
   const bool live = !options.quiet && ::isatty(STDERR_FILENO) == 1;
-  const int64_t expected = options.rawLayout
+  const int64_t expected = options.rawFormat != nullptr
                                ? ExpectedFrames(input.fd(), 0, frameBytes, options.maxFrames)
                                : ExpectedFrames(input.fd(), y4mHeader.size(), frameBytes + 6, options.maxFrames);
   Progress progress(live, expected);
@@ -124,10 +124,8 @@ int Run(int argc, char** argv, const ClosedStandardStreams& closed) {
   config.frameBytes = frameBytes;
   config.maxFrames = options.maxFrames;
   config.threads = options.threads;
-  config.makeWorker = [&]() -> std::unique_ptr<FrameWorker> {
-    if (firstWorker) return std::move(firstWorker);
-    return host.MakeWorker(format, options.filterArguments);
-  };
+  config.outputPieces = filter.OutputPieces();
+  config.makeWorker = [&filter] { return filter.MakeWorker(); };
   config.onFrameWritten = [&progress](int64_t n) { progress.FrameWritten(n); };
   int64_t frames = 0;
   try {

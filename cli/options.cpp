@@ -8,6 +8,7 @@
 #include <climits>
 
 #include "cli/command_error.h"
+#include "cli/frame_format.h"
 
 namespace sorvan::cli {
 namespace {
@@ -98,9 +99,9 @@ Options ParseOptions(int argc, const char* const* argv) {
   std::string size;
   std::string threads;
   std::string frames;
-  auto* formatOption = app.add_option("--format", format, "raw input: rgb24, rgb32, yuy2, yv12 or i420")
-                           ->option_text("FORMAT")
-                           ->check(CLI::IsMember({"rgb24", "rgb32", "yuy2", "yv12", "i420"}));
+  auto* formatOption =
+      app.add_option("--format", format, "raw input: ffmpeg's pixel-format name (as -pix_fmt); --format help lists them")
+          ->option_text("NAME");
   auto* sizeOption = app.add_option("--size", size, "raw input: frame size as WxH")->option_text("WxH");
   auto* threadsOption = app.add_option("--threads", threads,
                                        fmt::format("frames filtered in parallel, 1 to {} (default: the CPUs this "
@@ -110,6 +111,13 @@ Options ParseOptions(int argc, const char* const* argv) {
   auto* framesOption = app.add_option("--frames", frames, "stop after N frames")->option_text("N");
   app.add_flag("--quiet", options.quiet, "no progress and no summary");
 
+  // `--format help` stands alone: it needs no INPUT or OUTPUT.
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--format=help" || (arg == "--format" && i + 1 < argc && std::string_view(argv[i + 1]) == "help")) {
+      throw HelpRequested(RawFormatHelp());
+    }
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
@@ -136,12 +144,15 @@ Options ParseOptions(int argc, const char* const* argv) {
 
   if (formatOption->count() > 0) {
     if (sizeOption->count() == 0) throw CommandError("--format needs --size WxH for raw input");
-    options.rawLayout = ParseRawFormatName(format);
+    options.rawFormat = FindRawFormat(format);
+    if (options.rawFormat == nullptr) {
+      throw CommandError(fmt::format("--format {} is not a format sorvan reads (--format help lists them)", format));
+    }
     const auto parsed = ParseFrameSize(size);
     if (!parsed) throw CommandError(fmt::format("--size {} is not of the form WxH (for example 640x360)", size));
     options.rawWidth = parsed->first;
     options.rawHeight = parsed->second;
-    CheckFrameSize({*options.rawLayout, options.rawWidth, options.rawHeight}, "--size");
+    CheckFrameSize({options.rawFormat->format, options.rawWidth, options.rawHeight}, "--size");
   } else if (sizeOption->count() > 0) {
     throw CommandError("--size needs --format for raw input (Y4M input carries its own size)");
   }

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "cli/frame_format.h"
+#include "cli/format_names.h"
 #include "core/parameters.h"
 
 namespace sorvan::cli {
@@ -15,7 +15,7 @@ struct Options {
   std::string input;
   std::string output;
   FilterArguments filterArguments = DefaultArguments();  // the table's defaults where not given
-  std::optional<StreamLayout> rawLayout;                  // --format
+  const FormatName* rawFormat = nullptr;                  // --format; null for Y4M input
   int32_t rawWidth = 0;                                   // --size
   int32_t rawHeight = 0;
   int threads = 1;
@@ -26,7 +26,8 @@ struct Options {
 // Most --threads.
 inline constexpr int kMaxThreads = 256;
 
-// Parses the command line. Throws HelpRequested with the help text for --help, and
+// Parses the command line. Throws HelpRequested with the help text for --help and for
+// `--format help`, and
 // CommandError with a one-line message for anything it refuses.
 Options ParseOptions(int argc, const char* const* argv);
 

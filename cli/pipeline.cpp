@@ -18,7 +18,7 @@ namespace {
 struct Slot {
   int64_t frameNumber = 0;
   std::vector<uint8_t> in;
-  std::vector<uint8_t> out;
+  std::unique_ptr<uint8_t[]> out;  // not cleared: pages the filter never writes cost nothing
 };
 
 class PipelineState {
@@ -151,8 +151,17 @@ int64_t RunPipeline(FrameReader& reader, FrameWriter& writer, const PipelineConf
       threads.Start(
           [&] {
             try {
+              std::vector<BytePiece> pieces;
               while (auto slot = state.TakeDone(written)) {
-                writer.Write(slot->out.data(), config.frameBytes);
+                if (config.outputPieces.empty()) {
+                  writer.Write(slot->out.get(), config.frameBytes);
+                } else {
+                  pieces.clear();
+                  for (const OutputPiece& p : config.outputPieces) {
+                    pieces.push_back({(p.fromInput ? slot->in.data() : slot->out.get()) + p.offset, p.size});
+                  }
+                  writer.WritePieces(pieces);
+                }
                 ++written;
                 state.ReturnFreeSlot(std::move(slot));
                 if (config.onFrameWritten) config.onFrameWritten(written);
@@ -178,8 +187,8 @@ int64_t RunPipeline(FrameReader& reader, FrameWriter& writer, const PipelineConf
               [&state, &config, worker] {
                 try {
                   while (auto slot = state.TakeWork()) {
-                    slot->out.resize(config.frameBytes);
-                    worker->Process(slot->frameNumber, slot->in.data(), slot->out.data());
+                    if (!slot->out) slot->out = std::make_unique_for_overwrite<uint8_t[]>(config.frameBytes);
+                    worker->Process(slot->frameNumber, slot->in.data(), slot->out.get());
                     state.PushDone(std::move(slot));
                   }
                 } catch (...) {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "cli/frame_stream.h"
 
@@ -25,8 +26,18 @@ class FrameWorker {
   virtual void Process(int64_t frameNumber, const uint8_t* in, uint8_t* out) = 0;
 };
 
+// A part of the frame written out: from the filtered frame, or straight from the frame read
+// (planes the filter leaves alone are never copied).
+struct OutputPiece {
+  size_t offset;
+  size_t size;
+  bool fromInput;
+};
+
 struct PipelineConfig {
   size_t frameBytes = 0;
+  // How a frame is written; empty for the whole filtered frame.
+  std::vector<OutputPiece> outputPieces;
   int64_t maxFrames = -1;  // stop after this many frames; -1 for the whole stream
   int threads = 1;         // most workers
   // Makes the worker of a thread about to start (on the reading thread). May throw.

@@ -40,7 +40,7 @@ TEST(Options, GivenFilterArgumentsOverTheTablesDefaults) {
   }
   EXPECT_EQ(o.input, "in");
   EXPECT_EQ(o.output, "out");
-  EXPECT_FALSE(o.rawLayout.has_value());
+  EXPECT_EQ(o.rawFormat, nullptr);
   EXPECT_EQ(o.maxFrames, -1);
 }
 
@@ -62,6 +62,19 @@ TEST(Options, NumbersAreDecimalWhateverTheirLeadingZeros) {
   EXPECT_EQ(o.rawHeight, 8);
 }
 
+TEST(Options, FormatHelpNeedsNothingElse) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--format", "help"},
+                                               std::vector<std::string>{"--format=help"},
+                                               std::vector<std::string>{"--format", "help", "--size", "2x2", "a", "b"}}) {
+    try {
+      Parse(args);
+      ADD_FAILURE() << "no help";
+    } catch (const HelpRequested& help) {
+      EXPECT_EQ(help.what(), RawFormatHelp());
+    }
+  }
+}
+
 TEST(Options, DefaultThreadsFollowTheAffinityMask) {
   cpu_set_t saved;
   ASSERT_EQ(sched_getaffinity(0, sizeof saved, &saved), 0);
@@ -79,7 +92,8 @@ TEST(Options, DefaultThreadsFollowTheAffinityMask) {
 
 TEST(Options, RawFormatAndSize) {
   const Options o = Parse({"--format", "yv12", "--size", "640x360", "--threads", "3", "--frames", "10", "--quiet", "a", "b"});
-  EXPECT_EQ(o.rawLayout, StreamLayout::kYv12);
+  ASSERT_NE(o.rawFormat, nullptr);
+  EXPECT_STREQ(o.rawFormat->name, "yv12");
   EXPECT_EQ(o.rawWidth, 640);
   EXPECT_EQ(o.rawHeight, 360);
   EXPECT_EQ(o.threads, 3);
@@ -107,7 +121,9 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusalCase{{"--format", "i420", "a", "b"}, "--format needs --size"},
                       RefusalCase{{"--size", "2x2", "a", "b"}, "--size needs --format"},
                       RefusalCase{{"--format", "i420", "--size", "2x", "a", "b"}, "not of the form WxH"},
-                      RefusalCase{{"--format", "i420", "--size", "3x2", "a", "b"}, "must be even"},
+                      RefusalCase{{"--format", "yuy2", "--size", "3x2", "a", "b"}, "must be even"},
+                      RefusalCase{{"--format", "yuv420p10", "--size", "2x2", "a", "b"},
+                                  "--format yuv420p10 is not a format sorvan reads (--format help lists them)"},
                       RefusalCase{{"--format", "yuy2", "--size", "0x2", "a", "b"}, "at least 1"},
                       RefusalCase{{"--threads", "0", "a", "b"}, "--threads 0 is out of range: give 1 to 256"},
                       RefusalCase{{"--threads", "257", "a", "b"}, "--threads 257 is out of range: give 1 to 256"},

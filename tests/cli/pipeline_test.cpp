@@ -40,9 +40,11 @@ class CountingReader final : public FrameReader {
 class CollectingWriter final : public FrameWriter {
  public:
   explicit CollectingWriter(int64_t failAt = -1) : failAt_(failAt) {}
-  void Write(const uint8_t* frame, size_t bytes) override {
+  void WritePieces(std::span<const BytePiece> pieces) override {
     if (static_cast<int64_t>(frames.size()) == failAt_) throw CommandError("write failed");
-    frames.emplace_back(frame, frame + bytes);
+    std::vector<uint8_t> frame;
+    for (const BytePiece& p : pieces) frame.insert(frame.end(), p.data, p.data + p.size);
+    frames.push_back(std::move(frame));
   }
   std::vector<std::vector<uint8_t>> frames;
 
@@ -107,6 +109,24 @@ TEST_P(PipelineThreads, WritesEveryFrameFilteredAndInOrder) {
 }
 INSTANTIATE_TEST_SUITE_P(All, PipelineThreads, ::testing::Values(1, 2, 4, 7));
 
+TEST(Pipeline, WritesPiecesFromTheFilteredAndTheReadFrame) {
+  CountingReader reader(9);
+  CollectingWriter writer;
+  std::vector<SlowInvertingWorker*> made;
+  PipelineConfig config = MakeConfig(2, made);
+  config.outputPieces = {{0, 10, true}, {10, 30, false}, {40, 24, true}};
+  EXPECT_EQ(RunPipeline(reader, writer, config), 9);
+  ASSERT_EQ(writer.frames.size(), 9u);
+  for (size_t n = 0; n < 9; ++n) {
+    ASSERT_EQ(writer.frames[n].size(), kFrameBytes);
+    for (size_t i = 0; i < kFrameBytes; ++i) {
+      const auto read = static_cast<uint8_t>(n * 13 + i);
+      const bool filtered = i >= 10 && i < 40;
+      ASSERT_EQ(writer.frames[n][i], filtered ? static_cast<uint8_t>(~read) : read) << "frame " << n << " byte " << i;
+    }
+  }
+}
+
 TEST(Pipeline, StopsAfterMaxFramesWithoutReadingFurther) {
   CountingReader reader(50);
   CollectingWriter writer;
@@ -134,7 +154,7 @@ TEST(Pipeline, NoMoreWorkersThanFrames) {
 class StallingWriter final : public FrameWriter {
  public:
   explicit StallingWriter(const CountingReader& reader) : reader_(reader) {}
-  void Write(const uint8_t*, size_t) override {
+  void WritePieces(std::span<const BytePiece>) override {
     if (written_++ == 0) {
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
       readWhileStalled = reader_.read();
