@@ -68,7 +68,7 @@ InterruptCleanup::InterruptCleanup() : state_(std::make_shared<State>()) {
     }).detach();
   } catch (const std::system_error& e) {
     pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-    throw CommandError(fmt::format("cannot start a thread: {}", e.code().message()));
+    throw CommandError(fmt::format("cannot start the thread that handles signals: {}", e.code().message()));
   }
 }
 

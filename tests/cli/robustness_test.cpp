@@ -211,6 +211,37 @@ TEST(FileSizeLimit, IsAWriteErrorThatLeavesNothing) {
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"in.y4m"});
 }
 
+// The Nth thread cannot be started (counting the signal-waiting thread as 1, the writing thread
+// as 2, then the workers): the threads already running are stopped and joined, the temporary
+// output is removed, and one line says what failed.
+struct ThreadFailureCase {
+  int failAt;
+  const char* message;
+};
+class ThreadStartFailure : public ::testing::TestWithParam<ThreadFailureCase> {};
+
+TEST_P(ThreadStartFailure, IsAnErrorLikeAnyOther) {
+  TempDir dir;
+  WriteFileBytes(dir / "in.y4m", Y4mStream(12));
+  const std::string failAt = std::to_string(GetParam().failAt);
+  const CommandResult r = RunProgram(SORVAN_COMMAND, {"--threads", "3", (dir / "in.y4m").string(), (dir / "out.y4m").string()},
+                                     "/dev/null", "", [&failAt] {
+                                       ::setenv("SORVAN_TEST_FAIL_THREAD", failAt.c_str(), 1);
+                                       ::setenv("LD_PRELOAD", SORVAN_FAIL_THREAD_START, 1);
+                                       // The sanitizer runtime need not come first for this.
+                                       ::setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
+                                     });
+  EXPECT_EQ(r.signal, 0);
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(r.err, std::string("sorvan: ") + GetParam().message + ": " + std::strerror(EAGAIN) + "\n");
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"in.y4m"});
+}
+INSTANTIATE_TEST_SUITE_P(All, ThreadStartFailure,
+                         ::testing::Values(ThreadFailureCase{1, "cannot start the thread that handles signals"},
+                                           ThreadFailureCase{2, "cannot start the writing thread"},
+                                           ThreadFailureCase{3, "cannot start worker thread 1 of 3"},
+                                           ThreadFailureCase{5, "cannot start worker thread 3 of 3"}));
+
 // A header that promises frames of 16384 × 4096 (96 MiB a frame in 4:2:0) costs nothing until
 // a frame comes, and then what that frame needs, however many threads are asked for.
 TEST(MemoryBound, FollowsTheFramesNotTheHeader) {
