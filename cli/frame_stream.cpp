@@ -12,14 +12,21 @@
 namespace sorvan::cli {
 namespace {
 
-// Frames are read in pieces of this size, and the buffer grows only as the bytes arrive, so a
-// header that promises a large frame over a short stream costs no more memory than the stream.
+// Frames are read in pieces of this size, and the buffer is filled only as the bytes arrive, so
+// a header that promises a large frame over a short stream costs no more memory than the stream.
 constexpr size_t kReadChunk = size_t{4} << 20;
 
 // Reads one frame body of `bytes` bytes. Returns false when the stream ended before its first
 // byte and `endAllowed` is set; otherwise a short body is an error naming the frame.
 bool ReadFrameBody(ByteSource& source, std::vector<uint8_t>& frame, size_t bytes, int64_t frameNumber,
                    bool endAllowed) {
+  // The whole frame is reserved at once, so the buffer never moves (nor exists twice) while it
+  // grows; a reservation this large is address space only, and pages are committed as the bytes
+  // arrive.
+  if (frame.capacity() < bytes) {
+    std::vector<uint8_t>().swap(frame);
+    frame.reserve(bytes);
+  }
   size_t done = 0;
   while (done < bytes) {
     const size_t want = std::min(bytes - done, kReadChunk);
