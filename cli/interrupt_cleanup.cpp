@@ -77,4 +77,10 @@ void InterruptCleanup::SetTemporaryFile(const std::string& path) {
   state_->path = path;
 }
 
+void InterruptCleanup::CreateTemporaryFile(const std::function<std::string()>& create) {
+  // The waiting thread takes this lock before it removes anything.
+  std::lock_guard lock(state_->mutex);
+  state_->path = create();
+}
+
 }  // namespace sorvan::cli

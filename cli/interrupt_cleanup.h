@@ -10,6 +10,7 @@
 // the temporary file and exits 1.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +27,9 @@ class InterruptCleanup {
   InterruptCleanup();
   // The file to remove on interruption; empty for none.
   void SetTemporaryFile(const std::string& path);
+  // Runs `create`, which makes a temporary file and returns its path (empty for none), with the
+  // signals held off until the path is registered: no signal can come between the two.
+  void CreateTemporaryFile(const std::function<std::string()>& create);
 
   struct State;
 

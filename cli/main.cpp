@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "cli/byte_io.h"
 #include "cli/command_error.h"
@@ -106,13 +107,16 @@ int Run(int argc, char** argv, const ClosedStandardStreams& closed) {
   // sized by the frame is allocated here: the workers and their buffers come with the frames.
   StreamFilter filter(options.filterArguments, format);
 
-  OutputFile output(options.output);
-  interruptCleanup.SetTemporaryFile(output.temporaryPath());
+  std::optional<OutputFile> output;
+  interruptCleanup.CreateTemporaryFile([&] {
+    output.emplace(options.output);
+    return output->temporaryPath();
+  });
   std::unique_ptr<FrameWriter> writer;
   if (options.rawFormat != nullptr) {
-    writer = std::make_unique<RawWriter>(output.sink());
+    writer = std::make_unique<RawWriter>(output->sink());
   } else {
-    writer = std::make_unique<Y4mWriter>(output.sink(), y4mHeader);
+    writer = std::make_unique<Y4mWriter>(output->sink(), y4mHeader);
   }
 
   const bool live = !options.quiet && ::isatty(STDERR_FILENO) == 1;
@@ -130,7 +134,7 @@ int Run(int argc, char** argv, const ClosedStandardStreams& closed) {
   int64_t frames = 0;
   try {
     frames = RunPipeline(*reader, *writer, config);
-    output.Commit();
+    output->Commit();
     interruptCleanup.SetTemporaryFile("");
   } catch (...) {
     progress.Finish(frames);  // clears the progress line before the error is printed
