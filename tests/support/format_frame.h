@@ -20,7 +20,8 @@ struct FormatFrame {
   FormatFrame(const VideoFormat& f, int32_t w, int32_t h, int32_t padding = 0, uint8_t filler = 0)
       : format(f), width(w), height(h) {
     for (int32_t p = 0; p < f.planeCount; ++p) {
-      pitch[p] = static_cast<int32_t>(PlaneRowBytes(f, p, w)) + padding;
+      // Padding in whole samples, so rows stay aligned for their sample type as hosts keep them.
+      pitch[p] = static_cast<int32_t>(PlaneRowBytes(f, p, w)) + padding * BytesPerSample(f);
       planes[p].assign(static_cast<size_t>(pitch[p]) * PlaneHeight(f, p, h) + 1, filler);
     }
   }
