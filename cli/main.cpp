@@ -1,4 +1,5 @@
-// sorvan [OPTIONS] INPUT OUTPUT: filters a Y4M stream or raw frames with Sorvan.
+// sorvan [OPTIONS] INPUT OUTPUT: filters a Y4M stream or raw frames with Sorvan; with
+// --compare N PICTURE.png, draws what the filter does to frame N instead.
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <sys/stat.h>
@@ -12,6 +13,7 @@
 
 #include "cli/byte_io.h"
 #include "cli/command_error.h"
+#include "cli/compare/compare_command.h"
 #include "cli/diagnostics.h"
 #include "cli/frame_stream.h"
 #include "cli/interrupt_cleanup.h"
@@ -68,6 +70,9 @@ int64_t ExpectedFrames(int fd, size_t headerBytes, size_t bytesPerFrame, int64_t
 int Run(int argc, char** argv, const ClosedStandardStreams& closed) {
   const Options options = ParseOptions(argc, argv);
   if (options.output == "-" && closed.output) throw CommandError("OUTPUT is - but standard output is closed");
+  if (options.compare.picture == "-" && closed.output) {
+    throw CommandError("PICTURE is - but standard output is closed");
+  }
   InterruptCleanup interruptCleanup;
 
   InputFile input(options.input, closed.input);
@@ -100,6 +105,9 @@ int Run(int argc, char** argv, const ClosedStandardStreams& closed) {
     } catch (const CommandError& e) {
       throw CommandError(fmt::format("{}: {}", input.name(), e.what()));
     }
+  }
+  if (options.compare.enabled) {
+    return RunCompare(options, *reader, format, y4mHeader, RegularFileIdentity(input.fd()), interruptCleanup);
   }
   const size_t frameBytes = FrameBytes(format);
 

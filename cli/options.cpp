@@ -83,7 +83,7 @@ Options ParseOptions(int argc, const char* const* argv) {
   options.threads = std::min(UsableCpus(), kMaxThreads);
 
   app.add_option("INPUT", options.input, "input file, or - for standard input")->required();
-  app.add_option("OUTPUT", options.output, "output file, or - for standard output")->required();
+  auto* outputOption = app.add_option("OUTPUT", options.output, "output file, or - for standard output");
 
   // Every value is taken as text and parsed here, so that numbers are read one way only.
   std::string values[kParameterCount];
@@ -110,6 +110,23 @@ Options ParseOptions(int argc, const char* const* argv) {
                             ->option_text("N");
   auto* framesOption = app.add_option("--frames", frames, "stop after N frames")->option_text("N");
   app.add_flag("--quiet", options.quiet, "no progress and no summary");
+  std::vector<std::string> compare;
+  std::string crop;
+  std::string matrix;
+  std::string range;
+  auto* compareOption =
+      app.add_option("--compare", compare,
+                     "instead of OUTPUT: a PNG of frame N (from 0) before, after and what changed (x8; magenta: "
+                     "put back by a limit)")
+          ->expected(2)
+          ->option_text("N PICTURE.png");
+  auto* cropOption = app.add_option("--crop", crop, "--compare: show only this region")->option_text("WxH+X+Y");
+  auto* matrixOption =
+      app.add_option("--matrix", matrix, "--compare: YUV shown as BT.709 (default), 601 or 2020")->option_text("709");
+  auto* rangeOption = app.add_option("--range", range,
+                                     "--compare: YUV range, limited or full (default: the Y4M XCOLORRANGE tag, "
+                                     "else limited)")
+                          ->option_text("RANGE");
 
   // `--format help` stands alone: it needs no INPUT or OUTPUT.
   for (int i = 1; i < argc; ++i) {
@@ -155,6 +172,17 @@ Options ParseOptions(int argc, const char* const* argv) {
     CheckFrameSize({options.rawFormat->format, options.rawWidth, options.rawHeight}, "--size");
   } else if (sizeOption->count() > 0) {
     throw CommandError("--size needs --format for raw input (Y4M input carries its own size)");
+  }
+  options.compare = ParseCompareOptions(compareOption->count() > 0 ? &compare : nullptr,
+                                        cropOption->count() > 0 ? &crop : nullptr,
+                                        matrixOption->count() > 0 ? &matrix : nullptr,
+                                        rangeOption->count() > 0 ? &range : nullptr);
+  if (options.compare.enabled && outputOption->count() > 0) {
+    throw CommandError(fmt::format("--compare writes the picture {}: give no OUTPUT (here {})",
+                                   options.compare.picture, options.output));
+  }
+  if (!options.compare.enabled && outputOption->count() == 0) {
+    throw CommandError("OUTPUT is required (or --compare N PICTURE.png; see sorvan --help)");
   }
   if (threadsOption->count() > 0) {
     options.threads = static_cast<int>(

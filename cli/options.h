@@ -1,4 +1,4 @@
-// The command line: `sorvan [OPTIONS] INPUT OUTPUT`.
+// The command line: `sorvan [OPTIONS] INPUT OUTPUT`, or `sorvan --compare N PICTURE.png [OPTIONS] INPUT`.
 #pragma once
 
 #include <cstdint>
@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "cli/compare/compare_options.h"
 #include "cli/format_names.h"
 #include "core/parameters.h"
 
@@ -13,7 +14,7 @@ namespace sorvan::cli {
 
 struct Options {
   std::string input;
-  std::string output;
+  std::string output;  // empty with --compare
   FilterArguments filterArguments = DefaultArguments();  // the table's defaults where not given
   const FormatName* rawFormat = nullptr;                  // --format; null for Y4M input
   int32_t rawWidth = 0;                                   // --size
@@ -21,6 +22,7 @@ struct Options {
   int threads = 1;
   int64_t maxFrames = -1;  // --frames, -1 for all
   bool quiet = false;
+  CompareOptions compare;  // --compare N PICTURE.png instead of OUTPUT
 };
 
 // Most --threads.

@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake make g++ pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libfmt-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libfmt-dev libpng-dev
   clang libclang-rt-14-dev llvm
   lld python3-unicorn
 )
