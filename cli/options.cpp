@@ -119,6 +119,7 @@ Options ParseOptions(int argc, const char* const* argv) {
                      "instead of OUTPUT: a PNG of frame N (from 0) before, after and what changed (x8; magenta: "
                      "put back by a limit)")
           ->expected(2)
+          ->allow_extra_args(false)
           ->option_text("N PICTURE.png");
   auto* cropOption = app.add_option("--crop", crop, "--compare: show only this region")->option_text("WxH+X+Y");
   auto* matrixOption =

@@ -27,6 +27,7 @@ struct RgbImage {
 
 struct Rgb {
   uint8_t r, g, b;
+  bool operator==(const Rgb&) const = default;
 };
 
 // Draws `text` with its top-left corner at (x, y); pixels outside the image are skipped.
