@@ -26,4 +26,9 @@ for bits in 8 10; do
   echo "output: $output (same format, filtered with the defaults: U and V smoothed, Y untouched)"
   "$build/bin/sorvan-sample" compare "$input" "$output"
 done
+# What the filter does to one frame: source, filtered and the change (x8; magenta where a limit
+# kept the source), for tuning rad, str and the limits by eye.
+middle=$((frames / 2))
+"$build/bin/sorvan" --quiet --compare "$middle" "$out/compare.png" "$out/sample.y4m"
+echo "picture: $out/compare.png (frame $middle: source, filtered, difference)"
 echo "play them with e.g.: ffplay $out/sample-sorvan.y4m"
