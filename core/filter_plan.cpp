@@ -16,8 +16,8 @@ const SampleKernels<uint8_t>& KernelsFor<uint8_t>(InstructionSet cap) {
   return SelectKernels(cap);
 }
 template <>
-const SampleKernels<uint16_t>& KernelsFor<uint16_t>(InstructionSet) {
-  return ReferenceKernels<uint16_t>();
+const SampleKernels<uint16_t>& KernelsFor<uint16_t>(InstructionSet cap) {
+  return SelectWordKernels(cap);
 }
 template <>
 const SampleKernels<float>& KernelsFor<float>(InstructionSet) {

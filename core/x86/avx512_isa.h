@@ -66,6 +66,38 @@ struct Isa {
   static void StoreBytes32(uint8_t* p, V v) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm512_cvtepi32_epi8(v));
   }
+
+  // For the B-bit paths (word_kernel_templates.h).
+  static V Xor(V a, V b) { return _mm512_xor_si512(a, b); }
+  static V SubsU16(V a, V b) { return _mm512_subs_epu16(a, b); }
+  static V EqZero16(V a) { return _mm512_movm_epi16(_mm512_cmpeq_epi16_mask(a, _mm512_setzero_si512())); }
+  template <int S>
+  static V ShrU32(V a) { return _mm512_srli_epi32(a, S); }
+  static V LoadU16To32(const uint16_t* p) {
+    return _mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+  }
+  static void StoreWords32(uint16_t* p, V v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm512_cvtusepi32_epi16(v));
+  }
+  // (a·n) >> 20 per lane through 64-bit products; the result must fit 32 bits.
+  static V MulShr20(V a, V n) {
+    const V even = _mm512_srli_epi64(_mm512_mul_epu32(a, n), 20);
+    const V odd = _mm512_slli_epi64(_mm512_srli_epi64(_mm512_mul_epu32(_mm512_srli_epi64(a, 32), n), 20), 32);
+    return _mm512_mask_blend_epi32(0xAAAA, even, odd);
+  }
+  // ⌊(high·2^13 + low)·reciprocal + 2^−21⌋ per lane in double precision (see the header).
+  static V FloorDivideSplit(V high, V low, double reciprocal) {
+    const __m512d r = _mm512_set1_pd(reciprocal);
+    const __m512d unit = _mm512_set1_pd(8192.0);
+    const __m512d bias = _mm512_set1_pd(1.0 / (1 << 21));
+    auto half = [&](__m256i h, __m256i l) {
+      const __m512d d = _mm512_add_pd(_mm512_mul_pd(_mm512_cvtepi32_pd(h), unit), _mm512_cvtepi32_pd(l));
+      return _mm512_cvttpd_epi32(_mm512_add_pd(_mm512_mul_pd(d, r), bias));
+    };
+    const __m256i lo = half(_mm512_castsi512_si256(high), _mm512_castsi512_si256(low));
+    const __m256i hi = half(_mm512_extracti64x4_epi64(high, 1), _mm512_extracti64x4_epi64(low, 1));
+    return _mm512_inserti64x4(_mm512_castsi256_si512(lo), hi, 1);
+  }
   // Lane i gets the sum of lanes 0…i: shifts by 1, 2, 4 and 8 lanes, zeros coming in.
   static V PrefixSum32(V v) {
     const V zero = _mm512_setzero_si512();

@@ -4,11 +4,14 @@
 #if SORVAN_X86
 #include "core/x86/avx512_isa.h"
 #include "core/x86/kernel_templates.h"
+#include "core/x86/word_kernel_templates.h"
 
 namespace sorvan {
 namespace {
 constexpr SampleKernels<uint8_t> kAvx512Kernels = MakeKernels("avx512");
+constexpr SampleKernels<uint16_t> kAvx512KernelsWords = words::MakeWordKernels("avx512");
 }  // namespace
 const SampleKernels<uint8_t>& Avx512Kernels() { return kAvx512Kernels; }
+const SampleKernels<uint16_t>& Avx512WordKernels() { return kAvx512KernelsWords; }
 }  // namespace sorvan
 #endif

@@ -24,6 +24,11 @@ const SampleKernels<uint8_t>& Sse2Kernels();
 const SampleKernels<uint8_t>& Avx2Kernels();
 const SampleKernels<uint8_t>& Avx512Kernels();
 const SampleKernels<uint8_t>& Avx512VnniKernels();
+// B-bit samples in 16-bit words.
+const SampleKernels<uint16_t>& Sse2WordKernels();
+const SampleKernels<uint16_t>& Avx2WordKernels();
+const SampleKernels<uint16_t>& Avx512WordKernels();
+const SampleKernels<uint16_t>& Avx512VnniWordKernels();
 #endif
 
 }  // namespace sorvan
