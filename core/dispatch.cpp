@@ -90,6 +90,14 @@ TypedTables<uint16_t> WordTables() {
 #endif
 }
 
+TypedTables<float> FloatTables() {
+#if SORVAN_X86
+  return {nullptr, &Avx2FloatKernels(), &Avx512FloatKernels(), nullptr};
+#else
+  return {nullptr, nullptr, nullptr, nullptr};
+#endif
+}
+
 }  // namespace
 
 const char* InstructionSetName(InstructionSet isa) {
@@ -172,5 +180,15 @@ int32_t ListWordKernelVariants(TypedKernelVariant<uint16_t>* variants, int32_t c
 }
 
 const SampleKernels<uint16_t>& SelectWordKernels(InstructionSet cap) { return SelectTyped(WordTables(), cap); }
+
+const SampleKernels<float>* FloatKernelsForInstructionSet(InstructionSet isa) {
+  return TypedForInstructionSet(FloatTables(), isa);
+}
+
+int32_t ListFloatKernelVariants(TypedKernelVariant<float>* variants, int32_t capacity) {
+  return ListTyped(FloatTables(), variants, capacity);
+}
+
+const SampleKernels<float>& SelectFloatKernels(InstructionSet cap) { return SelectTyped(FloatTables(), cap); }
 
 }  // namespace sorvan

@@ -51,5 +51,8 @@ struct TypedKernelVariant {
 const SampleKernels<uint16_t>* WordKernelsForInstructionSet(InstructionSet isa);
 int32_t ListWordKernelVariants(TypedKernelVariant<uint16_t>* variants, int32_t capacity);
 const SampleKernels<uint16_t>& SelectWordKernels(InstructionSet cap);
+const SampleKernels<float>* FloatKernelsForInstructionSet(InstructionSet isa);
+int32_t ListFloatKernelVariants(TypedKernelVariant<float>* variants, int32_t capacity);
+const SampleKernels<float>& SelectFloatKernels(InstructionSet cap);
 
 }  // namespace sorvan

@@ -20,8 +20,8 @@ const SampleKernels<uint16_t>& KernelsFor<uint16_t>(InstructionSet cap) {
   return SelectWordKernels(cap);
 }
 template <>
-const SampleKernels<float>& KernelsFor<float>(InstructionSet) {
-  return ReferenceKernels<float>();
+const SampleKernels<float>& KernelsFor<float>(InstructionSet cap) {
+  return SelectFloatKernels(cap);
 }
 
 // The limits of the script (in 8-bit levels) at the format's depth.

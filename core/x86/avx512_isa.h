@@ -98,6 +98,29 @@ struct Isa {
     const __m256i hi = half(_mm512_extracti64x4_epi64(high, 1), _mm512_extracti64x4_epi64(low, 1));
     return _mm512_inserti64x4(_mm512_castsi256_si512(lo), hi, 1);
   }
+
+  // For the float paths (float_kernel_templates.h): kLanesD doubles a vector.
+  using D = __m512d;
+  static constexpr int32_t kLanesD = 8;
+  static D SetD(double v) { return _mm512_set1_pd(v); }
+  static D LoadD(const double* p) { return _mm512_loadu_pd(p); }
+  static void StoreD(double* p, D v) { _mm512_storeu_pd(p, v); }
+  static D LoadFloats(const float* p) { return _mm512_cvtps_pd(_mm256_loadu_ps(p)); }
+  static void StoreFloats(float* p, D v) { _mm256_storeu_ps(p, _mm512_cvtpd_ps(v)); }
+  static D AddD(D a, D b) { return _mm512_add_pd(a, b); }
+  static D SubD(D a, D b) { return _mm512_sub_pd(a, b); }
+  static D MulD(D a, D b) { return _mm512_mul_pd(a, b); }
+  static D MulAddD(D a, D b, D c) { return _mm512_add_pd(_mm512_mul_pd(a, b), c); }
+  static D MergeD(D s, D a, D keep, D positive, D negativeLimit) {
+    const D d = _mm512_sub_pd(s, a);
+    const __mmask8 out = _mm512_cmp_pd_mask(d, positive, _CMP_GT_OQ) | _mm512_cmp_pd_mask(d, negativeLimit, _CMP_LT_OQ);
+    return _mm512_mask_blend_pd(out, keep, s);
+  }
+  static bool FloatsBelow(const float* p, float bound) {
+    const __m512 v = _mm512_abs_ps(_mm512_loadu_ps(p));
+    return _mm512_cmp_ps_mask(v, _mm512_set1_ps(bound), _CMP_LT_OQ) == 0xFFFF;
+  }
+  static constexpr int32_t kFloatLanes = 16;
   // Lane i gets the sum of lanes 0…i: shifts by 1, 2, 4 and 8 lanes, zeros coming in.
   static V PrefixSum32(V v) {
     const V zero = _mm512_setzero_si512();

@@ -95,6 +95,31 @@ struct Isa {
     const __m128i hi = half(_mm256_extracti128_si256(high, 1), _mm256_extracti128_si256(low, 1));
     return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
   }
+
+  // For the float paths (float_kernel_templates.h): kLanesD doubles a vector.
+  using D = __m256d;
+  static constexpr int32_t kLanesD = 4;
+  static D SetD(double v) { return _mm256_set1_pd(v); }
+  static D LoadD(const double* p) { return _mm256_loadu_pd(p); }
+  static void StoreD(double* p, D v) { _mm256_storeu_pd(p, v); }
+  static D LoadFloats(const float* p) { return _mm256_cvtps_pd(_mm_loadu_ps(p)); }
+  static void StoreFloats(float* p, D v) { _mm_storeu_ps(p, _mm256_cvtpd_ps(v)); }
+  static D AddD(D a, D b) { return _mm256_add_pd(a, b); }
+  static D SubD(D a, D b) { return _mm256_sub_pd(a, b); }
+  static D MulD(D a, D b) { return _mm256_mul_pd(a, b); }
+  static D MulAddD(D a, D b, D c) { return _mm256_add_pd(_mm256_mul_pd(a, b), c); }
+  // keep where −negative ≤ s − a ≤ positive, else s.
+  static D MergeD(D s, D a, D keep, D positive, D negativeLimit) {
+    const D d = _mm256_sub_pd(s, a);
+    const D out = _mm256_or_pd(_mm256_cmp_pd(d, positive, _CMP_GT_OQ), _mm256_cmp_pd(d, negativeLimit, _CMP_LT_OQ));
+    return _mm256_blendv_pd(keep, s, out);
+  }
+  // Whether all 8 floats are finite with magnitude below `bound` (false for NaN).
+  static bool FloatsBelow(const float* p, float bound) {
+    const __m256 v = _mm256_andnot_ps(_mm256_set1_ps(-0.0f), _mm256_loadu_ps(p));
+    return _mm256_movemask_ps(_mm256_cmp_ps(v, _mm256_set1_ps(bound), _CMP_LT_OQ)) == 0xFF;
+  }
+  static constexpr int32_t kFloatLanes = 8;
   static V PrefixSum32(V v) {
     v = _mm256_add_epi32(v, _mm256_slli_si256(v, 4));
     v = _mm256_add_epi32(v, _mm256_slli_si256(v, 8));
@@ -110,13 +135,16 @@ struct Isa {
 
 #include "core/x86/kernel_templates.h"
 #include "core/x86/word_kernel_templates.h"
+#include "core/x86/float_kernel_templates.h"
 
 namespace sorvan {
 namespace {
 constexpr SampleKernels<uint8_t> kAvx2Kernels = MakeKernels("avx2");
 constexpr SampleKernels<uint16_t> kAvx2KernelsWords = words::MakeWordKernels("avx2");
+constexpr SampleKernels<float> kAvx2KernelsFloats = floats::MakeFloatKernels("avx2");
 }  // namespace
 const SampleKernels<uint8_t>& Avx2Kernels() { return kAvx2Kernels; }
 const SampleKernels<uint16_t>& Avx2WordKernels() { return kAvx2KernelsWords; }
+const SampleKernels<float>& Avx2FloatKernels() { return kAvx2KernelsFloats; }
 }  // namespace sorvan
 #endif

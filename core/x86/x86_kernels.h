@@ -29,6 +29,9 @@ const SampleKernels<uint16_t>& Sse2WordKernels();
 const SampleKernels<uint16_t>& Avx2WordKernels();
 const SampleKernels<uint16_t>& Avx512WordKernels();
 const SampleKernels<uint16_t>& Avx512VnniWordKernels();
+// 32-bit float: AVX2 and AVX-512 only (VNNI adds nothing to them).
+const SampleKernels<float>& Avx2FloatKernels();
+const SampleKernels<float>& Avx512FloatKernels();
 #endif
 
 }  // namespace sorvan
