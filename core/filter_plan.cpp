@@ -114,7 +114,21 @@ PlanStatus FilterPlan::Init(const FilterArguments& arguments, const VideoFormat&
   return PlanStatus::kOk;
 }
 
-bool FilterPlan::ReserveScratch(int32_t count) const { return pool_.Reserve(count); }
+bool FilterPlan::ReserveScratch(int32_t count) {
+  if (pool_.Reserve(count)) return true;
+  ScratchLayout layout = pool_.Layout();
+  if (layout.workspaceBytes == 0) return false;
+  layout.totalBytes -= layout.workspaceBytes;
+  layout.workspaceBytes = 0;
+  pool_.SetLayout(layout);
+  kernelName_ = "reference";
+  switch (BytesPerSample(format_)) {
+    case 1: kernels_ = &ReferenceKernels<uint8_t>(); break;
+    case 2: kernels_ = &ReferenceKernels<uint16_t>(); break;
+    default: kernels_ = &ReferenceKernels<float>(); break;
+  }
+  return pool_.Reserve(count);
+}
 
 bool FilterPlan::PlaneIsFiltered(int32_t plane) const {
   for (int32_t c = 0; c < kColourChannels; ++c) {

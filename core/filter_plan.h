@@ -31,9 +31,11 @@ class FilterPlan {
   PlanStatus Init(const FilterArguments& arguments, const VideoFormat& format, int32_t width, int32_t height,
                   InstructionSet cap = kBestInstructionSet);
 
-  // Makes `count` scratch blocks ready now, so that a lack of memory shows here rather than at
-  // the first frame. False when the memory cannot be had.
-  bool ReserveScratch(int32_t count) const;
+  // Part of construction, where wanted: makes `count` scratch blocks ready now, so that a lack of
+  // memory shows here rather than at the first frame. The fast paths' row buffers only speed
+  // things up: when they cannot be had the plan falls back to the reference, which needs none.
+  // False when even that memory cannot be had.
+  bool ReserveScratch(int32_t count);
 
   // Filters `src` into `dst` (same format, no overlap). Planes of the destination that no
   // channel is smoothed in are copied through `copyPlane`, unless their data is null. False,
@@ -65,7 +67,6 @@ class FilterPlan {
   const char* kernelName_ = "reference";
   size_t planeEntries_ = 0;        // row-sum plane (Gaussian) of the largest smoothed channel
   size_t maxChannelWidth_ = 0;
-  ScratchLayout layout_{};
   mutable ScratchPool pool_;
 };
 

@@ -7,12 +7,18 @@ bool InRange(const FilterArguments& a, Parameter p) {
   return a[p] >= kParameters[p].minimum && a[p] <= kParameters[p].maximum;
 }
 
+bool SameName(const char* a, const char* b) {
+  for (; *a != '\0' && *a == *b; ++a, ++b) {
+  }
+  return *a == *b;
+}
+
 }  // namespace
 
 bool FindParameter(const char* name, Parameter* parameter) {
   if (name == nullptr) return false;
   for (int32_t i = 0; i < kParameterCount; ++i) {
-    if (strcmp(name, kParameters[i].name) == 0) {
+    if (SameName(name, kParameters[i].name)) {
       *parameter = static_cast<Parameter>(i);
       return true;
     }

@@ -7,7 +7,7 @@ constexpr size_t kAlignment = 64;
 
 }  // namespace
 
-ScratchPool::~ScratchPool() {
+ScratchPool::~ScratchPool() noexcept {
   for (uint8_t*& slot : slots_) {
     Free(slot);
     slot = nullptr;
@@ -15,7 +15,7 @@ ScratchPool::~ScratchPool() {
 }
 
 // One malloc per block; the address malloc gave sits just before the aligned base.
-uint8_t* ScratchPool::Allocate() const {
+uint8_t* ScratchPool::Allocate() const noexcept {
   const size_t bytes = layout_.totalBytes;
   if (bytes > SIZE_MAX - 2 * kAlignment) return nullptr;
   uint8_t* raw = static_cast<uint8_t*>(malloc(bytes + 2 * kAlignment));
@@ -27,14 +27,14 @@ uint8_t* ScratchPool::Allocate() const {
   return block;
 }
 
-void ScratchPool::Free(uint8_t* base) {
+void ScratchPool::Free(uint8_t* base) noexcept {
   if (base == nullptr) return;
   void* raw = nullptr;
   memcpy(&raw, base - sizeof(void*), sizeof(void*));
   free(raw);
 }
 
-ScratchBlock ScratchPool::Acquire() {
+ScratchBlock ScratchPool::Acquire() noexcept {
   ScratchBlock block;
   block.layout = layout_;
   for (uint8_t*& slot : slots_) {
@@ -46,7 +46,7 @@ ScratchBlock ScratchPool::Acquire() {
   return block;
 }
 
-void ScratchPool::Release(ScratchBlock block) {
+void ScratchPool::Release(ScratchBlock block) noexcept {
   if (block.base == nullptr) return;
   for (uint8_t*& slot : slots_) {
     if (AtomicReplaceNull(&slot, block.base)) return;
@@ -54,7 +54,7 @@ void ScratchPool::Release(ScratchBlock block) {
   Free(block.base);
 }
 
-bool ScratchPool::Reserve(int32_t count) {
+bool ScratchPool::Reserve(int32_t count) noexcept {
   int32_t held = 0;
   for (uint8_t* const& slot : slots_) held += AtomicLoadPointer(&slot) != nullptr ? 1 : 0;
   for (; held < count && held < kSlots; ++held) {

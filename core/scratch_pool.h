@@ -38,21 +38,21 @@ class ScratchPool {
   ScratchPool() = default;
   ScratchPool(const ScratchPool&) = delete;
   ScratchPool& operator=(const ScratchPool&) = delete;
-  ~ScratchPool();
+  ~ScratchPool() noexcept;
 
   // Sets the block size; only before the first Acquire.
   void SetLayout(const ScratchLayout& layout) { layout_ = layout; }
   const ScratchLayout& Layout() const { return layout_; }
 
   // A block for one call, or a block with a null base when memory ran out.
-  ScratchBlock Acquire();
-  void Release(ScratchBlock block);
+  ScratchBlock Acquire() noexcept;
+  void Release(ScratchBlock block) noexcept;
   // Makes sure at least `count` blocks wait in the pool.
-  bool Reserve(int32_t count);
+  bool Reserve(int32_t count) noexcept;
 
  private:
-  uint8_t* Allocate() const;
-  static void Free(uint8_t* base);
+  uint8_t* Allocate() const noexcept;
+  static void Free(uint8_t* base) noexcept;
 
   ScratchLayout layout_{};
   uint8_t* slots_[kSlots] = {};  // accessed atomically; null: empty slot

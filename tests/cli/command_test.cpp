@@ -16,7 +16,8 @@
 
 #include "cli/yuy2_packing.h"
 #include "plugin/classic/pixel_type.h"
-#include "core/process_frame.h"
+#include "core/filter_plan.h"
+#include "plugin/classic/classic_formats.h"
 #include "run_command.h"
 
 namespace sorvan::cli {
@@ -66,22 +67,13 @@ struct Arg {
   ArgValue value;
 };
 
-void Apply(FilterSettings& s, const Arg& a) {
-  const auto i = [&] { return std::get<int>(a.value); };
-  const auto b = [&] { return std::get<bool>(a.value); };
-  if (a.name == "rad") s.rad = i();
-  else if (a.name == "str") s.str = i();
-  else if (a.name == "ry") s.ry = b();
-  else if (a.name == "gu") s.gu = b();
-  else if (a.name == "bv") s.bv = b();
-  else if (a.name == "force") s.force = b();
-  else if (a.name == "pry") s.pry = i();
-  else if (a.name == "pgu") s.pgu = i();
-  else if (a.name == "pbv") s.pbv = i();
-  else if (a.name == "nry") s.nry = i();
-  else if (a.name == "ngu") s.ngu = i();
-  else if (a.name == "nbv") s.nbv = i();
-  else ADD_FAILURE() << "unknown argument " << a.name;
+void Apply(FilterArguments& s, const Arg& a) {
+  Parameter p{};
+  if (!FindParameter(a.name.c_str(), &p)) {
+    ADD_FAILURE() << "unknown argument " << a.name;
+    return;
+  }
+  s[p] = std::holds_alternative<int>(a.value) ? std::get<int>(a.value) : (std::get<bool>(a.value) ? 1 : 0);
 }
 
 std::vector<std::string> CommandArgs(const std::vector<Arg>& args) {
@@ -114,28 +106,30 @@ void CopyRows(void*, uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t
 // The frame processor on one frame in the stream's layout, planes placed as the layout says.
 std::vector<uint8_t> ExpectedFrame(Input input, const std::vector<Arg>& args, const std::vector<uint8_t>& in) {
   const InputInfo info = Describe(input);
-  FilterSettings settings;
+  FilterArguments settings = DefaultArguments();
   for (const Arg& a : args) Apply(settings, a);
-  EXPECT_TRUE(PrepareFilterTables(settings, info.pixelType, kWidth, kHeight));
+  VideoFormat format{};
+  EXPECT_TRUE(ClassicFormat(info.pixelType, &format));
+  FilterPlan plan;
+  EXPECT_EQ(plan.Init(settings, format, kWidth, kHeight), PlanStatus::kOk);
 
   std::vector<uint8_t> src = in;
   if (input == Input::kY4m422) PackPlanar422ToYuy2(in.data(), src.data(), kWidth, kHeight);
   std::vector<uint8_t> dst(src.size(), 0);
 
-  const int32_t step = BitsPerPixel(info.pixelType) / 8;
-  const bool planar = (info.pixelType & CS_PLANAR) != 0;
-  const int32_t pitch = planar ? kWidth : kWidth * step;
-  const size_t luma = static_cast<size_t>(kWidth) * kHeight;
-  const size_t chroma = luma / 4;
-  // YV12 files hold V before U; I420 files and Y4M 4:2:0 hold U before V.
-  const size_t uOffset = input == Input::kYv12 ? luma + chroma : luma;
-  const size_t vOffset = input == Input::kYv12 ? luma : luma + chroma;
-  const int32_t chromaPitch = planar ? kWidth / 2 : 0;
-  SourceFramePlanes s{src.data(), pitch, pitch, kHeight, planar ? src.data() + uOffset : nullptr,
-                      planar ? src.data() + vOffset : nullptr, chromaPitch};
-  FramePlanes d{dst.data(), pitch, pitch, kHeight, planar ? dst.data() + uOffset : nullptr,
-                planar ? dst.data() + vOffset : nullptr, chromaPitch};
-  ProcessFrame({kWidth, kHeight, info.pixelType}, settings, d, s, CopyPlane{&CopyRows, nullptr});
+  // The file holds the planes in the format's memory order (YV12: Y, V, U), without padding.
+  SourceFrameView s{};
+  FrameView d{};
+  size_t offset = 0;
+  for (int32_t p = 0; p < format.planeCount; ++p) {
+    const int32_t width = PlaneWidth(format, p, kWidth);
+    const int32_t height = PlaneHeight(format, p, kHeight);
+    const int32_t pitch = static_cast<int32_t>(PlaneRowBytes(format, p, kWidth));
+    s.planes[p] = {src.data() + offset, pitch, width, height};
+    d.planes[p] = {dst.data() + offset, pitch, width, height};
+    offset += static_cast<size_t>(pitch) * height;
+  }
+  EXPECT_TRUE(plan.Process(d, s, CopyPlane{&CopyRows, nullptr}));
 
   if (input == Input::kY4m422) {
     std::vector<uint8_t> planarOut(dst.size());

@@ -1,14 +1,14 @@
 // The reference averages and merge against the worked examples and their defining properties.
 #include <gtest/gtest.h>
 
-#include "core/channel_kernels.h"
+#include "core/kernels/reference_kernels.h"
 #include "support/direct_average.h"
 #include "support/run_kernels.h"
 
 namespace sorvan::testing {
 namespace {
 
-const ChannelKernels& kRef = ReferenceKernels();
+const SampleKernels<uint8_t>& kRef = ReferenceKernels<uint8_t>();
 
 Plane Spike(int32_t w, int32_t h, int32_t y, int32_t x, uint8_t background, uint8_t value) {
   Plane p = FlatPlane(w, h, background);

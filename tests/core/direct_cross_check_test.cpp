@@ -2,14 +2,15 @@
 // reflection at every read) on random channels, sizes, steps, pitches and every rad and str.
 #include <gtest/gtest.h>
 
-#include "core/gaussian_weights.h"
+#include "core/kernels/gaussian_weights.h"
 #include "support/direct_average.h"
+#include "core/kernels/reference_kernels.h"
 #include "support/run_kernels.h"
 
 namespace sorvan::testing {
 namespace {
 
-std::vector<int32_t> Taps(const GaussianWeights& w) { return {w.taps.data(), w.taps.data() + w.taps.size()}; }
+std::vector<int32_t> Taps(const GaussianWeights& w) { return {w.taps, w.taps + w.window}; }
 
 Layout RandomLayout(std::mt19937& rng) {
   std::uniform_int_distribution<int32_t> step(1, 4), pad(0, 9);
@@ -33,7 +34,7 @@ TEST_P(CrossCheck, GaussianEqualsTheDirectSum) {
       const Plane in = RandomPlane(rng, 2 * rad + extra(rng), 2 * rad + extra(rng));
       const Layout l = RandomLayout(rng);
       bool intact = false;
-      const Plane out = RunGaussian(ReferenceKernels(), in, rad, str, l, &intact);
+      const Plane out = RunGaussian(ReferenceKernels<uint8_t>(), in, rad, str, l, &intact);
       EXPECT_EQ(out.samples, DirectGaussian(in, Taps(w), w.centreWeightSq, w.surroundWeight).samples)
           << "rad " << rad << " str " << str << " " << in.width << "x" << in.height << " step " << l.step;
       EXPECT_TRUE(intact);
@@ -50,7 +51,7 @@ TEST_P(CrossCheck, BoxEqualsTheDirectSum) {
     const Plane in = RandomPlane(rng, window + extra(rng), window + extra(rng));
     const Layout l = RandomLayout(rng);
     bool intact = false;
-    const Plane out = RunBox(ReferenceKernels(), in, window, l, &intact);
+    const Plane out = RunBox(ReferenceKernels<uint8_t>(), in, window, l, &intact);
     EXPECT_EQ(out.samples, DirectBox(in, window).samples)
         << "window " << window << " " << in.width << "x" << in.height << " step " << l.step;
     EXPECT_TRUE(intact);

@@ -1,5 +1,5 @@
 // The dispatcher: names, the cap from the caller and from SORVAN_MAX_ISA, and that the table
-// PrepareFilterTables chooses is the one for the capped level.
+// a filter plan chooses is the one for the capped level.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -8,7 +8,9 @@
 #include <string>
 
 #include "core/dispatch.h"
-#include "core/filter_settings.h"
+#include "core/filter_plan.h"
+#include "core/kernels/reference_kernels.h"
+#include "plugin/classic/classic_formats.h"
 #include "plugin/classic/pixel_type.h"
 
 namespace sorvan {
@@ -60,11 +62,11 @@ TEST(Dispatch, CapFromTheCallerIsNeverExceeded) {
   ScopedIsaEnvironment env(nullptr);
   const InstructionSet supported = SupportedInstructionSet();
   for (const InstructionSet cap : kLevels) {
-    const ChannelKernels& chosen = SelectKernels(cap);
+    const SampleKernels<uint8_t>& chosen = SelectKernels(cap);
     const InstructionSet expected = static_cast<int32_t>(cap) < static_cast<int32_t>(supported) ? cap : supported;
     EXPECT_EQ(&chosen, KernelsForInstructionSet(expected)) << InstructionSetName(cap);
   }
-  EXPECT_EQ(&SelectKernels(InstructionSet::kScalar), &ReferenceKernels());
+  EXPECT_EQ(&SelectKernels(InstructionSet::kScalar), &ReferenceKernels<uint8_t>());
 }
 
 TEST(Dispatch, EnvironmentLowersTheCapAndNeverRaisesIt) {
@@ -87,29 +89,29 @@ TEST(Dispatch, EnvironmentLowersTheCapAndNeverRaisesIt) {
 TEST(Dispatch, EveryLevelUpToTheSupportedOneHasADistinctTable) {
   const int32_t supported = static_cast<int32_t>(SupportedInstructionSet());
   for (const InstructionSet isa : kLevels) {
-    const ChannelKernels* k = KernelsForInstructionSet(isa);
+    const SampleKernels<uint8_t>* k = KernelsForInstructionSet(isa);
     if (static_cast<int32_t>(isa) > supported) {
       EXPECT_EQ(k, nullptr) << InstructionSetName(isa);
       continue;
     }
     ASSERT_NE(k, nullptr) << InstructionSetName(isa);
-    EXPECT_EQ(k == &ReferenceKernels(), isa == InstructionSet::kScalar);
-    EXPECT_EQ(k->needsWorkspace, isa != InstructionSet::kScalar);
-    EXPECT_EQ(k->gaussianSurroundMerge == nullptr, isa == InstructionSet::kScalar);
+    EXPECT_EQ(k == &ReferenceKernels<uint8_t>(), isa == InstructionSet::kScalar);
+    EXPECT_EQ(k->workspaceBytes(640) != 0, isa != InstructionSet::kScalar);
+    EXPECT_EQ(k->gaussianMerge == nullptr, isa == InstructionSet::kScalar);
   }
 }
 
-TEST(Dispatch, PrepareFilterTablesChoosesTheCappedTableAndSizesItsWorkspace) {
+TEST(Dispatch, APlanChoosesTheCappedTable) {
   ScopedIsaEnvironment env(nullptr);
+  VideoFormat format{};
+  ASSERT_TRUE(ClassicFormat(CS_YV12, &format));
   for (const bool force : {false, true}) {
     for (const InstructionSet cap : kLevels) {
-      FilterSettings settings;
-      settings.force = force;
-      settings.maxInstructionSet = cap;
-      ASSERT_TRUE(PrepareFilterTables(settings, CS_YV12, 640, 480));
-      EXPECT_EQ(settings.kernels, &SelectKernels(cap));
-      const size_t expected = settings.kernels->needsWorkspace ? KernelWorkspaceEntries(640) : 0;
-      EXPECT_EQ(settings.workspace.size(), expected);
+      FilterArguments a = DefaultArguments();
+      a[kForce] = force;
+      FilterPlan plan;
+      ASSERT_EQ(plan.Init(a, format, 640, 480, cap), PlanStatus::kOk);
+      EXPECT_STREQ(plan.KernelName(), SelectKernels(cap).name);
     }
   }
 }
@@ -120,15 +122,23 @@ TEST(Dispatch, PrepareFilterTablesChoosesTheCappedTableAndSizesItsWorkspace) {
 namespace sorvan {
 namespace {
 
-// The workspace only speeds things up: when it cannot be had the filter still gets its tables
-// and runs on the reference.
-TEST(Dispatch, NoMemoryForTheWorkspaceFallsBackToTheReference) {
-  FilterSettings settings;
-  settings.force = true;
-  ASSERT_TRUE(PrepareFilterTables(settings, CS_BGR32, 0x7FFFFFFF, 0x7FFFFFFF));
-  EXPECT_EQ(settings.kernels, &ReferenceKernels());
-  EXPECT_TRUE(settings.workspace.empty());
-  EXPECT_EQ(settings.boxOffsets.size(), 121u);
+// A clip too large for any memory: the plan is made, and its scratch is refused cleanly rather
+// than overflowing a size computation.
+TEST(Dispatch, ScratchForAnImpossibleClipIsRefusedCleanly) {
+  VideoFormat format{};
+  ASSERT_TRUE(ClassicFormat(CS_BGR32, &format));
+  FilterArguments a = DefaultArguments();
+  a[kForce] = 1;
+  FilterPlan plan;
+  const PlanStatus status = plan.Init(a, format, 0x7FFFFFFF, 0x7FFFFFFF);
+  if (status == PlanStatus::kOk) {
+    EXPECT_TRUE(plan.ReserveScratch(1));  // window² offsets only, without row buffers
+    EXPECT_STREQ(plan.KernelName(), "reference");
+  }
+  a[kForce] = 0;
+  FilterPlan gaussian;
+  const PlanStatus g = gaussian.Init(a, format, 0x7FFFFFFF, 0x7FFFFFFF);
+  EXPECT_TRUE(g == PlanStatus::kOutOfMemory || !gaussian.ReserveScratch(1));
 }
 
 }  // namespace

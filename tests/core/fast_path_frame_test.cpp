@@ -1,4 +1,4 @@
-// Whole frames through ProcessFrame: each fast path against the reference for all five pixel
+// Whole frames through a filter plan: each fast path against the reference for all five pixel
 // types, both modes, random switches, limits, rad and str, frame sizes from below the window
 // upward, and destination pitches that differ from the source's.
 #include <gtest/gtest.h>
@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "plugin/classic/pixel_type.h"
-#include "core/process_frame.h"
+#include "core/filter_plan.h"
+#include "plugin/classic/classic_formats.h"
+#include "support/expected_channel.h"
 #include "fast_path_support.h"
 
 namespace sorvan::testing {
@@ -47,14 +49,30 @@ TestFrame MakeFrame(int32_t type, int32_t width, int32_t height, int32_t extra, 
   return f;
 }
 
-FramePlanes Planes(TestFrame& f) {
-  return {f.main.data(), f.pitch, f.rowSize, f.height, f.u.empty() ? nullptr : f.u.data(),
-          f.v.empty() ? nullptr : f.v.data(), f.chromaPitch};
+// The frame as the core sees it, planes in the format's memory order.
+template <typename Frame, typename Byte = std::conditional_t<std::is_const_v<Frame>, const uint8_t, uint8_t>>
+BasicFrameView<Byte> View(Frame& f, int32_t type, int32_t width) {
+  VideoFormat format{};
+  ClassicFormat(type, &format);
+  BasicFrameView<Byte> view{};
+  const bool packed = format.planeCount == 1;
+  view.planes[0] = {f.main.data(), f.pitch, packed ? width : f.rowSize, f.height};
+  if (!packed) {
+    view.planes[format.channels[1].plane] = {f.u.data(), f.chromaPitch, f.rowSize >> 1, f.height >> 1};
+    view.planes[format.channels[2].plane] = {f.v.data(), f.chromaPitch, f.rowSize >> 1, f.height >> 1};
+  }
+  return view;
 }
 
-SourceFramePlanes SourcePlanes(const TestFrame& f) {
-  return {f.main.data(), f.pitch, f.rowSize, f.height, f.u.empty() ? nullptr : f.u.data(),
-          f.v.empty() ? nullptr : f.v.data(), f.chromaPitch};
+// Runs a plan for the clip size `planWidth` × height, capped at `cap`, on one frame.
+void FilterThrough(const FilterArguments& a, int32_t type, int32_t planWidth, int32_t width, int32_t height, InstructionSet cap,
+         const TestFrame& src, TestFrame& dst, const char* expectedKernels) {
+  VideoFormat format{};
+  ASSERT_TRUE(ClassicFormat(type, &format));
+  FilterPlan plan;
+  ASSERT_EQ(plan.Init(a, format, planWidth, height, cap), PlanStatus::kOk);
+  ASSERT_STREQ(plan.KernelName(), expectedKernels);
+  ASSERT_TRUE(plan.Process(View(dst, type, width), View(src, type, width), kMemoryCopyPlane));
 }
 
 using PathAndMode = std::tuple<std::string, bool>;
@@ -63,55 +81,36 @@ class FastPathFrames : public ::testing::TestWithParam<PathAndMode> {};
 
 TEST_P(FastPathFrames, EveryPixelTypeMatchesReference) {
   const auto& [name, force] = GetParam();
-  const ChannelKernels* kernels = nullptr;
+  const SampleKernels<uint8_t>* kernels = nullptr;
   SORVAN_REQUIRE_FAST_PATH(name, kernels);
   std::mt19937 rng(force ? 77 : 78);
   const int32_t types[] = {CS_BGR24, CS_BGR32, CS_YUY2, CS_YV12, CS_I420};
-  const CopyPlane copyPlane = {&CopyPlaneRows, nullptr};
+  // Through a plan, a cap picks the best table at that level (at AVX-512, VNNI where the CPU has it).
+  const InstructionSet isa = FastPathLevel(name);
+  if (name == "avx512" && FastPath("avx512vnni") != nullptr) kernels = FastPath("avx512vnni");
   for (int32_t round = 0; round < 60; ++round) {
     for (const int32_t type : types) {
-      FilterSettings reference;
-      reference.force = force;
-      reference.rad = 1 + static_cast<int32_t>(rng() % 8);
-      reference.str = 1 + static_cast<int32_t>(rng() % 8);
-      reference.ry = rng() % 2 == 0;
-      reference.gu = rng() % 4 != 0;
-      reference.bv = rng() % 4 != 0;
-      int32_t* limits[] = {&reference.pry, &reference.pgu, &reference.pbv,
-                           &reference.nry, &reference.ngu, &reference.nbv};
-      for (int32_t* l : limits) *l = static_cast<int32_t>(rng() % 11);
+      FilterArguments a = Arguments({{kForce, force},
+                                     {kRad, 1 + static_cast<int32_t>(rng() % 8)},
+                                     {kStr, 1 + static_cast<int32_t>(rng() % 8)},
+                                     {kRy, rng() % 2 == 0},
+                                     {kGu, rng() % 4 != 0},
+                                     {kBv, rng() % 4 != 0}});
+      for (Parameter l : {kPry, kPgu, kPbv, kNry, kNgu, kNbv}) a[l] = 1 + static_cast<int32_t>(rng() % 10);
+      if (FirstArgumentError(a) != nullptr) a[kGu] = 1;
       // Sizes from below the window (such channels are copied) to a few hundred samples.
       int32_t width = 2 + static_cast<int32_t>(rng() % (round < 20 ? 24 : 300));
       const int32_t height = 2 + static_cast<int32_t>(rng() % (round < 20 ? 24 : 60));
       if (type == CS_YUY2) width &= ~1;
       if (width < 2) width = 2;
       SCOPED_TRACE(::testing::Message() << "type 0x" << std::hex << type << std::dec << " " << width << "x" << height
-                                        << " rad " << reference.rad << " str " << reference.str << " ry "
-                                        << reference.ry << " gu " << reference.gu << " bv " << reference.bv);
-      reference.maxInstructionSet = InstructionSet::kScalar;
-      ASSERT_TRUE(PrepareFilterTables(reference, type, width, height));
-      ASSERT_EQ(reference.kernels, &ReferenceKernels());
-
-      FilterSettings fast;
-      fast.force = reference.force;
-      fast.rad = reference.rad;
-      fast.str = reference.str;
-      fast.ry = reference.ry;
-      fast.gu = reference.gu;
-      fast.bv = reference.bv;
-      fast.pry = reference.pry, fast.pgu = reference.pgu, fast.pbv = reference.pbv;
-      fast.nry = reference.nry, fast.ngu = reference.ngu, fast.nbv = reference.nbv;
-      ASSERT_TRUE(PrepareFilterTables(fast, type, width, height));
-      // The path under test, whatever SORVAN_MAX_ISA says, with its workspace.
-      fast.kernels = kernels;
-      ASSERT_TRUE(fast.workspace.Allocate(KernelWorkspaceEntries(width)));
-
+                                        << " rad " << a[kRad] << " str " << a[kStr] << " ry " << a[kRy] << " gu "
+                                        << a[kGu] << " bv " << a[kBv]);
       const TestFrame src = MakeFrame(type, width, height, static_cast<int32_t>(rng() % 9), rng);
       TestFrame expected = MakeFrame(type, width, height, static_cast<int32_t>(rng() % 17), rng);
       TestFrame actual = expected;
-      const ClipGeometry clip = {width, height, type};
-      ProcessFrame(clip, reference, Planes(expected), SourcePlanes(src), copyPlane);
-      ProcessFrame(clip, fast, Planes(actual), SourcePlanes(src), copyPlane);
+      FilterThrough(a, type, width, width, height, InstructionSet::kScalar, src, expected, "reference");
+      FilterThrough(a, type, width, width, height, isa, src, actual, kernels->name);
       ASSERT_EQ(expected.main, actual.main);
       ASSERT_EQ(expected.u, actual.u);
       ASSERT_EQ(expected.v, actual.v);
@@ -131,35 +130,32 @@ INSTANTIATE_TEST_SUITE_P(Paths, FastPathFrames,
 namespace sorvan::testing {
 namespace {
 
-// Settings whose workspace was sized for a narrower clip than the frame (or not at all) must
-// not let a fast path overrun it: the frame processor falls back to the reference.
-TEST(FastPathFrames, WorkspaceTooSmallFallsBackToTheReference) {
-  const ChannelKernels* kernels = nullptr;
+// A frame wider than the clip the plan was made for (a host that lies about its frames) must
+// not overrun the scratch: the box average takes the reference, which needs no row buffers, and
+// the Gaussian, whose row-sum plane is too small, leaves the channel as the source had it.
+TEST(FastPathFrames, FramesWiderThanThePlanNeverOverrunItsScratch) {
+  const SampleKernels<uint8_t>* kernels = nullptr;
   for (const std::string& name : FastPathNames()) {
     if ((kernels = FastPath(name)) != nullptr) break;
   }
   if (kernels == nullptr) GTEST_SKIP() << "this CPU (or build) has no fast path";
   std::mt19937 rng(5);
-  const CopyPlane copyPlane = {&CopyPlaneRows, nullptr};
   for (const bool force : {false, true}) {
-    for (const size_t entries : {size_t{0}, KernelWorkspaceEntries(99)}) {
-      FilterSettings reference;
-      reference.force = force;
-      reference.ry = true;
-      reference.maxInstructionSet = InstructionSet::kScalar;
-      ASSERT_TRUE(PrepareFilterTables(reference, CS_BGR32, 200, 40));
-      FilterSettings small;
-      small.force = force;
-      small.ry = true;
-      ASSERT_TRUE(PrepareFilterTables(small, CS_BGR32, 200, 40));
-      small.kernels = kernels;
-      ASSERT_TRUE(small.workspace.Allocate(entries));
-      const TestFrame src = MakeFrame(CS_BGR32, 200, 40, 4, rng);
-      TestFrame expected = MakeFrame(CS_BGR32, 200, 40, 0, rng);
-      TestFrame actual = expected;
-      ProcessFrame({200, 40, CS_BGR32}, reference, Planes(expected), SourcePlanes(src), copyPlane);
-      ProcessFrame({200, 40, CS_BGR32}, small, Planes(actual), SourcePlanes(src), copyPlane);
-      EXPECT_EQ(expected.main, actual.main) << "force " << force << ", workspace " << entries;
+    const FilterArguments a = Arguments({{kForce, force}, {kRy, 1}});
+    const TestFrame src = MakeFrame(CS_BGR32, 200, 40, 4, rng);
+    TestFrame expected = MakeFrame(CS_BGR32, 200, 40, 0, rng);
+    TestFrame actual = expected;
+    FilterThrough(a, CS_BGR32, 200, 200, 40, InstructionSet::kScalar, src, expected, "reference");
+    VideoFormat format{};
+    ASSERT_TRUE(ClassicFormat(CS_BGR32, &format));
+    FilterPlan narrow;
+    ASSERT_EQ(narrow.Init(a, format, 99, 40), PlanStatus::kOk);
+    ASSERT_TRUE(narrow.Process(View(actual, CS_BGR32, 200), View(src, CS_BGR32, 200), kMemoryCopyPlane));
+    if (force) {
+      EXPECT_EQ(expected.main, actual.main);
+    } else {
+      for (size_t y = 0; y < 40; ++y)
+        for (size_t x = 0; x < 800; ++x) ASSERT_EQ(actual.main[y * actual.pitch + x], src.main[y * src.pitch + x]);
     }
   }
 }

@@ -9,19 +9,30 @@
 #include <string>
 #include <vector>
 
-#include "core/channel_kernels.h"
 #include "core/dispatch.h"
+#include "core/kernels/reference_kernels.h"
+#include "support/run_kernels.h"
 
 namespace sorvan::testing {
 
 // The fast paths, by name; a path this CPU lacks has no kernels.
-inline const ChannelKernels* FastPath(const std::string& name) {
+inline const SampleKernels<uint8_t>* FastPath(const std::string& name) {
   KernelVariant variants[kMaxKernelVariants];
   const int32_t count = ListKernelVariants(variants, kMaxKernelVariants);
   for (int32_t i = 0; i < count; ++i) {
     if (name == variants[i].name) return variants[i].kernels;
   }
   return nullptr;
+}
+
+// The instruction-set level of a path, for caps.
+inline InstructionSet FastPathLevel(const std::string& name) {
+  KernelVariant variants[kMaxKernelVariants];
+  const int32_t count = ListKernelVariants(variants, kMaxKernelVariants);
+  for (int32_t i = 0; i < count; ++i) {
+    if (name == variants[i].name) return variants[i].isa;
+  }
+  return InstructionSet::kScalar;
 }
 
 inline const std::vector<std::string>& FastPathNames() {
@@ -35,12 +46,12 @@ inline const std::vector<std::string>& FastPathNames() {
   do {                                                                                             \
     kernels = ::sorvan::testing::FastPath(name);                                                   \
     if (kernels == nullptr) GTEST_SKIP() << "this CPU (or build) has no " << (name) << " path";    \
-    const ::sorvan::ChannelKernels& reference = ::sorvan::ReferenceKernels();                      \
+    const ::sorvan::SampleKernels<uint8_t>& reference = ::sorvan::ReferenceKernels<uint8_t>();                      \
     ASSERT_NE(kernels, &reference);                                                                \
-    ASSERT_NE(kernels->gaussianSurroundAverage, reference.gaussianSurroundAverage);                \
-    ASSERT_NE(kernels->boxAverage, reference.boxAverage);                                          \
+    ASSERT_NE(kernels->gaussian, reference.gaussian);                                              \
+    ASSERT_NE(kernels->box, reference.box);                                                        \
     ASSERT_NE(kernels->limitMerge, reference.limitMerge);                                          \
-    ASSERT_NE(kernels->copyChannel, reference.copyChannel);                                        \
+    ASSERT_NE(kernels->copy, reference.copy);                                                      \
   } while (0)
 
 // One channel view over its own buffer, which ends exactly at the channel's last sample.
@@ -51,6 +62,9 @@ struct TestChannel {
   uint8_t* base() { return buffer.data() + baseOffset; }
   const uint8_t* base() const { return buffer.data() + baseOffset; }
 };
+
+inline Channel<uint8_t> Out(TestChannel& c) { return {c.base(), c.pitch}; }
+inline Channel<const uint8_t> In(const TestChannel& c) { return {c.base(), c.pitch}; }
 
 // A channel of width × height samples at `step`, with `extra` bytes of padding per row (so the
 // pitch may be odd) and, when `bottomUp`, a negative pitch. Every byte is random.

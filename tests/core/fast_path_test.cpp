@@ -9,7 +9,7 @@
 #include <tuple>
 #include <vector>
 
-#include "core/gaussian_weights.h"
+#include "core/kernels/gaussian_weights.h"
 #include "fast_path_support.h"
 
 namespace sorvan::testing {
@@ -50,7 +50,7 @@ class GaussianFastPath : public ::testing::TestWithParam<PathAndRadius> {};
 
 TEST_P(GaussianFastPath, MatchesReferenceForEveryStrength) {
   const auto& [name, rad] = GetParam();
-  const ChannelKernels* kernels = nullptr;
+  const SampleKernels<uint8_t>* kernels = nullptr;
   SORVAN_REQUIRE_FAST_PATH(name, kernels);
   std::mt19937 rng(1000 + rad);
   for (int32_t str = 1; str <= 8; ++str) {
@@ -63,14 +63,10 @@ TEST_P(GaussianFastPath, MatchesReferenceForEveryStrength) {
       FillSamples(src, g.width, g.height, g.step, kind++, rng);
       TestChannel expected = MakeChannel(g.width, g.height, g.step, g.dstExtra, false, rng);
       TestChannel actual = expected;
-      std::vector<int32_t> scratch(static_cast<size_t>(g.width) * g.height);
-      std::vector<int32_t> workspace(KernelWorkspaceEntries(g.width));
-      GaussianSurroundAverage(expected.base(), expected.pitch, src.base(), src.pitch, scratch.data(), g.height,
-                              g.width, g.step, weights.taps.data(), weights.window, 10, weights.surroundWeight,
-                              weights.centreWeightSq);
-      kernels->gaussianSurroundAverage(actual.base(), actual.pitch, src.base(), src.pitch, scratch.data(), g.height,
-                                       g.width, g.step, weights.taps.data(), weights.window, 10,
-                                       weights.surroundWeight, weights.centreWeightSq, workspace.data());
+      const TestScratch scratch = TestScratch::For(g.width, g.height, weights.window);
+      const ChannelShape shape = {g.width, g.height, g.step};
+      GaussianSurroundAverage<uint8_t>(Out(expected), In(src), shape, weights.Params(), scratch.block.Plane<int32_t>());
+      kernels->gaussian(Out(actual), In(src), shape, weights.Params(), scratch.block);
       ASSERT_EQ(expected.buffer, actual.buffer);
     }
   }
@@ -81,9 +77,9 @@ class GaussianMergeFastPath : public ::testing::TestWithParam<PathAndRadius> {};
 
 TEST_P(GaussianMergeFastPath, MatchesAverageThenMerge) {
   const auto& [name, rad] = GetParam();
-  const ChannelKernels* kernels = nullptr;
+  const SampleKernels<uint8_t>* kernels = nullptr;
   SORVAN_REQUIRE_FAST_PATH(name, kernels);
-  ASSERT_NE(kernels->gaussianSurroundMerge, nullptr);
+  ASSERT_NE(kernels->gaussianMerge, nullptr);
   std::mt19937 rng(5000 + rad);
   const std::pair<int32_t, int32_t> extraLimits[] = {{300, 0}, {0, 1000}, {-1, 2}, {3, -4}};
   for (int32_t str = 1; str <= 8; ++str) {
@@ -101,16 +97,11 @@ TEST_P(GaussianMergeFastPath, MatchesAverageThenMerge) {
       FillSamples(src, g.width, g.height, g.step, kind++, rng);
       TestChannel expected = MakeChannel(g.width, g.height, g.step, g.dstExtra, false, rng);
       TestChannel actual = expected;
-      std::vector<int32_t> scratch(static_cast<size_t>(g.width) * g.height);
-      std::vector<int32_t> workspace(KernelWorkspaceEntries(g.width));
-      GaussianSurroundAverage(expected.base(), expected.pitch, src.base(), src.pitch, scratch.data(), g.height,
-                              g.width, g.step, weights.taps.data(), weights.window, 10, weights.surroundWeight,
-                              weights.centreWeightSq);
-      LimitMerge(expected.base(), expected.pitch, src.base(), src.pitch, expected.base(), expected.pitch, g.height,
-                 g.width, g.step, p, n);
-      kernels->gaussianSurroundMerge(actual.base(), actual.pitch, src.base(), src.pitch, scratch.data(), g.height,
-                                     g.width, g.step, weights.taps.data(), weights.window, 10,
-                                     weights.surroundWeight, weights.centreWeightSq, p, n, workspace.data());
+      const TestScratch scratch = TestScratch::For(g.width, g.height, weights.window);
+      const ChannelShape shape = {g.width, g.height, g.step};
+      GaussianSurroundAverage<uint8_t>(Out(expected), In(src), shape, weights.Params(), scratch.block.Plane<int32_t>());
+      LimitMerge<uint8_t>(Out(expected), In(src), In(expected), shape, {p, n});
+      kernels->gaussianMerge(Out(actual), In(src), shape, weights.Params(), {p, n}, scratch.block);
       ASSERT_EQ(expected.buffer, actual.buffer);
     }
   }
@@ -120,7 +111,7 @@ class BoxFastPath : public ::testing::TestWithParam<PathAndRadius> {};
 
 TEST_P(BoxFastPath, MatchesReference) {
   const auto& [name, rad] = GetParam();
-  const ChannelKernels* kernels = nullptr;
+  const SampleKernels<uint8_t>* kernels = nullptr;
   SORVAN_REQUIRE_FAST_PATH(name, kernels);
   std::mt19937 rng(2000 + rad);
   const int32_t window = 2 * rad + 1;
@@ -132,12 +123,10 @@ TEST_P(BoxFastPath, MatchesReference) {
       FillSamples(src, g.width, g.height, g.step, kind++, rng);
       TestChannel expected = MakeChannel(g.width, g.height, g.step, g.dstExtra, false, rng);
       TestChannel actual = expected;
-      std::vector<int32_t> offsets(static_cast<size_t>(window) * window);
-      std::vector<int32_t> workspace(KernelWorkspaceEntries(g.width));
-      BoxAverage(expected.base(), expected.pitch, src.base(), src.pitch, g.height, g.width, g.step, window,
-                 offsets.data());
-      kernels->boxAverage(actual.base(), actual.pitch, src.base(), src.pitch, g.height, g.width, g.step, window,
-                          offsets.data(), workspace.data());
+      const TestScratch scratch = TestScratch::For(g.width, g.height, window);
+      const ChannelShape shape = {g.width, g.height, g.step};
+      BoxAverage<uint8_t>(Out(expected), In(src), shape, window, scratch.block.BoxOffsets());
+      kernels->box(Out(actual), In(src), shape, window, scratch.block);
       ASSERT_EQ(expected.buffer, actual.buffer);
     }
   }
@@ -167,7 +156,7 @@ class MergeAndCopyFastPath : public ::testing::TestWithParam<PathAndStep> {};
 // for every pair of limits the filter accepts and a few it never sets.
 TEST_P(MergeAndCopyFastPath, LimitMergeMatchesReference) {
   const auto& [name, step] = GetParam();
-  const ChannelKernels* kernels = nullptr;
+  const SampleKernels<uint8_t>* kernels = nullptr;
   SORVAN_REQUIRE_FAST_PATH(name, kernels);
   std::mt19937 rng(3000 + step);
   std::vector<std::pair<int32_t, int32_t>> limits;
@@ -193,18 +182,15 @@ TEST_P(MergeAndCopyFastPath, LimitMergeMatchesReference) {
     }
     TestChannel expected = smoothed;
     TestChannel actual = smoothed;
-    LimitMerge(expected.base(), expected.pitch, src.base(), src.pitch, expected.base(), expected.pitch, height,
-               width, step, p, n);
-    kernels->limitMerge(actual.base(), actual.pitch, src.base(), src.pitch, actual.base(), actual.pitch, height,
-                        width, step, p, n);
+    const ChannelShape shape = {width, height, step};
+    LimitMerge<uint8_t>(Out(expected), In(src), In(expected), shape, {p, n});
+    kernels->limitMerge(Out(actual), In(src), In(actual), shape, {p, n});
     ASSERT_EQ(expected.buffer, actual.buffer) << "in place";
 
     TestChannel expectedOut = MakeChannel(width, height, step, 3, false, rng);
     TestChannel actualOut = expectedOut;
-    LimitMerge(expectedOut.base(), expectedOut.pitch, src.base(), src.pitch, smoothed.base(), smoothed.pitch, height,
-               width, step, p, n);
-    kernels->limitMerge(actualOut.base(), actualOut.pitch, src.base(), src.pitch, smoothed.base(), smoothed.pitch,
-                        height, width, step, p, n);
+    LimitMerge<uint8_t>(Out(expectedOut), In(src), In(smoothed), shape, {p, n});
+    kernels->limitMerge(Out(actualOut), In(src), In(smoothed), shape, {p, n});
     ASSERT_EQ(expectedOut.buffer, actualOut.buffer) << "separate output";
     ++i;
   }
@@ -212,7 +198,7 @@ TEST_P(MergeAndCopyFastPath, LimitMergeMatchesReference) {
 
 TEST_P(MergeAndCopyFastPath, CopyChannelMatchesReference) {
   const auto& [name, step] = GetParam();
-  const ChannelKernels* kernels = nullptr;
+  const SampleKernels<uint8_t>* kernels = nullptr;
   SORVAN_REQUIRE_FAST_PATH(name, kernels);
   std::mt19937 rng(4000 + step);
   for (int32_t width = 1; width <= 200; width += 1 + width / 8) {
@@ -221,8 +207,8 @@ TEST_P(MergeAndCopyFastPath, CopyChannelMatchesReference) {
     const TestChannel src = MakeChannel(width, height, step, width % 7, width % 3 == 0, rng);
     TestChannel expected = MakeChannel(width, height, step, (width * 5) % 11, false, rng);
     TestChannel actual = expected;
-    CopyChannel(expected.base(), expected.pitch, src.base(), src.pitch, height, width, step);
-    kernels->copyChannel(actual.base(), actual.pitch, src.base(), src.pitch, height, width, step);
+    CopyChannel<uint8_t>(Out(expected), In(src), {width, height, step});
+    kernels->copy(Out(actual), In(src), {width, height, step});
     ASSERT_EQ(expected.buffer, actual.buffer);
   }
 }

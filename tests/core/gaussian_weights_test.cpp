@@ -1,4 +1,4 @@
-#include "core/gaussian_weights.h"
+#include "core/kernels/gaussian_weights.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 namespace sorvan {
 namespace {
 
-std::vector<int32_t> Taps(const GaussianWeights& w) { return {w.taps.data(), w.taps.data() + w.taps.size()}; }
+std::vector<int32_t> Taps(const GaussianWeights& w) { return {w.taps, w.taps + w.window}; }
 
 struct WeightRow {
   int32_t rad, str;

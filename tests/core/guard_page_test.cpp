@@ -5,7 +5,8 @@
 
 #include <set>
 
-#include "core/process_frame.h"
+#include "core/filter_plan.h"
+#include "support/expected_channel.h"
 #include "support/guarded_frame.h"
 
 namespace sorvan::testing {
@@ -45,15 +46,15 @@ TEST_P(GuardPages, NoAccessOutsideAnyPlane) {
             GuardedFrame dst(type, w, h, padding * 3, padding, guard);
             GuardedFrame reference(type, w, h, padding * 3, padding, guard);
             src.Fill(rng);
-            FilterSettings settings;
-            settings.rad = rad;
-            settings.force = force;
-            settings.ry = true;
-            ASSERT_TRUE(PrepareFilterTables(settings, type, w, h));
-            ProcessFrame({w, h, type}, settings, dst.Planes(), src.SourcePlanes(), CopyPlane{&CopyPlaneRows, nullptr});
-            settings.kernels = &ReferenceKernels();
-            ProcessFrame({w, h, type}, settings, reference.Planes(), src.SourcePlanes(),
-                         CopyPlane{&CopyPlaneRows, nullptr});
+            const FilterArguments arguments = Arguments({{kRad, rad}, {kForce, force}, {kRy, 1}});
+            VideoFormat format{};
+            ASSERT_TRUE(ClassicFormat(type, &format));
+            FilterPlan fast;
+            FilterPlan scalar;
+            ASSERT_EQ(fast.Init(arguments, format, w, h), PlanStatus::kOk);
+            ASSERT_EQ(scalar.Init(arguments, format, w, h, InstructionSet::kScalar), PlanStatus::kOk);
+            ASSERT_TRUE(fast.Process(dst.View(), src.SourceView(), kMemoryCopyPlane));
+            ASSERT_TRUE(scalar.Process(reference.View(), src.SourceView(), kMemoryCopyPlane));
             ASSERT_TRUE(dst.SameBytes(reference)) << w << "x" << h << " rad " << rad;
             ++runs;
           }

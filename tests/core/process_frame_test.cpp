@@ -1,6 +1,6 @@
-// Whole frames of every pixel type through ProcessFrame, checked channel by channel against
-// the direct formulations, with padded rows and different source and destination pitches.
-#include "core/process_frame.h"
+// Whole frames of the five classic types through a filter plan, checked channel by channel
+// against the direct formulations, with padded rows and different source and destination pitches.
+#include "core/filter_plan.h"
 
 #include <gtest/gtest.h>
 
@@ -21,18 +21,9 @@ struct Switches {
   int32_t rad = 5, str = 4;
 };
 
-FilterSettings MakeSettings(const Switches& s, int32_t type, int32_t w, int32_t h) {
-  FilterSettings settings;
-  settings.ry = s.ry;
-  settings.gu = s.gu;
-  settings.bv = s.bv;
-  settings.force = s.force;
-  settings.rad = s.rad;
-  settings.str = s.str;
-  settings.pry = 2;
-  settings.nry = 5;
-  EXPECT_TRUE(PrepareFilterTables(settings, type, w, h));
-  return settings;
+FilterArguments MakeArguments(const Switches& s) {
+  return Arguments({{kRy, s.ry}, {kGu, s.gu}, {kBv, s.bv}, {kForce, s.force}, {kRad, s.rad}, {kStr, s.str},
+                    {kPry, 2}, {kNry, 5}});
 }
 
 struct CopyLog {
@@ -53,9 +44,12 @@ void RecordingCopy(void* context, uint8_t* dst, int32_t dstPitch, const uint8_t*
   if (log->performCopy) CopyPlaneRows(nullptr, dst, dstPitch, src, srcPitch, rowSize, height);
 }
 
-void Filter(FilterSettings& settings, TestFrame& dst, TestFrame& src, CopyLog& log) {
-  ProcessFrame({src.width, src.height, src.type}, settings, dst.Planes(), src.SourcePlanes(),
-               CopyPlane{&RecordingCopy, &log});
+void Filter(const FilterArguments& arguments, TestFrame& dst, TestFrame& src, CopyLog& log) {
+  VideoFormat format{};
+  ASSERT_TRUE(ClassicFormat(src.type, &format));
+  FilterPlan plan;
+  ASSERT_EQ(plan.Init(arguments, format, src.width, src.height), PlanStatus::kOk);
+  ASSERT_TRUE(plan.Process(dst.View(), src.SourceView(), CopyPlane{&RecordingCopy, &log}));
 }
 
 const int32_t kPixelTypes[] = {CS_BGR24, CS_BGR32, CS_YUY2, CS_YV12, CS_I420};
@@ -66,7 +60,6 @@ const Switches kSwitches[] = {
     {"gu_only", false, true, false, false},
     {"bv_only", false, false, true, false},
     {"all", true, true, true, false},
-    {"none", false, false, false, false},
     {"force_all_rad3", true, true, true, true, 3},
     {"force_gu_rad8", false, true, false, true, 8},
     {"rad1_str1", true, true, true, false, 1, 1},
@@ -82,12 +75,12 @@ TEST_P(FrameTypes, EveryChannelMatchesAndPaddingSurvives) {
     TestFrame src(type, w, h, 13, 5, 0x11);
     TestFrame dst(type, w, h, 7, 3, kFiller);
     src.Randomize(rng);
-    FilterSettings settings = MakeSettings(sw, type, w, h);
+    const FilterArguments arguments = MakeArguments(sw);
     CopyLog log;
-    Filter(settings, dst, src, log);
+    Filter(arguments, dst, src, log);
 
     for (const ChannelPlace& c : ChannelPlaces(type, w, h)) {
-      EXPECT_EQ(dst.Channel(c).samples, ExpectedChannel(settings, src.Channel(c), c.channel).samples)
+      EXPECT_EQ(dst.Channel(c).samples, ExpectedChannel(arguments, src.Channel(c), c.channel).samples)
           << sw.name << " " << w << "x" << h << " channel " << c.channel;
     }
     for (uint8_t b : dst.Padding()) ASSERT_EQ(b, kFiller) << "padding written, " << sw.name;
@@ -107,15 +100,17 @@ TEST(ProcessFrame, UnselectedPlanarChromaGoesThroughCopyPlaneWithTheSourceSize) 
     TestFrame src(type, 30, 18, 2, 6, 0);
     TestFrame dst(type, 30, 18, 10, 1, kFiller);
     src.Randomize(rng);
-    FilterSettings settings = MakeSettings({"ry", true, false, false, false}, type, 30, 18);
     CopyLog log;
     log.performCopy = false;  // so a copy made any other way would show
-    Filter(settings, dst, src, log);
+    Filter(MakeArguments({"ry", true, false, false, false}), dst, src, log);
+    // In memory order: YV12 has V (plane 2 here) first, I420 U.
+    const int first = type == CS_YV12 ? 2 : 1;
+    const int second = 3 - first;
     ASSERT_EQ(log.calls.size(), 2u);
-    EXPECT_EQ(log.calls[0].dst, dst.planes[1].data());
-    EXPECT_EQ(log.calls[0].src, src.planes[1].data());
-    EXPECT_EQ(log.calls[1].dst, dst.planes[2].data());
-    EXPECT_EQ(log.calls[1].src, src.planes[2].data());
+    EXPECT_EQ(log.calls[0].dst, dst.planes[first].data());
+    EXPECT_EQ(log.calls[0].src, src.planes[first].data());
+    EXPECT_EQ(log.calls[1].dst, dst.planes[second].data());
+    EXPECT_EQ(log.calls[1].src, src.planes[second].data());
     for (const auto& call : log.calls) {
       EXPECT_EQ(call.dstPitch, dst.chromaPitch);
       EXPECT_EQ(call.srcPitch, src.chromaPitch);
@@ -131,16 +126,24 @@ TEST(ProcessFrame, ChromaPitchZeroMeansNoChroma) {
   TestFrame src(CS_YV12, 24, 24, 0, 0, 0);
   TestFrame dst(CS_YV12, 24, 24, 0, 0, kFiller);
   src.Randomize(rng);
-  SourceFramePlanes s = src.SourcePlanes();
-  FramePlanes d = dst.Planes();
-  s.chromaPitch = 0;
-  s.u = s.v = nullptr;  // any access would fault
-  d.u = d.v = nullptr;
+  src.chromaPitch = 0;
+  dst.chromaPitch = 0;
+  SourceFrameView s = src.SourceView();
+  FrameView d = dst.View();
+  for (int plane = 1; plane < 3; ++plane) {
+    s.planes[plane].data = nullptr;  // any access would fault
+    d.planes[plane].data = reinterpret_cast<uint8_t*>(16);
+  }
+  VideoFormat format{};
+  ASSERT_TRUE(ClassicFormat(CS_YV12, &format));
   for (const Switches& sw : {Switches{"defaults", false, true, true, false}, Switches{"ry", true, false, false, true}}) {
-    FilterSettings settings = MakeSettings(sw, CS_YV12, 24, 24);
+    FilterPlan plan;
+    ASSERT_EQ(plan.Init(MakeArguments(sw), format, 24, 24), PlanStatus::kOk);
     CopyLog log;
-    ProcessFrame({24, 24, CS_YV12}, settings, d, s, CopyPlane{&RecordingCopy, &log});
+    log.performCopy = false;
+    ASSERT_TRUE(plan.Process(d, s, CopyPlane{&RecordingCopy, &log}));
     for (const auto& call : log.calls) {
+      if (call.dst == d.planes[0].data) continue;  // the luma plane when ry is off
       EXPECT_EQ(call.rowSize, 0);
       EXPECT_EQ(call.height, 0);
     }
@@ -157,9 +160,8 @@ TEST(ProcessFrame, ChannelsBelowTheMinimumComeOutEqualToTheSource) {
         TestFrame src(CS_BGR32, w, h, 4, 0, 0);
         TestFrame dst(CS_BGR32, w, h, 0, 0, kFiller);
         src.Randomize(rng);
-        FilterSettings settings = MakeSettings({"all", true, true, true, force, rad}, CS_BGR32, w, h);
         CopyLog log;
-        Filter(settings, dst, src, log);
+        Filter(MakeArguments({"all", true, true, true, force, rad}), dst, src, log);
         for (const ChannelPlace& c : ChannelPlaces(CS_BGR32, w, h))
           EXPECT_EQ(dst.Channel(c).samples, src.Channel(c).samples) << w << "x" << h << " rad " << rad;
       }
@@ -171,15 +173,16 @@ TEST(ProcessFrame, EmptyViewsWriteNothing) {
   for (int32_t type : kPixelTypes) {
     TestFrame src(type, 0, 0, 8, 8, 0);
     TestFrame dst(type, 0, 0, 8, 8, kFiller);
-    FilterSettings settings = MakeSettings({"all", true, true, true, false}, type, 0, 0);
     CopyLog log;
-    Filter(settings, dst, src, log);
+    Filter(MakeArguments({"all", true, true, true, false}), dst, src, log);
     for (int plane = 0; plane < 3; ++plane)
       for (uint8_t b : dst.planes[plane]) EXPECT_EQ(b, kFiller);
   }
 }
 
-TEST(FilterTables, ScratchSizeRuleAndModes) {
+TEST(FilterPlan, ScratchSizeRuleAndModes) {
+  // The largest channel the Gaussian smooths; subsampled sizes round up, so that a host that
+  // rounds either way fits.
   struct Case {
     int32_t type, w, h;
     bool ry;
@@ -188,16 +191,18 @@ TEST(FilterTables, ScratchSizeRuleAndModes) {
   for (const Case& c : {Case{CS_BGR32, 640, 480, false, 307200}, Case{CS_BGR32, 640, 480, true, 307200},
                         Case{CS_YUY2, 720, 480, false, 172800}, Case{CS_YUY2, 720, 480, true, 345600},
                         Case{CS_YV12, 720, 576, false, 103680}, Case{CS_YV12, 720, 576, true, 414720},
-                        Case{CS_YV12, 7, 5, false, 6}}) {
-    EXPECT_EQ(ScratchPlaneEntries(c.type, c.w, c.h, c.ry), c.entries);
+                        Case{CS_YV12, 7, 5, false, 12}}) {
+    VideoFormat format{};
+    ASSERT_TRUE(ClassicFormat(c.type, &format));
+    FilterPlan plan;
+    ASSERT_EQ(plan.Init(Arguments({{kRy, c.ry}}), format, c.w, c.h), PlanStatus::kOk);
+    EXPECT_EQ(plan.ScratchPlaneEntries(), c.entries);
   }
-  FilterSettings box;
-  box.force = true;
-  box.rad = 8;
-  ASSERT_TRUE(PrepareFilterTables(box, CS_YV12, 64, 64));
-  EXPECT_EQ(box.boxOffsets.size(), 289u);
-  EXPECT_TRUE(box.scratch.empty());
-  EXPECT_TRUE(box.weights.taps.empty());
+  VideoFormat format{};
+  ASSERT_TRUE(ClassicFormat(CS_YV12, &format));
+  FilterPlan box;
+  ASSERT_EQ(box.Init(Arguments({{kForce, 1}, {kRad, 8}}), format, 64, 64), PlanStatus::kOk);
+  EXPECT_EQ(box.ScratchPlaneEntries(), 0u);
 }
 
 }  // namespace

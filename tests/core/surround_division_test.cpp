@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <tuple>
 
-#include "core/gaussian_weights.h"
+#include "core/kernels/gaussian_weights.h"
 #include "core/surround_division.h"
 
 namespace sorvan {

@@ -1,9 +1,10 @@
 // Reference box average: border bands summed directly with reflection, the interior by a
 // running sum along each row that starts afresh from the offset table.
-#include "core/channel_kernels.h"
+#include "support/eight_bit_reference.h"
+
 #include "core/mirror.h"
 
-namespace sorvan {
+namespace sorvan::testing::eight_bit {
 namespace {
 
 constexpr int32_t kUnit = 1 << 20;
@@ -67,4 +68,4 @@ void BoxAverage(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcP
   }
 }
 
-}  // namespace sorvan
+}  // namespace sorvan::testing::eight_bit

@@ -1,9 +1,10 @@
 // Reference Gaussian surround average: two literal passes, rows into the scratch plane and
 // then columns into the destination. Every faster version is tested against this one.
-#include "core/channel_kernels.h"
+#include "support/eight_bit_reference.h"
+
 #include "core/mirror.h"
 
-namespace sorvan {
+namespace sorvan::testing::eight_bit {
 namespace {
 
 int32_t RowSum(const uint8_t* srcRow, int32_t width, int32_t step, const int32_t* weights, int32_t window, int32_t x,
@@ -66,4 +67,4 @@ void GaussianSurroundAverage(uint8_t* dst, int32_t dstPitch, const uint8_t* src,
   }
 }
 
-}  // namespace sorvan
+}  // namespace sorvan::testing::eight_bit

@@ -10,7 +10,8 @@
 #include <cstring>
 #include <random>
 
-#include "core/channel_view.h"
+#include "core/frame_view.h"
+#include "plugin/classic/classic_formats.h"
 #include "plugin/classic/pixel_type.h"
 
 namespace sorvan::testing {
@@ -87,12 +88,20 @@ struct GuardedFrame {
       for (size_t i = 0; i < plane.size(); ++i) plane.data()[i] = static_cast<uint8_t>(rng());
   }
 
-  FramePlanes Planes() {
-    return {planes[0].data(), pitch, rowSize, height, planes[1].data(), planes[2].data(), chromaPitch};
+  template <typename Byte>
+  BasicFrameView<Byte> ViewAs() {
+    VideoFormat format{};
+    ClassicFormat(type, &format);
+    BasicFrameView<Byte> view{};
+    const bool packed = format.planeCount == 1;
+    view.planes[0] = {planes[0].data(), pitch, packed ? width : rowSize, height};
+    for (int c = 1; !packed && c < 3; ++c) {
+      view.planes[format.channels[c].plane] = {planes[c].data(), chromaPitch, chromaRowSize, chromaHeight};
+    }
+    return view;
   }
-  SourceFramePlanes SourcePlanes() {
-    return {planes[0].data(), pitch, rowSize, height, planes[1].data(), planes[2].data(), chromaPitch};
-  }
+  FrameView View() { return ViewAs<uint8_t>(); }
+  SourceFrameView SourceView() { return ViewAs<const uint8_t>(); }
   bool SameBytes(GuardedFrame& other) {
     for (int i = 0; i < 3; ++i) {
       if (planes[i].size() != other.planes[i].size()) return false;

@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "core/filter_plan.h"
+#include "plugin/classic/classic_formats.h"
 #include "plugin/classic/pixel_type.h"
-#include "core/process_frame.h"
 
 namespace {
 
@@ -26,34 +27,28 @@ int main(int argc, char** argv) {
               << " PIXELTYPE WIDTH HEIGHT RAD STR RY GU BV FORCE PRY PGU PBV NRY NGU NBV < in > out\n";
     return 2;
   }
-  const sorvan::ClipGeometry clip{Number(argv[2]), Number(argv[3]), Number(argv[1])};
-  sorvan::FilterSettings settings;
-  settings.rad = Number(argv[4]);
-  settings.str = Number(argv[5]);
-  settings.ry = Number(argv[6]) != 0;
-  settings.gu = Number(argv[7]) != 0;
-  settings.bv = Number(argv[8]) != 0;
-  settings.force = Number(argv[9]) != 0;
-  settings.pry = Number(argv[10]);
-  settings.pgu = Number(argv[11]);
-  settings.pbv = Number(argv[12]);
-  settings.nry = Number(argv[13]);
-  settings.ngu = Number(argv[14]);
-  settings.nbv = Number(argv[15]);
-  if (sorvan::BitsPerPixel(clip.pixelType) == 0) {
+  const int32_t pixelType = Number(argv[1]);
+  const int32_t width = Number(argv[2]);
+  const int32_t height = Number(argv[3]);
+  sorvan::FilterArguments arguments{};
+  for (int i = 0; i < sorvan::kParameterCount; ++i) arguments.values[i] = Number(argv[4 + i]);
+  sorvan::VideoFormat format{};
+  if (!sorvan::ClassicFormat(pixelType, &format)) {
     std::cerr << "unsupported pixel type " << argv[1] << "\n";
     return 2;
   }
-  if (!sorvan::PrepareFilterTables(settings, clip.pixelType, clip.width, clip.height)) {
-    std::cerr << "out of memory\n";
+  sorvan::FilterPlan plan;
+  if (plan.Init(arguments, format, width, height) != sorvan::PlanStatus::kOk) {
+    std::cerr << "arguments refused or out of memory\n";
     return 1;
   }
 
-  const bool planar = (clip.pixelType & sorvan::CS_PLANAR) != 0;
-  const int32_t rowSize = planar ? clip.width : clip.width * (sorvan::BitsPerPixel(clip.pixelType) / 8);
-  const int32_t chromaWidth = planar ? clip.width / 2 : 0;
-  const int32_t chromaHeight = planar ? clip.height / 2 : 0;
-  const size_t mainBytes = static_cast<size_t>(rowSize) * static_cast<size_t>(clip.height);
+  // Input: the main image, then U, then V, each without padding.
+  const bool planar = format.planeCount > 1;
+  const int32_t rowSize = static_cast<int32_t>(sorvan::PlaneRowBytes(format, 0, width));
+  const int32_t chromaWidth = planar ? width / 2 : 0;
+  const int32_t chromaHeight = planar ? height / 2 : 0;
+  const size_t mainBytes = static_cast<size_t>(rowSize) * static_cast<size_t>(height);
   const size_t chromaBytes = static_cast<size_t>(chromaWidth) * static_cast<size_t>(chromaHeight);
 
   std::vector<uint8_t> in((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
@@ -62,14 +57,16 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::vector<uint8_t> out(in.size(), 0);
-
-  const sorvan::SourceFramePlanes src{in.data(), rowSize, rowSize, clip.height,
-                                      planar ? in.data() + mainBytes : nullptr,
-                                      planar ? in.data() + mainBytes + chromaBytes : nullptr, chromaWidth};
-  const sorvan::FramePlanes dst{out.data(), rowSize, rowSize, clip.height,
-                                planar ? out.data() + mainBytes : nullptr,
-                                planar ? out.data() + mainBytes + chromaBytes : nullptr, chromaWidth};
-  sorvan::ProcessFrame(clip, settings, dst, src, sorvan::CopyPlane{&sorvan::CopyPlaneRows, nullptr});
+  sorvan::SourceFrameView src{};
+  sorvan::FrameView dst{};
+  src.planes[0] = {in.data(), rowSize, planar ? width : width, height};
+  dst.planes[0] = {out.data(), rowSize, width, height};
+  for (int c = 1; planar && c < 3; ++c) {
+    const size_t offset = mainBytes + (c - 1) * chromaBytes;
+    src.planes[format.channels[c].plane] = {in.data() + offset, chromaWidth, chromaWidth, chromaHeight};
+    dst.planes[format.channels[c].plane] = {out.data() + offset, chromaWidth, chromaWidth, chromaHeight};
+  }
+  if (!plan.Process(dst, src, sorvan::kMemoryCopyPlane)) return 1;
 
   std::fwrite(out.data(), 1, out.size(), stdout);
   return std::fflush(stdout) == 0 ? 0 : 1;

@@ -45,10 +45,7 @@ TEST_P(ScratchSize, FollowsTheSizeRule) {
   const PClip filter = Create(server, source, c.ry, false);
   const Sorvan& sorvan = AsSorvan(filter);
   EXPECT_TRUE(sorvan.IsComplete());
-  EXPECT_EQ(sorvan.Settings().scratch.size(), c.entries);
-  EXPECT_EQ(sorvan.Settings().weights.taps.size(), 11u);
-  EXPECT_EQ(sorvan.Settings().window, 11);
-  EXPECT_TRUE(sorvan.Settings().boxOffsets.empty());
+  EXPECT_EQ(sorvan.Plan().ScratchPlaneEntries(), c.entries);
   EXPECT_EQ(filter->RefCount(), 1);
 }
 
@@ -60,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ScratchSize,
                                            ScratchCase{CS_YUY2, 720, 480, true, 345600},
                                            ScratchCase{CS_YV12, 720, 576, false, 103680},
                                            ScratchCase{CS_YV12, 720, 576, true, 414720},
-                                           ScratchCase{CS_I420, 721, 577, false, 360 * 288}));
+                                           ScratchCase{CS_I420, 721, 577, false, 361 * 289}));
 
 class BoxMode : public ::testing::TestWithParam<int> {};
 
@@ -72,9 +69,8 @@ TEST_P(BoxMode, BuildsOnlyTheBoxTable) {
   const PClip filter = Create(server, source, true, true, rad);
   const Sorvan& sorvan = AsSorvan(filter);
   EXPECT_TRUE(sorvan.IsComplete());
-  EXPECT_EQ(sorvan.Settings().boxOffsets.size(), static_cast<size_t>((2 * rad + 1) * (2 * rad + 1)));
-  EXPECT_TRUE(sorvan.Settings().scratch.empty());
-  EXPECT_TRUE(sorvan.Settings().weights.taps.empty());
+  EXPECT_EQ(sorvan.Plan().ScratchPlaneEntries(), 0u);
+  EXPECT_EQ(sorvan.Plan().Arguments()[kRad], rad);
 }
 
 INSTANTIATE_TEST_SUITE_P(Radii, BoxMode, ::testing::Values(1, 5, 8));
@@ -86,16 +82,17 @@ TEST(FilterObject, HoldsTheChildUntilDestroyed) {
     const PClip filter = Create(server, source, false, false);
     EXPECT_EQ(source->RefCount(), 2);
     const Sorvan& sorvan = AsSorvan(filter);
-    // Twelve values stored as the callback passed them, str before rad in the settings.
-    EXPECT_EQ(sorvan.Settings().rad, 5);
-    EXPECT_EQ(sorvan.Settings().str, 4);
-    EXPECT_FALSE(sorvan.Settings().ry);
-    EXPECT_TRUE(sorvan.Settings().gu);
-    EXPECT_TRUE(sorvan.Settings().bv);
-    EXPECT_EQ(sorvan.Settings().pgu, 1);
-    EXPECT_EQ(sorvan.Settings().ngu, 4);
-    EXPECT_EQ(sorvan.Settings().pbv, 3);
-    EXPECT_EQ(sorvan.Settings().nbv, 6);
+    // The twelve values as the callback passed them.
+    const FilterArguments& a = sorvan.Plan().Arguments();
+    EXPECT_EQ(a[kRad], 5);
+    EXPECT_EQ(a[kStr], 4);
+    EXPECT_FALSE(a.Flag(kRy));
+    EXPECT_TRUE(a.Flag(kGu));
+    EXPECT_TRUE(a.Flag(kBv));
+    EXPECT_EQ(a[kPgu], 1);
+    EXPECT_EQ(a[kNgu], 4);
+    EXPECT_EQ(a[kPbv], 3);
+    EXPECT_EQ(a[kNbv], 6);
   }
   EXPECT_EQ(source->RefCount(), 1);
 }

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "core/filter_settings.h"
-#include "core/process_frame.h"
+#include "core/filter_plan.h"
+#include "plugin/classic/classic_formats.h"
 #include "hosts/frameserver/frame_server.h"
 #include "hosts/frameserver/memory_clip.h"
 
@@ -52,45 +52,35 @@ inline std::vector<std::vector<uint8_t>> TestFrames(const VideoInfo& vi, int cou
   return frames;
 }
 
-// Sets the settings field that a script argument of this name governs.
-inline void ApplyArgument(FilterSettings& s, const NamedArgument& a) {
-  const std::string& n = a.name;
-  if (n == "rad") s.rad = a.value.AsInt();
-  if (n == "str") s.str = a.value.AsInt();
-  if (n == "ry") s.ry = a.value.AsBool();
-  if (n == "gu") s.gu = a.value.AsBool();
-  if (n == "bv") s.bv = a.value.AsBool();
-  if (n == "force") s.force = a.value.AsBool();
-  if (n == "pry") s.pry = a.value.AsInt();
-  if (n == "pgu") s.pgu = a.value.AsInt();
-  if (n == "pbv") s.pbv = a.value.AsInt();
-  if (n == "nry") s.nry = a.value.AsInt();
-  if (n == "ngu") s.ngu = a.value.AsInt();
-  if (n == "nbv") s.nbv = a.value.AsInt();
+// Sets the value that a script argument of this name governs.
+inline void ApplyArgument(FilterArguments& arguments, const NamedArgument& a) {
+  Parameter p{};
+  if (!FindParameter(a.name.c_str(), &p)) return;
+  arguments[p] = kParameters[p].kind == ParameterKind::kBoolean ? (a.value.AsBool() ? 1 : 0) : a.value.AsInt();
 }
 
 // The core applied to a packed frame: planes at their packed places, pitch = row size.
 inline std::vector<uint8_t> CoreReference(const VideoInfo& vi, const std::vector<uint8_t>& packed,
-                                          FilterSettings& settings) {
-  if (!PrepareFilterTables(settings, vi.pixel_type, vi.width, vi.height)) return {};
+                                          const FilterArguments& arguments) {
+  VideoFormat format{};
+  FilterPlan plan;
+  if (!ClassicFormat(vi.pixel_type, &format) || plan.Init(arguments, format, vi.width, vi.height) != PlanStatus::kOk) {
+    return {};
+  }
   std::vector<uint8_t> out(packed.size());
-  SourceFramePlanes src{};
-  FramePlanes dst{};
+  SourceFrameView src{};
+  FrameView dst{};
   size_t offset = 0;
+  const int32_t pixelBytes = format.planes[0].samplesPerPixel;
   for (const frameserver::PackedPlane& p : frameserver::PackedPlanes(vi)) {
-    const uint8_t* s = packed.data() + offset;
-    uint8_t* d = out.data() + offset;
-    if (p.plane == PLANAR_Y) {
-      src.main = s, src.pitch = p.rowSize, src.rowSize = p.rowSize, src.height = p.height;
-      dst.main = d, dst.pitch = p.rowSize, dst.rowSize = p.rowSize, dst.height = p.height;
-    } else {
-      (p.plane == PLANAR_U ? src.u : src.v) = s;
-      (p.plane == PLANAR_U ? dst.u : dst.v) = d;
-      src.chromaPitch = dst.chromaPitch = p.rowSize;
-    }
+    const int channel = p.plane == PLANAR_U ? 1 : p.plane == PLANAR_V ? 2 : 0;
+    const int plane = format.channels[channel].plane;
+    const int32_t width = plane == 0 ? p.rowSize / pixelBytes : p.rowSize;
+    src.planes[plane] = {packed.data() + offset, p.rowSize, width, p.height};
+    dst.planes[plane] = {out.data() + offset, p.rowSize, width, p.height};
     offset += static_cast<size_t>(p.rowSize) * static_cast<size_t>(p.height);
   }
-  ProcessFrame({vi.width, vi.height, vi.pixel_type}, settings, dst, src, CopyPlane{&CopyPlaneRows, nullptr});
+  if (!plan.Process(dst, src, kMemoryCopyPlane)) return {};
   return out;
 }
 

@@ -30,7 +30,7 @@ void ExpectSameAsCore(int pixelType, const std::vector<NamedArgument>& named) {
   const auto frames = TestFrames(vi, 3, 11);
   const PClip filter = host.server.InvokeClip("Sorvan", {MemoryClip::FromFrames(vi, frames)}, named);
   for (int n = 0; n < 3; ++n) {
-    FilterSettings settings;
+    FilterArguments settings = DefaultArguments();
     for (const NamedArgument& a : named) ApplyArgument(settings, a);
     const std::vector<uint8_t> expected = CoreReference(vi, frames[static_cast<size_t>(n)], settings);
     ASSERT_FALSE(expected.empty());
