@@ -76,6 +76,13 @@ struct Isa {
   static V LoadU16To32(const uint16_t* p) {
     return _mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
   }
+  static bool IsZero(V a) { return _mm512_test_epi32_mask(a, a) == 0; }
+  // (a·r) >> 50 per lane, as MulHigh48.
+  static V MulHigh50(V a, V r) {
+    const V even = _mm512_srli_epi64(_mm512_mul_epu32(a, r), 50);
+    const V odd = _mm512_srli_epi32(_mm512_mul_epu32(_mm512_shuffle_epi32(a, _MM_PERM_DDBB), r), 18);
+    return _mm512_mask_blend_epi32(0xAAAA, even, odd);
+  }
   static void StoreWords32(uint16_t* p, V v) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm512_cvtusepi32_epi16(v));
   }

@@ -72,6 +72,13 @@ struct Isa {
   static V LoadU16To32(const uint16_t* p) {
     return _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
   }
+  static bool IsZero(V a) { return _mm256_testz_si256(a, a) != 0; }
+  // (a·r) >> 50 per lane, as MulHigh48.
+  static V MulHigh50(V a, V r) {
+    const V even = _mm256_srli_epi64(_mm256_mul_epu32(a, r), 50);
+    const V odd = _mm256_srli_epi32(_mm256_mul_epu32(_mm256_shuffle_epi32(a, 0xF5), r), 18);
+    return _mm256_blend_epi32(even, odd, 0xAA);
+  }
   static void StoreWords32(uint16_t* p, V v) {
     const __m128i w = _mm_packus_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), w);

@@ -77,6 +77,13 @@ struct Isa {
   static V LoadU16To32(const uint16_t* p) {
     return _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
   }
+  static bool IsZero(V a) { return _mm_movemask_epi8(_mm_cmpeq_epi8(a, _mm_setzero_si128())) == 0xFFFF; }
+  // (a·r) >> 50 per lane, as MulHigh48.
+  static V MulHigh50(V a, V r) {
+    const V even = _mm_srli_epi64(_mm_mul_epu32(a, r), 50);
+    const V odd = _mm_srli_epi32(_mm_mul_epu32(_mm_shuffle_epi32(a, 0xF5), r), 18);
+    return _mm_or_si128(even, _mm_and_si128(odd, _mm_set_epi32(-1, 0, -1, 0)));
+  }
   // Lanes of 0..65535 as words; SSE2 packs signed only, so the values are moved down by 2^15.
   static void StoreWords32(uint16_t* p, V v) {
     const V bias = _mm_set1_epi32(32768);

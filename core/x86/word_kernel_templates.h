@@ -13,6 +13,11 @@
 //   centre column as for 8 bits): ⌊u / w⌋ with u < 2^37 in double precision, where u is exact;
 //   the quotient q + f (0 ≤ f ≤ 1 − 1/w, 1/w ≥ 2^−20, q < 2^17) is computed to within 2^−34, so
 //   adding 2^−21 and truncating gives q exactly.
+//   Rows whose vertical sums all stay below 2^20 (every sample of up to 10 bits, which the
+//   pass sees from the sums themselves, whatever B the clip claims) take the 8-bit horizontal
+//   pass instead: V split as (V mod 64, V div 64), one multiply-add with the pair (K, 64·K),
+//   u < 2^30, and the division as a multiply-high by ⌈2^50 / w⌉, exact for d < 2^30 when
+//   w > 2^18 (the proof of core/surround_division.h with 50 for 48).
 // - Box: 32-bit running column sums (< 17²·2^16 < 2^25) and a prefix sum along the row that may
 //   wrap modulo 2^32 — the difference of two prefixes is still the exact window sum. The
 //   product with the scale is formed in 64 bits.
@@ -85,10 +90,11 @@ V Split(V v) {
   return Isa::Or(Isa::And(v, Isa::Set32((1 << kSplitShift) - 1)), Isa::Shl16(Isa::ShrU32<kSplitShift>(v)));
 }
 
-// full[x] = split Σ_k K[k]·row_k[x]; for interior rows surround[x] = the same without row M.
+// full[x] = Σ_k K[k]·row_k[x]; for interior rows surround[x] = the same without row M. Returns
+// the OR of every full[x], so the caller can tell whether all of them lie below a power of two.
 template <int32_t M>
-void VerticalPass(const uint16_t* const* rows, const int32_t* weights, int32_t width, int32_t* full,
-                  int32_t* surround) {
+int32_t VerticalPass(const uint16_t* const* rows, const int32_t* weights, int32_t width, int32_t* full,
+                     int32_t* surround) {
   V pairWeights[M + 1];
   int32_t total = weights[M];
   for (int32_t d = 1; d <= M; ++d) {
@@ -102,6 +108,7 @@ void VerticalPass(const uint16_t* const* rows, const int32_t* weights, int32_t w
   const V zero = Isa::Zero();
   const uint16_t* r[2 * M + 1];
   for (int32_t k = 0; k <= 2 * M; ++k) r[k] = rows[k];
+  V seen = zero;
   int32_t x = 0;
   for (; x + Isa::kLanes16 <= width; x += Isa::kLanes16) {
     V lo = surroundOffset;
@@ -118,18 +125,55 @@ void VerticalPass(const uint16_t* const* rows, const int32_t* weights, int32_t w
     V s0, s1, c0, c1;
     Isa::Reorder(lo, hi, &s0, &s1);
     Isa::Reorder(cLo, cHi, &c0, &c1);
-    Isa::Store(full + x, Split(Isa::Add32(s0, c0)));
-    Isa::Store(full + x + Isa::kLanes32, Split(Isa::Add32(s1, c1)));
+    const V f0 = Isa::Add32(s0, c0);
+    const V f1 = Isa::Add32(s1, c1);
+    seen = Isa::Or(seen, Isa::Or(f0, f1));
+    Isa::Store(full + x, f0);
+    Isa::Store(full + x + Isa::kLanes32, f1);
     if (surround != nullptr) {
-      Isa::Store(surround + x, Split(s0));
-      Isa::Store(surround + x + Isa::kLanes32, Split(s1));
+      Isa::Store(surround + x, s0);
+      Isa::Store(surround + x + Isa::kLanes32, s1);
     }
   }
+  alignas(64) int32_t lanes[Isa::kLanes32];
+  Isa::Store(lanes, seen);
+  int32_t any = 0;
+  for (int32_t i = 0; i < Isa::kLanes32; ++i) any |= lanes[i];
   for (; x < width; ++x) {
     int32_t sum = 0;
     for (int32_t k = 0; k <= 2 * M; ++k) sum += weights[k] * r[k][x];
-    full[x] = Split(sum);
-    if (surround != nullptr) surround[x] = Split(sum - weights[M] * r[M][x]);
+    full[x] = sum;
+    any |= sum;
+    if (surround != nullptr) surround[x] = sum - weights[M] * r[M][x];
+  }
+  return any;
+}
+
+// Rewrites width sums in one of the split forms.
+template <bool kNarrow>
+void SplitRow(int32_t* sums, int32_t width) {
+  int32_t x = 0;
+  for (; x + Isa::kLanes32 <= width; x += Isa::kLanes32) {
+    const V v = Isa::Load(sums + x);
+    Isa::Store(sums + x, kNarrow ? SplitSum(v) : Split(v));
+  }
+  for (; x < width; ++x) sums[x] = kNarrow ? SplitSum(sums[x]) : Split(sums[x]);
+}
+
+// The 8-bit horizontal pass for rows whose sums are below 2^20 (see the top of this file).
+template <int32_t M, bool kInterior>
+void NarrowHorizontalPass(const int32_t* full, const int32_t* centre, const int32_t* weights, uint32_t reciprocal,
+                          int32_t width, uint16_t* rowOut) {
+  V tapWeights[M + 1];
+  for (int32_t d = 0; d <= M; ++d) tapWeights[d] = Isa::Set32(SplitWeight(weights[M + d]));
+  const V vReciprocal = Isa::Set32(static_cast<int32_t>(reciprocal));
+  const V rounding = Isa::Set32(512);
+  for (int32_t x = 0; x < width; x += Isa::kLanes32) {
+    V acc = Isa::MaddAcc(rounding, Isa::Load(centre + x), tapWeights[0]);
+    for (int32_t d = 1; d <= M; ++d) {
+      acc = Isa::MaddAcc(acc, Isa::Add32(Isa::Load(full + x - d), Isa::Load(full + x + d)), tapWeights[d]);
+    }
+    Isa::StoreWords32(rowOut + x, kInterior ? Isa::MulHigh50(acc, vReciprocal) : Isa::Shr20(acc));
   }
 }
 
@@ -162,7 +206,8 @@ void HorizontalPass(const int32_t* full, const int32_t* centre, const int32_t* w
 
 template <int32_t M>
 void GaussianRows(const uint16_t* plane, int32_t planePitch, Channel<uint16_t> dst, const ChannelShape& s,
-                  const int32_t* weights, double reciprocal, const WordLimits& limits, int32_t* workspace) {
+                  const int32_t* weights, double reciprocal, uint32_t narrowReciprocal, const WordLimits& limits,
+                  int32_t* workspace) {
   const size_t region = KernelWorkspaceRegion(s.width);
   int32_t* full = workspace + 16;  // 16 entries ahead for the reflected left end
   int32_t* surround = workspace + region;
@@ -171,12 +216,26 @@ void GaussianRows(const uint16_t* plane, int32_t planePitch, Channel<uint16_t> d
   for (int32_t y = 0; y < s.height; ++y) {
     for (int32_t k = 0; k <= 2 * M; ++k) rows[k] = RowAt(plane, planePitch, Mirror(y - M + k, s.height));
     const bool interior = y >= M && y < s.height - M;
-    VerticalPass<M>(rows, weights, s.width, full, interior ? surround : nullptr);
+    const int32_t seen = VerticalPass<M>(rows, weights, s.width, full, interior ? surround : nullptr);
+    const bool narrow = narrowReciprocal != 0 && seen < (1 << 20);
+    if (narrow) {
+      SplitRow<true>(full, s.width);
+      if (interior) SplitRow<true>(surround, s.width);
+    } else {
+      SplitRow<false>(full, s.width);
+      if (interior) SplitRow<false>(surround, s.width);
+    }
     for (int32_t d = 1; d <= M; ++d) {
       full[-d] = full[d];
       full[s.width - 1 + d] = full[s.width - 1 - d];
     }
-    if (interior) {
+    if (narrow) {
+      if (interior) {
+        NarrowHorizontalPass<M, true>(full, surround, weights, narrowReciprocal, s.width, rowOut);
+      } else {
+        NarrowHorizontalPass<M, false>(full, full, weights, narrowReciprocal, s.width, rowOut);
+      }
+    } else if (interior) {
       HorizontalPass<M, true>(full, surround, weights, reciprocal, s.width, rowOut);
     } else {
       HorizontalPass<M, false>(full, full, weights, reciprocal, s.width, rowOut);
@@ -213,16 +272,22 @@ void GaussianRun(Channel<uint16_t> dst, Channel<const uint16_t> src, const Chann
     planePitch = s.width * static_cast<int32_t>(sizeof(uint16_t));
   }
   const double reciprocal = 1.0 / static_cast<double>(g.surroundWeight);
+  // ⌈2^50 / w⌉ fits 32 bits only for w > 2^18; 0 keeps every row on the wide pass.
+  const uint32_t narrowReciprocal =
+      g.surroundWeight > (1 << 18)
+          ? static_cast<uint32_t>(((uint64_t{1} << 50) + static_cast<uint64_t>(g.surroundWeight) - 1) /
+                                  static_cast<uint64_t>(g.surroundWeight))
+          : 0;
   int32_t* w = scratch.Workspace();
   switch (g.window / 2) {
-    case 1: GaussianRows<1>(plane, planePitch, dst, s, g.taps, reciprocal, limits, w); break;
-    case 2: GaussianRows<2>(plane, planePitch, dst, s, g.taps, reciprocal, limits, w); break;
-    case 3: GaussianRows<3>(plane, planePitch, dst, s, g.taps, reciprocal, limits, w); break;
-    case 4: GaussianRows<4>(plane, planePitch, dst, s, g.taps, reciprocal, limits, w); break;
-    case 5: GaussianRows<5>(plane, planePitch, dst, s, g.taps, reciprocal, limits, w); break;
-    case 6: GaussianRows<6>(plane, planePitch, dst, s, g.taps, reciprocal, limits, w); break;
-    case 7: GaussianRows<7>(plane, planePitch, dst, s, g.taps, reciprocal, limits, w); break;
-    default: GaussianRows<8>(plane, planePitch, dst, s, g.taps, reciprocal, limits, w); break;
+    case 1: GaussianRows<1>(plane, planePitch, dst, s, g.taps, reciprocal, narrowReciprocal, limits, w); break;
+    case 2: GaussianRows<2>(plane, planePitch, dst, s, g.taps, reciprocal, narrowReciprocal, limits, w); break;
+    case 3: GaussianRows<3>(plane, planePitch, dst, s, g.taps, reciprocal, narrowReciprocal, limits, w); break;
+    case 4: GaussianRows<4>(plane, planePitch, dst, s, g.taps, reciprocal, narrowReciprocal, limits, w); break;
+    case 5: GaussianRows<5>(plane, planePitch, dst, s, g.taps, reciprocal, narrowReciprocal, limits, w); break;
+    case 6: GaussianRows<6>(plane, planePitch, dst, s, g.taps, reciprocal, narrowReciprocal, limits, w); break;
+    case 7: GaussianRows<7>(plane, planePitch, dst, s, g.taps, reciprocal, narrowReciprocal, limits, w); break;
+    default: GaussianRows<8>(plane, planePitch, dst, s, g.taps, reciprocal, narrowReciprocal, limits, w); break;
   }
 }
 
