@@ -1,9 +1,10 @@
 # Entry points: `make demo` runs the filter on a built-in sample, `make test` builds and runs
-# every test: the release suite, the same suite under ASan + UBSan, and bounded fuzz runs.
+# every test: the release suite, the same suite under ASan + UBSan, the concurrency tests under
+# ThreadSanitizer, and bounded fuzz runs.
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test test-release test-asan fuzz fuzz-run demo clean windows bench bench-run bench-peers
+.PHONY: all deps build test test-release test-asan test-tsan fuzz fuzz-run demo clean windows bench bench-run bench-peers
 
 all: build
 
@@ -14,7 +15,7 @@ build: deps
 	@cmake --preset release >/dev/null
 	@cmake --build --preset release -j $(JOBS)
 
-test: test-release test-asan fuzz-run
+test: test-release test-asan test-tsan fuzz-run
 
 # Both suites include the checks of the Windows DLL, so both need it built.
 test-release: build windows
@@ -24,6 +25,12 @@ test-asan: deps windows
 	@cmake --preset asan >/dev/null
 	@cmake --build --preset asan -j $(JOBS)
 	@ctest --preset asan -j $(JOBS)
+
+# Threads on one plan and on one plug-in instance, under ThreadSanitizer.
+test-tsan: deps
+	@cmake --preset tsan >/dev/null
+	@cmake --build --preset tsan -j $(JOBS)
+	@ctest --preset tsan -j $(JOBS)
 
 fuzz: deps
 	@cmake --preset fuzz >/dev/null

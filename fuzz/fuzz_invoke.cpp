@@ -26,9 +26,18 @@ using sorvan::frameserver::MemoryClip;
 using sorvan::frameserver::NamedArgument;
 using sorvan::frameserver::ScriptError;
 
-constexpr std::array<const char*, 12> kNames = {"rad", "str", "ry", "gu", "bv", "force",
-                                                "pry", "pgu", "pbv", "nry", "ngu", "nbv"};
-constexpr char kTypes[] = "iibbbbiiiiii";
+// The names and types as the core's table gives them; the refusals below are the oracle,
+// written out independently of the checks they verify.
+const std::array<const char*, 12> kNames = [] {
+  std::array<const char*, 12> names{};
+  for (int i = 0; i < 12; ++i) names[i] = sorvan::kParameters[i].name;
+  return names;
+}();
+const std::string kTypes = [] {
+  std::string types;
+  for (const auto& p : sorvan::kParameters) types += p.kind == sorvan::ParameterKind::kBoolean ? 'b' : 'i';
+  return types;
+}();
 const int kInterestingInts[] = {-1, 0, 1, 2, 4, 5, 8, 9, 10, 11, INT_MIN, INT_MAX, 3, 6, 7, -100};
 const int kPixelTypes[] = {CS_BGR24, CS_BGR32, CS_YUY2, CS_YV12, CS_I420, 0, static_cast<int>(0xA000000Bu),
                            static_cast<int>(0xE0000008u), static_cast<int>(0x50000003u), CS_YV12 | (1 << 20)};
@@ -72,8 +81,19 @@ std::string Lower(std::string s) {
 }
 
 // The message the plug-in's checks give for these effective values, or none.
-std::optional<std::string> ExpectedRefusal(int pixelType, const sorvan::FilterSettings& s) {
-  if (!sorvan::IsSupportedPixelType(pixelType)) return "Sorvan: This color format is not supported by this old avisynth version";
+bool FiveTypes(int pixelType) {
+  return pixelType == CS_BGR24 || pixelType == CS_BGR32 || pixelType == CS_YUY2 || pixelType == CS_YV12 ||
+         pixelType == CS_I420;
+}
+
+std::optional<std::string> ExpectedRefusal(int pixelType, const sorvan::FilterArguments& a) {
+  using namespace sorvan;
+  struct {
+    int rad, str;
+    bool ry, gu, bv;
+    int pry, pgu, pbv, nry, ngu, nbv;
+  } s = {a[kRad], a[kStr], a.Flag(kRy), a.Flag(kGu), a.Flag(kBv), a[kPry], a[kPgu], a[kPbv], a[kNry], a[kNgu], a[kNbv]};
+  if (!FiveTypes(pixelType)) return "Sorvan: This color format is not supported by this old avisynth version";
   if (s.rad < 1 || s.rad > 8) return "Sorvan:rad must be between 1 and 8";
   if (s.str < 1 || s.str > 8) return "Sorvan:str must be between 1 and 8";
   if (!s.ry && !s.gu && !s.bv) return "Sorvan: At least one of ry, gu and bv must be true";
@@ -104,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int height = 2 * (1 + in.Next() % 12);
   const VideoInfo vi = sorvan::frameserver::MakeVideoInfo(pixelType, width, height, 2);
   const unsigned seed = in.Next();
-  const bool validType = sorvan::IsSupportedPixelType(pixelType);
+  const bool validType = FiveTypes(pixelType);
   PClip source = validType ? MemoryClip::FromFrames(vi, sorvan::plugin_test::TestFrames(vi, 2, seed))
                            : MemoryClip::FromGenerator(vi, [](int, std::span<uint8_t>) {});
 
@@ -155,7 +175,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (!bound[0] || !bound[0]->Defined()) bindable = false;
 
-  sorvan::FilterSettings settings;
+  sorvan::FilterArguments settings = sorvan::DefaultArguments();
   std::optional<std::string> expected;
   if (bindable) {
     auto given = [&](size_t i) { return bound[i] && bound[i]->Defined(); };

@@ -1,4 +1,4 @@
-// The frame processor on fuzzer-chosen frames: the tail of the input picks the pixel type,
+// A filter plan on fuzzer-chosen frames: the tail of the input picks the pixel type,
 // size, pitches and settings, the rest fills the source planes. Frames sit against guard
 // pages, and every channel is compared with the direct formulation of its average.
 #include <cstdint>
@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/process_frame.h"
+#include "core/filter_plan.h"
 #include "support/expected_channel.h"
 #include "support/guarded_frame.h"
 #include "support/test_frame.h"
@@ -21,7 +21,7 @@ constexpr int32_t kMaxSide = 48;  // keeps the direct sums quick and memory boun
 
 const int32_t kPixelTypes[] = {CS_BGR24, CS_BGR32, CS_YUY2, CS_YV12, CS_I420};
 
-void CheckChannels(const FilterSettings& settings, GuardedFrame& src, GuardedFrame& dst) {
+void CheckChannels(const FilterArguments& settings, GuardedFrame& src, GuardedFrame& dst) {
   const uint8_t* srcPlanes[3] = {src.planes[0].data(), src.planes[1].data(), src.planes[2].data()};
   const uint8_t* dstPlanes[3] = {dst.planes[0].data(), dst.planes[1].data(), dst.planes[2].data()};
   const int32_t srcPitches[3] = {src.pitch, src.chromaPitch, src.chromaPitch};
@@ -30,7 +30,7 @@ void CheckChannels(const FilterSettings& settings, GuardedFrame& src, GuardedFra
     const Plane expected = ExpectedChannel(settings, ExtractChannel(srcPlanes, srcPitches, c), c.channel);
     if (ExtractChannel(dstPlanes, dstPitches, c).samples != expected.samples) {
       fprintf(stderr, "channel %d of type %08x %dx%d differs (rad %d str %d force %d)\n", c.channel,
-              static_cast<unsigned>(src.type), src.width, src.height, settings.rad, settings.str, settings.force);
+              static_cast<unsigned>(src.type), src.width, src.height, settings[kRad], settings[kStr], settings[kForce]);
       abort();
     }
   }
@@ -48,20 +48,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if ((type & CS_PLANAR) != 0) h &= ~1;
   const Guard guard = (p[3] & 1) != 0 ? Guard::After : Guard::Before;
 
-  FilterSettings settings;
-  settings.rad = 1 + p[4] % 8;
-  settings.str = 1 + p[5] % 8;
-  settings.ry = (p[6] & 1) != 0;
-  settings.gu = (p[6] & 2) != 0;
-  settings.bv = (p[6] & 4) != 0;
-  settings.force = (p[6] & 8) != 0;
-  settings.pry = p[7] % 11;
-  settings.pgu = p[8] % 11;
-  settings.pbv = p[9] % 11;
-  settings.nry = p[10] % 11;
-  settings.ngu = p[11] % 11;
-  settings.nbv = p[12] % 11;
-  if (!PrepareFilterTables(settings, type, w, h)) abort();
+  FilterArguments settings = DefaultArguments();
+  settings[kRad] = 1 + p[4] % 8;
+  settings[kStr] = 1 + p[5] % 8;
+  settings[kRy] = (p[6] & 1) != 0;
+  settings[kGu] = (p[6] & 2) != 0;
+  settings[kBv] = (p[6] & 4) != 0;
+  settings[kForce] = (p[6] & 8) != 0;
+  const Parameter limits[] = {kPry, kPgu, kPbv, kNry, kNgu, kNbv};
+  for (int i = 0; i < 6; ++i) settings[limits[i]] = p[7 + i] % 11;
+  // Calls the checks would refuse are not filtered by any binding.
+  if (FirstArgumentError(settings) != nullptr) return 0;
+  VideoFormat format{};
+  FilterPlan plan;
+  if (!ClassicFormat(type, &format) || plan.Init(settings, format, w, h) != PlanStatus::kOk) abort();
 
   GuardedFrame src(type, w, h, p[13] % 19, p[14] % 7, guard);
   GuardedFrame dst(type, w, h, p[15] % 23, p[14] % 5, guard);
@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (plane.size() != 0) memset(plane.data(), 0xA5, plane.size());
   }
 
-  ProcessFrame({w, h, type}, settings, dst.Planes(), src.SourcePlanes(), CopyPlane{&CopyPlaneRows, nullptr});
+  if (!plan.Process(dst.View(), src.SourceView(), kMemoryCopyPlane)) abort();
   CheckChannels(settings, src, dst);
   return 0;
 }

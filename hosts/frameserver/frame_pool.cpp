@@ -6,6 +6,7 @@
 #include <string>
 
 #include "hosts/frameserver/frame_server.h"
+#include "hosts/frameserver/memory_clip.h"
 
 namespace sorvan::frameserver {
 namespace {
@@ -45,7 +46,7 @@ FrameGeometry ComputeFrameGeometry(const VideoInfo& vi, int align, int padding) 
     const int64_t chromaSize = AlignUp(pitchUV * (vi.height >> 1), kPlaneAlignment);
     const int64_t second = size;
     const int64_t third = size + chromaSize;
-    const bool vFirst = vi.pixel_type == CS_YV12;
+    const bool vFirst = StoresVBeforeU(vi);
     g.offsetU = CheckedInt(vFirst ? third : second);
     g.offsetV = CheckedInt(vFirst ? second : third);
     g.pitchUV = CheckedInt(pitchUV);

@@ -1,4 +1,5 @@
 #include "hosts/frameserver/frame_server.h"
+#include "hosts/frameserver/memory_clip.h"
 
 #include <dlfcn.h>
 
@@ -137,7 +138,7 @@ PVideoFrame FrameServer::WrapPacked(const VideoInfo& vi, const uint8_t* packed) 
   if (vi.IsPlanar()) {
     const int chromaRow = g.rowSize >> 1;
     const int chromaSize = chromaRow * (g.height >> 1);
-    const bool vFirst = vi.pixel_type == CS_YV12;
+    const bool vFirst = StoresVBeforeU(vi);
     g.pitchUV = chromaRow;
     g.offsetU = vFirst ? size + chromaSize : size;
     g.offsetV = vFirst ? size : size + chromaSize;

@@ -1,5 +1,7 @@
 #include "hosts/frameserver/memory_clip.h"
 
+#include "plugin/classic/classic_formats.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -40,13 +42,18 @@ VideoInfo MakeVideoInfo(int pixelType, int width, int height, int numFrames, uns
   return vi;
 }
 
+bool StoresVBeforeU(const VideoInfo& vi) {
+  VideoFormat format{};
+  return ClassicFormat(vi.pixel_type, &format) && format.planeCount == 3 && format.channels[2].plane == 1;
+}
+
 std::vector<PackedPlane> PackedPlanes(const VideoInfo& vi) {
   if (vi.BitsPerPixel() == 0 || vi.width <= 0 || vi.height <= 0) return {};
   const int rowSize = vi.RowSize();
   if (!vi.IsPlanar()) return {{PLANAR_Y, rowSize, vi.height}};
   const int chromaRow = rowSize >> 1;
   const int chromaHeight = vi.height >> 1;
-  const int second = vi.pixel_type == CS_YV12 ? PLANAR_V : PLANAR_U;
+  const int second = StoresVBeforeU(vi) ? PLANAR_V : PLANAR_U;
   const int third = second == PLANAR_V ? PLANAR_U : PLANAR_V;
   return {{PLANAR_Y, rowSize, vi.height}, {second, chromaRow, chromaHeight}, {third, chromaRow, chromaHeight}};
 }

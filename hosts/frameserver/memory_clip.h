@@ -35,6 +35,9 @@ struct PackedPlane {
   int height;   // rows
 };
 std::vector<PackedPlane> PackedPlanes(const VideoInfo& vi);
+
+// True when the V plane is stored before the U plane (YV12), as the plug-in's format table says.
+bool StoresVBeforeU(const VideoInfo& vi);
 size_t PackedFrameSize(const VideoInfo& vi);
 
 // Copies a packed frame into a frame of the same VideoInfo (its first plane must be writable).

@@ -360,3 +360,31 @@ TEST(Threads, DistinctFiltersOnDistinctThreadsGiveTheSingleThreadedResult) {
 
 }  // namespace
 }  // namespace sorvan::plugin_test
+
+namespace sorvan::plugin_test {
+namespace {
+
+// Hosts may ask one filter for several frames at once (a reentrant mode forced on any filter):
+// each request takes its own scratch, so every frame is the one a lone request would give.
+TEST(Concurrency, OverlappingRequestsOnOneFilterGiveTheSerialFrames) {
+  PluginHost host;
+  for (const int pixelType : kFiveTypes) {
+    const VideoInfo vi = MakeVideoInfo(pixelType, 96, 64, 16);
+    const auto frames = TestFrames(vi, 16, 3);
+    const PClip filter =
+        host.server.InvokeClip("Sorvan", {MemoryClip::FromFrames(vi, frames)}, {{"ry", true}, {"rad", 3}});
+    std::vector<std::vector<uint8_t>> serial(16), parallel(16);
+    for (int n = 0; n < 16; ++n) serial[n] = ReadPacked(filter->GetFrame(n, &host.server), vi);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+      threads.emplace_back([&, t] {
+        for (int n = t; n < 16; n += 4) parallel[n] = ReadPacked(filter->GetFrame(15 - n, &host.server), vi);
+      });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (int n = 0; n < 16; ++n) EXPECT_EQ(parallel[n], serial[15 - n]) << PixelTypeName(pixelType) << " " << n;
+  }
+}
+
+}  // namespace
+}  // namespace sorvan::plugin_test

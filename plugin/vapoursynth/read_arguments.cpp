@@ -1,0 +1,36 @@
+#include "plugin/vapoursynth/read_arguments.h"
+
+namespace sorvan {
+namespace {
+
+// "Sorvan: <name> must be one integer"
+const char* NotAnIntegerMessage(const char* name, char* message) {
+  const char* parts[] = {"Sorvan: ", name, " must be one integer"};
+  size_t used = 0;
+  for (const char* part : parts) {
+    for (; *part != '\0' && used + 1 < kArgumentMessageBytes; ++part) message[used++] = *part;
+  }
+  message[used] = '\0';
+  return message;
+}
+
+}  // namespace
+
+const char* ReadArguments(const VSMap* in, const VSAPI* vsapi, FilterArguments* arguments, char* message) {
+  *arguments = DefaultArguments();
+  for (int32_t i = 0; i < kParameterCount; ++i) {
+    const ParameterSpec& spec = kParameters[i];
+    const int count = vsapi->mapNumElements(in, spec.name);
+    if (count < 0) continue;  // left out: the default
+    // The host has checked the declaration already; these hold where one does not.
+    if (count != 1 || vsapi->mapGetType(in, spec.name) != ptInt) return NotAnIntegerMessage(spec.name, message);
+    int error = peSuccess;
+    const int value = vsapi->mapGetIntSaturated(in, spec.name, 0, &error);
+    if (error != peSuccess) return NotAnIntegerMessage(spec.name, message);
+    if (spec.kind == ParameterKind::kBoolean && value != 0 && value != 1) return spec.booleanMessage;
+    arguments->values[i] = value;
+  }
+  return nullptr;
+}
+
+}  // namespace sorvan
