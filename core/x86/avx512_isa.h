@@ -117,7 +117,7 @@ struct Isa {
   static D AddD(D a, D b) { return _mm512_add_pd(a, b); }
   static D SubD(D a, D b) { return _mm512_sub_pd(a, b); }
   static D MulD(D a, D b) { return _mm512_mul_pd(a, b); }
-  static D MulAddD(D a, D b, D c) { return _mm512_add_pd(_mm512_mul_pd(a, b), c); }
+  static D MulAddD(D a, D b, D c) { return _mm512_fmadd_pd(a, b, c); }
   static D MergeD(D s, D a, D keep, D positive, D negativeLimit) {
     const D d = _mm512_sub_pd(s, a);
     const __mmask8 out = _mm512_cmp_pd_mask(d, positive, _CMP_GT_OQ) | _mm512_cmp_pd_mask(d, negativeLimit, _CMP_LT_OQ);

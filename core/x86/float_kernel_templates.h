@@ -5,10 +5,10 @@
 // Why that stays within 2^−20 of the reference: every average is a weighted mean of samples
 // with weights summing to one, so |a| ≤ max |S|. With all |S| < 16, the two double sums differ
 // by far less than 2^−40, and the one rounding to float can then differ by at most one unit in
-// the last place of a, which is at most 2^−20 below 16. So a channel is first checked: any
-// sample that is NaN, infinite or of magnitude 16 or more sends the whole channel to the
-// reference (which is also what keeps NaN and infinity from running through the running box
-// sums to samples far away).
+// the last place of a, which is at most 2^−20 below 16. So any sample that is NaN, infinite or
+// of magnitude 16 or more sends the whole channel to the reference (which is also what keeps
+// NaN and infinity from running through the running box sums to samples far away): the box
+// checks the channel first, the Gaussian each row as it enters the window.
 #pragma once
 
 namespace sorvan {
@@ -131,8 +131,21 @@ void HorizontalPass(const double* full, const double* centre, const D* weights, 
   }
 }
 
+bool RowIsNominal(const float* row, int32_t width) {
+  int32_t x = 0;
+  for (; x + Isa::kFloatLanes <= width; x += Isa::kFloatLanes) {
+    if (!Isa::FloatsBelow(row + x, kNominalBound)) return false;
+  }
+  for (; x < width; ++x) {
+    if (!SampleIsNominal(row[x])) return false;
+  }
+  return true;
+}
+
+// False, with rows of dst already written, as soon as a source row turns out not nominal; each
+// row is checked as it first enters the window, while it is about to be read anyway.
 template <int32_t M>
-void GaussianRows(const float* plane, int32_t planePitch, Channel<float> dst, const ChannelShape& s,
+bool GaussianRows(const float* plane, int32_t planePitch, Channel<float> dst, const ChannelShape& s,
                   const GaussianParams& g, const FloatLimits& limits, int32_t* workspace) {
   const size_t region = Region(s.width);
   double* base = reinterpret_cast<double*>(workspace);
@@ -148,7 +161,12 @@ void GaussianRows(const float* plane, int32_t planePitch, Channel<float> dst, co
   const double edgeScale = kUnitScale;
   const double interiorScale = 1.0 / static_cast<double>(g.surroundWeight);
   const float* rows[2 * M + 1];
+  // Rows 0 … M are all the first output row reads (its upper rows are mirrored from them).
+  for (int32_t y = 0; y <= M && y < s.height; ++y) {
+    if (!RowIsNominal(RowAt(plane, planePitch, y), s.width)) return false;
+  }
   for (int32_t y = 0; y < s.height; ++y) {
+    if (y > 0 && y + M < s.height && !RowIsNominal(RowAt(plane, planePitch, y + M), s.width)) return false;
     for (int32_t k = 0; k <= 2 * M; ++k) rows[k] = RowAt(plane, planePitch, Mirror(y - M + k, s.height));
     const bool interior = y >= M && y < s.height - M;
     VerticalPass<M>(rows, weights, scalarWeights, s.width, full, interior ? surround : nullptr);
@@ -161,6 +179,7 @@ void GaussianRows(const float* plane, int32_t planePitch, Channel<float> dst, co
     if (limits.enabled) MergeRow(rowOut, rows[M], rowOut, s.width, limits.positive, limits.negative);
     ScatterRow(RowAt(dst.base, dst.pitch, y), rowOut, s.width, s.step);
   }
+  return true;
 }
 
 // The decomposition needs symmetric weights and the centre's share equal to K[m]².
@@ -174,7 +193,8 @@ bool GaussianFitsFloats(const GaussianParams& g) {
   return true;
 }
 
-void GaussianRun(Channel<float> dst, Channel<const float> src, const ChannelShape& s, const GaussianParams& g,
+// False when the channel is not nominal (dst partly written, src untouched: they never overlap).
+bool GaussianRun(Channel<float> dst, Channel<const float> src, const ChannelShape& s, const GaussianParams& g,
                  const FloatLimits& limits, const ScratchBlock& scratch) {
   // A packed channel is first gathered into the row-sum plane (width·height doubles).
   const float* plane = src.base;
@@ -189,14 +209,14 @@ void GaussianRun(Channel<float> dst, Channel<const float> src, const ChannelShap
   }
   int32_t* w = scratch.Workspace();
   switch (g.window / 2) {
-    case 1: GaussianRows<1>(plane, planePitch, dst, s, g, limits, w); break;
-    case 2: GaussianRows<2>(plane, planePitch, dst, s, g, limits, w); break;
-    case 3: GaussianRows<3>(plane, planePitch, dst, s, g, limits, w); break;
-    case 4: GaussianRows<4>(plane, planePitch, dst, s, g, limits, w); break;
-    case 5: GaussianRows<5>(plane, planePitch, dst, s, g, limits, w); break;
-    case 6: GaussianRows<6>(plane, planePitch, dst, s, g, limits, w); break;
-    case 7: GaussianRows<7>(plane, planePitch, dst, s, g, limits, w); break;
-    default: GaussianRows<8>(plane, planePitch, dst, s, g, limits, w); break;
+    case 1: return GaussianRows<1>(plane, planePitch, dst, s, g, limits, w);
+    case 2: return GaussianRows<2>(plane, planePitch, dst, s, g, limits, w);
+    case 3: return GaussianRows<3>(plane, planePitch, dst, s, g, limits, w);
+    case 4: return GaussianRows<4>(plane, planePitch, dst, s, g, limits, w);
+    case 5: return GaussianRows<5>(plane, planePitch, dst, s, g, limits, w);
+    case 6: return GaussianRows<6>(plane, planePitch, dst, s, g, limits, w);
+    case 7: return GaussianRows<7>(plane, planePitch, dst, s, g, limits, w);
+    default: return GaussianRows<8>(plane, planePitch, dst, s, g, limits, w);
   }
 }
 
@@ -214,21 +234,15 @@ void LimitMergeEntry(Channel<float> out, Channel<const float> src, Channel<const
 
 void GaussianEntry(Channel<float> dst, Channel<const float> src, const ChannelShape& s, const GaussianParams& g,
                    const ScratchBlock& scratch) {
-  if (!GaussianFitsFloats(g) || !ChannelIsNominal(src, s)) {
-    GaussianSurroundAverage<float>(dst, src, s, g, scratch.Plane<double>());
-    return;
-  }
-  GaussianRun(dst, src, s, g, {false, 0.0, 0.0}, scratch);
+  if (GaussianFitsFloats(g) && GaussianRun(dst, src, s, g, {false, 0.0, 0.0}, scratch)) return;
+  GaussianSurroundAverage<float>(dst, src, s, g, scratch.Plane<double>());
 }
 
 void GaussianMergeEntry(Channel<float> dst, Channel<const float> src, const ChannelShape& s, const GaussianParams& g,
                         const MergeLimits<float>& limits, const ScratchBlock& scratch) {
-  if (!GaussianFitsFloats(g) || !ChannelIsNominal(src, s)) {
-    GaussianSurroundAverage<float>(dst, src, s, g, scratch.Plane<double>());
-    LimitMerge<float>(dst, src, {dst.base, dst.pitch}, s, limits);
-    return;
-  }
-  GaussianRun(dst, src, s, g, {true, limits.positive, limits.negative}, scratch);
+  if (GaussianFitsFloats(g) && GaussianRun(dst, src, s, g, {true, limits.positive, limits.negative}, scratch)) return;
+  GaussianSurroundAverage<float>(dst, src, s, g, scratch.Plane<double>());
+  LimitMerge<float>(dst, src, {dst.base, dst.pitch}, s, limits);
 }
 
 // Box: running column sums over the reflected rows (all samples nominal, so the running sums
