@@ -143,9 +143,10 @@ bool RowIsNominal(const float* row, int32_t width) {
 }
 
 // False, with rows of dst already written, as soon as a source row turns out not nominal; each
-// row is checked as it first enters the window, while it is about to be read anyway.
+// row is checked as it first enters the window, while it is about to be read anyway. Not
+// inlined, for the stack's sake (see the B-bit GaussianRows).
 template <int32_t M>
-bool GaussianRows(const float* plane, int32_t planePitch, Channel<float> dst, const ChannelShape& s,
+__attribute__((noinline)) bool GaussianRows(const float* plane, int32_t planePitch, Channel<float> dst, const ChannelShape& s,
                   const GaussianParams& g, const FloatLimits& limits, int32_t* workspace) {
   const size_t region = Region(s.width);
   double* base = reinterpret_cast<double*>(workspace);

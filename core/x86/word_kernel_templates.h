@@ -204,8 +204,10 @@ void HorizontalPass(const int32_t* full, const int32_t* centre, const int32_t* w
   }
 }
 
+// Not inlined: eight copies in one frame would need more than a page of stack for the spilled
+// weight vectors on 32-bit x86, where Windows then wants a stack probe the DLL does not link.
 template <int32_t M>
-void GaussianRows(const uint16_t* plane, int32_t planePitch, Channel<uint16_t> dst, const ChannelShape& s,
+__attribute__((noinline)) void GaussianRows(const uint16_t* plane, int32_t planePitch, Channel<uint16_t> dst, const ChannelShape& s,
                   const int32_t* weights, double reciprocal, uint32_t narrowReciprocal, const WordLimits& limits,
                   int32_t* workspace) {
   const size_t region = KernelWorkspaceRegion(s.width);
