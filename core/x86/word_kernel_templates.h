@@ -17,7 +17,8 @@
 //   pass sees from the sums themselves, whatever B the clip claims) take the 8-bit horizontal
 //   pass instead: V split as (V mod 64, V div 64), one multiply-add with the pair (K, 64·K),
 //   u < 2^30, and the division as a multiply-high by ⌈2^50 / w⌉, exact for d < 2^30 when
-//   w > 2^18 (the proof of core/surround_division.h with 50 for 48).
+//   w > 2^18 (the proof of core/surround_division.h with 50 for 48). Likewise rows whose words
+//   all lie below 2^14 add opposite rows in 16 bits before the vertical multiply-add.
 // - Box: 32-bit running column sums (< 17²·2^16 < 2^25) and a prefix sum along the row that may
 //   wrap modulo 2^32 — the difference of two prefixes is still the exact window sum. The
 //   product with the scale is formed in 64 bits.
@@ -149,6 +150,78 @@ int32_t VerticalPass(const uint16_t* const* rows, const int32_t* weights, int32_
   return any;
 }
 
+// The vertical pass for rows whose words all lie below 2^14 (every depth up to 14 bits, told
+// by the words themselves): two opposite rows add up in 16 bits without the sign flip, and one
+// multiply-add takes two such pairs, as the 8-bit pass does. Same output as VerticalPass.
+template <int32_t M>
+int32_t NarrowVerticalPass(const uint16_t* const* rows, const int32_t* weights, int32_t width, int32_t* full,
+                           int32_t* surround) {
+  constexpr int32_t kPairs = (M + 1) / 2;
+  V pairWeights[kPairs];
+  for (int32_t i = 0; i < kPairs; ++i) {
+    const int32_t w1 = weights[M + 2 * i + 1];
+    const int32_t w2 = 2 * i + 2 <= M ? weights[M + 2 * i + 2] : 0;
+    pairWeights[i] = Isa::Set32(static_cast<int32_t>((static_cast<uint32_t>(w2) << 16) | static_cast<uint32_t>(w1)));
+  }
+  const V centreWeight = Isa::Set32(weights[M]);
+  const V zero = Isa::Zero();
+  const uint16_t* r[2 * M + 1];
+  for (int32_t k = 0; k <= 2 * M; ++k) r[k] = rows[k];
+  V seen = zero;
+  int32_t x = 0;
+  for (; x + Isa::kLanes16 <= width; x += Isa::kLanes16) {
+    V lo = zero;
+    V hi = zero;
+    for (int32_t i = 0; i < kPairs; ++i) {
+      const int32_t d1 = 2 * i + 1;
+      const int32_t d2 = 2 * i + 2;
+      const V t1 = Isa::Add16(Isa::Load(r[M - d1] + x), Isa::Load(r[M + d1] + x));
+      const V t2 = d2 <= M ? Isa::Add16(Isa::Load(r[M - d2] + x), Isa::Load(r[M + d2] + x)) : zero;
+      lo = Isa::MaddAcc(lo, Isa::UnpackLo16(t1, t2), pairWeights[i]);
+      hi = Isa::MaddAcc(hi, Isa::UnpackHi16(t1, t2), pairWeights[i]);
+    }
+    const V c = Isa::Load(r[M] + x);
+    const V cLo = Isa::Madd(Isa::UnpackLo16(c, zero), centreWeight);
+    const V cHi = Isa::Madd(Isa::UnpackHi16(c, zero), centreWeight);
+    V s0, s1, c0, c1;
+    Isa::Reorder(lo, hi, &s0, &s1);
+    Isa::Reorder(cLo, cHi, &c0, &c1);
+    const V f0 = Isa::Add32(s0, c0);
+    const V f1 = Isa::Add32(s1, c1);
+    seen = Isa::Or(seen, Isa::Or(f0, f1));
+    Isa::Store(full + x, f0);
+    Isa::Store(full + x + Isa::kLanes32, f1);
+    if (surround != nullptr) {
+      Isa::Store(surround + x, s0);
+      Isa::Store(surround + x + Isa::kLanes32, s1);
+    }
+  }
+  alignas(64) int32_t lanes[Isa::kLanes32];
+  Isa::Store(lanes, seen);
+  int32_t any = 0;
+  for (int32_t i = 0; i < Isa::kLanes32; ++i) any |= lanes[i];
+  for (; x < width; ++x) {
+    int32_t sum = 0;
+    for (int32_t k = 0; k <= 2 * M; ++k) sum += weights[k] * r[k][x];
+    full[x] = sum;
+    any |= sum;
+    if (surround != nullptr) surround[x] = sum - weights[M] * r[M][x];
+  }
+  return any;
+}
+
+// Whether every word of a (contiguous) row lies below 2^14.
+bool RowIsNarrow(const uint16_t* row, int32_t width) {
+  V seen = Isa::Zero();
+  int32_t x = 0;
+  for (; x + Isa::kLanes16 <= width; x += Isa::kLanes16) seen = Isa::Or(seen, Isa::Load(row + x));
+  if (!Isa::IsZero(Isa::And(seen, Isa::Set32(static_cast<int32_t>(0xC000C000u))))) return false;
+  for (; x < width; ++x) {
+    if (row[x] >= (1 << 14)) return false;
+  }
+  return true;
+}
+
 // Rewrites width sums in one of the split forms.
 template <bool kNarrow>
 void SplitRow(int32_t* sums, int32_t width) {
@@ -215,10 +288,24 @@ __attribute__((noinline)) void GaussianRows(const uint16_t* plane, int32_t plane
   int32_t* surround = workspace + region;
   uint16_t* rowOut = reinterpret_cast<uint16_t*>(workspace + 2 * region);
   const uint16_t* rows[2 * M + 1];
+  // Whether each row's words lie below 2^14, kept for the rows in the window: they span at most
+  // 2·M + 1 ≤ 17 consecutive rows (mirrored rows are among them), so a ring of 32 serves. Each
+  // row is checked as it first enters the window.
+  bool narrowRows[32];
+  auto check = [&](int32_t row) { narrowRows[row & 31] = RowIsNarrow(RowAt(plane, planePitch, row), s.width); };
+  for (int32_t y = 0; y <= M && y < s.height; ++y) check(y);
   for (int32_t y = 0; y < s.height; ++y) {
-    for (int32_t k = 0; k <= 2 * M; ++k) rows[k] = RowAt(plane, planePitch, Mirror(y - M + k, s.height));
+    if (y > 0 && y + M < s.height) check(y + M);
+    bool narrowWords = true;
+    for (int32_t k = 0; k <= 2 * M; ++k) {
+      const int32_t row = Mirror(y - M + k, s.height);
+      rows[k] = RowAt(plane, planePitch, row);
+      narrowWords = narrowWords && narrowRows[row & 31];
+    }
     const bool interior = y >= M && y < s.height - M;
-    const int32_t seen = VerticalPass<M>(rows, weights, s.width, full, interior ? surround : nullptr);
+    int32_t* centre = interior ? surround : nullptr;
+    const int32_t seen = narrowWords ? NarrowVerticalPass<M>(rows, weights, s.width, full, centre)
+                                     : VerticalPass<M>(rows, weights, s.width, full, centre);
     const bool narrow = narrowReciprocal != 0 && seen < (1 << 20);
     if (narrow) {
       SplitRow<true>(full, s.width);
