@@ -71,5 +71,9 @@ template <typename T>
 inline T* AtomicLoadPointer(T* const* slot) {
   return __atomic_load_n(slot, __ATOMIC_ACQUIRE);
 }
+template <typename T>
+inline void AtomicStorePointer(T** slot, T* value) {
+  __atomic_store_n(slot, value, __ATOMIC_RELEASE);
+}
 
 }  // namespace sorvan
