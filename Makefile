@@ -56,6 +56,7 @@ bench: deps
 
 bench-run: bench
 	@build/bench/bin/sorvan_bench $(BENCH_ARGS)
+	@build/bench/bin/sorvan_depth_bench $(BENCH_ARGS)
 
 bench-peers: build
 	@bash bench/peers.sh

@@ -39,4 +39,20 @@ int32_t ListKernelVariants(KernelVariant* variants, int32_t capacity);
 // The best table no higher than `cap` nor the environment's cap.
 const SampleKernels<uint8_t>& SelectKernels(InstructionSet cap);
 
+// The same for B-bit samples in 16-bit words (9 to 16 bits) and for 32-bit float. Tables for
+// an instruction set that has none for the sample type are nullptr, and the selection falls
+// back to the next lower one.
+template <typename T>
+struct TypedKernelVariant {
+  const char* name;
+  InstructionSet isa;
+  const SampleKernels<T>* kernels;
+};
+const SampleKernels<uint16_t>* WordKernelsForInstructionSet(InstructionSet isa);
+int32_t ListWordKernelVariants(TypedKernelVariant<uint16_t>* variants, int32_t capacity);
+const SampleKernels<uint16_t>& SelectWordKernels(InstructionSet cap);
+const SampleKernels<float>* FloatKernelsForInstructionSet(InstructionSet isa);
+int32_t ListFloatKernelVariants(TypedKernelVariant<float>* variants, int32_t capacity);
+const SampleKernels<float>& SelectFloatKernels(InstructionSet cap);
+
 }  // namespace sorvan

@@ -16,12 +16,12 @@ const SampleKernels<uint8_t>& KernelsFor<uint8_t>(InstructionSet cap) {
   return SelectKernels(cap);
 }
 template <>
-const SampleKernels<uint16_t>& KernelsFor<uint16_t>(InstructionSet) {
-  return ReferenceKernels<uint16_t>();
+const SampleKernels<uint16_t>& KernelsFor<uint16_t>(InstructionSet cap) {
+  return SelectWordKernels(cap);
 }
 template <>
-const SampleKernels<float>& KernelsFor<float>(InstructionSet) {
-  return ReferenceKernels<float>();
+const SampleKernels<float>& KernelsFor<float>(InstructionSet cap) {
+  return SelectFloatKernels(cap);
 }
 
 // The limits of the script (in 8-bit levels) at the format's depth.

@@ -66,6 +66,68 @@ struct Isa {
   static void StoreBytes32(uint8_t* p, V v) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm512_cvtepi32_epi8(v));
   }
+
+  // For the B-bit paths (word_kernel_templates.h).
+  static V Xor(V a, V b) { return _mm512_xor_si512(a, b); }
+  static V SubsU16(V a, V b) { return _mm512_subs_epu16(a, b); }
+  static V EqZero16(V a) { return _mm512_movm_epi16(_mm512_cmpeq_epi16_mask(a, _mm512_setzero_si512())); }
+  template <int S>
+  static V ShrU32(V a) { return _mm512_srli_epi32(a, S); }
+  static V LoadU16To32(const uint16_t* p) {
+    return _mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+  }
+  static bool IsZero(V a) { return _mm512_test_epi32_mask(a, a) == 0; }
+  // (a·r) >> 50 per lane, as MulHigh48.
+  static V MulHigh50(V a, V r) {
+    const V even = _mm512_srli_epi64(_mm512_mul_epu32(a, r), 50);
+    const V odd = _mm512_srli_epi32(_mm512_mul_epu32(_mm512_shuffle_epi32(a, _MM_PERM_DDBB), r), 18);
+    return _mm512_mask_blend_epi32(0xAAAA, even, odd);
+  }
+  static void StoreWords32(uint16_t* p, V v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm512_cvtusepi32_epi16(v));
+  }
+  // (a·n) >> 20 per lane through 64-bit products; the result must fit 32 bits.
+  static V MulShr20(V a, V n) {
+    const V even = _mm512_srli_epi64(_mm512_mul_epu32(a, n), 20);
+    const V odd = _mm512_slli_epi64(_mm512_srli_epi64(_mm512_mul_epu32(_mm512_srli_epi64(a, 32), n), 20), 32);
+    return _mm512_mask_blend_epi32(0xAAAA, even, odd);
+  }
+  // ⌊(high·2^13 + low)·reciprocal + 2^−21⌋ per lane in double precision (see the header).
+  static V FloorDivideSplit(V high, V low, double reciprocal) {
+    const __m512d r = _mm512_set1_pd(reciprocal);
+    const __m512d unit = _mm512_set1_pd(8192.0);
+    const __m512d bias = _mm512_set1_pd(1.0 / (1 << 21));
+    auto half = [&](__m256i h, __m256i l) {
+      const __m512d d = _mm512_add_pd(_mm512_mul_pd(_mm512_cvtepi32_pd(h), unit), _mm512_cvtepi32_pd(l));
+      return _mm512_cvttpd_epi32(_mm512_add_pd(_mm512_mul_pd(d, r), bias));
+    };
+    const __m256i lo = half(_mm512_castsi512_si256(high), _mm512_castsi512_si256(low));
+    const __m256i hi = half(_mm512_extracti64x4_epi64(high, 1), _mm512_extracti64x4_epi64(low, 1));
+    return _mm512_inserti64x4(_mm512_castsi256_si512(lo), hi, 1);
+  }
+
+  // For the float paths (float_kernel_templates.h): kLanesD doubles a vector.
+  using D = __m512d;
+  static constexpr int32_t kLanesD = 8;
+  static D SetD(double v) { return _mm512_set1_pd(v); }
+  static D LoadD(const double* p) { return _mm512_loadu_pd(p); }
+  static void StoreD(double* p, D v) { _mm512_storeu_pd(p, v); }
+  static D LoadFloats(const float* p) { return _mm512_cvtps_pd(_mm256_loadu_ps(p)); }
+  static void StoreFloats(float* p, D v) { _mm256_storeu_ps(p, _mm512_cvtpd_ps(v)); }
+  static D AddD(D a, D b) { return _mm512_add_pd(a, b); }
+  static D SubD(D a, D b) { return _mm512_sub_pd(a, b); }
+  static D MulD(D a, D b) { return _mm512_mul_pd(a, b); }
+  static D MulAddD(D a, D b, D c) { return _mm512_fmadd_pd(a, b, c); }
+  static D MergeD(D s, D a, D keep, D positive, D negativeLimit) {
+    const D d = _mm512_sub_pd(s, a);
+    const __mmask8 out = _mm512_cmp_pd_mask(d, positive, _CMP_GT_OQ) | _mm512_cmp_pd_mask(d, negativeLimit, _CMP_LT_OQ);
+    return _mm512_mask_blend_pd(out, keep, s);
+  }
+  static bool FloatsBelow(const float* p, float bound) {
+    const __m512 v = _mm512_abs_ps(_mm512_loadu_ps(p));
+    return _mm512_cmp_ps_mask(v, _mm512_set1_ps(bound), _CMP_LT_OQ) == 0xFFFF;
+  }
+  static constexpr int32_t kFloatLanes = 16;
   // Lane i gets the sum of lanes 0…i: shifts by 1, 2, 4 and 8 lanes, zeros coming in.
   static V PrefixSum32(V v) {
     const V zero = _mm512_setzero_si512();

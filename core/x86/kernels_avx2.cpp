@@ -62,6 +62,71 @@ struct Isa {
     const V joined = _mm256_permutevar8x32_epi32(b, _mm256_setr_epi32(0, 4, 0, 0, 0, 0, 0, 0));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(joined));
   }
+
+  // For the B-bit paths (word_kernel_templates.h).
+  static V Xor(V a, V b) { return _mm256_xor_si256(a, b); }
+  static V SubsU16(V a, V b) { return _mm256_subs_epu16(a, b); }
+  static V EqZero16(V a) { return _mm256_cmpeq_epi16(a, _mm256_setzero_si256()); }
+  template <int S>
+  static V ShrU32(V a) { return _mm256_srli_epi32(a, S); }
+  static V LoadU16To32(const uint16_t* p) {
+    return _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+  }
+  static bool IsZero(V a) { return _mm256_testz_si256(a, a) != 0; }
+  // (a·r) >> 50 per lane, as MulHigh48.
+  static V MulHigh50(V a, V r) {
+    const V even = _mm256_srli_epi64(_mm256_mul_epu32(a, r), 50);
+    const V odd = _mm256_srli_epi32(_mm256_mul_epu32(_mm256_shuffle_epi32(a, 0xF5), r), 18);
+    return _mm256_blend_epi32(even, odd, 0xAA);
+  }
+  static void StoreWords32(uint16_t* p, V v) {
+    const __m128i w = _mm_packus_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), w);
+  }
+  // (a·n) >> 20 per lane through 64-bit products; the result must fit 32 bits.
+  static V MulShr20(V a, V n) {
+    const V even = _mm256_srli_epi64(_mm256_mul_epu32(a, n), 20);
+    const V odd = _mm256_slli_epi64(_mm256_srli_epi64(_mm256_mul_epu32(_mm256_srli_epi64(a, 32), n), 20), 32);
+    return _mm256_blend_epi32(even, odd, 0xAA);
+  }
+  // ⌊(high·2^13 + low)·reciprocal + 2^−21⌋ per lane in double precision (see the header).
+  static V FloorDivideSplit(V high, V low, double reciprocal) {
+    const __m256d r = _mm256_set1_pd(reciprocal);
+    const __m256d unit = _mm256_set1_pd(8192.0);
+    const __m256d bias = _mm256_set1_pd(1.0 / (1 << 21));
+    auto half = [&](__m128i h, __m128i l) {
+      const __m256d d = _mm256_add_pd(_mm256_mul_pd(_mm256_cvtepi32_pd(h), unit), _mm256_cvtepi32_pd(l));
+      return _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_mul_pd(d, r), bias));
+    };
+    const __m128i lo = half(_mm256_castsi256_si128(high), _mm256_castsi256_si128(low));
+    const __m128i hi = half(_mm256_extracti128_si256(high, 1), _mm256_extracti128_si256(low, 1));
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
+  }
+
+  // For the float paths (float_kernel_templates.h): kLanesD doubles a vector.
+  using D = __m256d;
+  static constexpr int32_t kLanesD = 4;
+  static D SetD(double v) { return _mm256_set1_pd(v); }
+  static D LoadD(const double* p) { return _mm256_loadu_pd(p); }
+  static void StoreD(double* p, D v) { _mm256_storeu_pd(p, v); }
+  static D LoadFloats(const float* p) { return _mm256_cvtps_pd(_mm_loadu_ps(p)); }
+  static void StoreFloats(float* p, D v) { _mm_storeu_ps(p, _mm256_cvtpd_ps(v)); }
+  static D AddD(D a, D b) { return _mm256_add_pd(a, b); }
+  static D SubD(D a, D b) { return _mm256_sub_pd(a, b); }
+  static D MulD(D a, D b) { return _mm256_mul_pd(a, b); }
+  static D MulAddD(D a, D b, D c) { return _mm256_add_pd(_mm256_mul_pd(a, b), c); }
+  // keep where −negative ≤ s − a ≤ positive, else s.
+  static D MergeD(D s, D a, D keep, D positive, D negativeLimit) {
+    const D d = _mm256_sub_pd(s, a);
+    const D out = _mm256_or_pd(_mm256_cmp_pd(d, positive, _CMP_GT_OQ), _mm256_cmp_pd(d, negativeLimit, _CMP_LT_OQ));
+    return _mm256_blendv_pd(keep, s, out);
+  }
+  // Whether all 8 floats are finite with magnitude below `bound` (false for NaN).
+  static bool FloatsBelow(const float* p, float bound) {
+    const __m256 v = _mm256_andnot_ps(_mm256_set1_ps(-0.0f), _mm256_loadu_ps(p));
+    return _mm256_movemask_ps(_mm256_cmp_ps(v, _mm256_set1_ps(bound), _CMP_LT_OQ)) == 0xFF;
+  }
+  static constexpr int32_t kFloatLanes = 8;
   static V PrefixSum32(V v) {
     v = _mm256_add_epi32(v, _mm256_slli_si256(v, 4));
     v = _mm256_add_epi32(v, _mm256_slli_si256(v, 8));
@@ -76,11 +141,17 @@ struct Isa {
 }  // namespace sorvan
 
 #include "core/x86/kernel_templates.h"
+#include "core/x86/word_kernel_templates.h"
+#include "core/x86/float_kernel_templates.h"
 
 namespace sorvan {
 namespace {
 constexpr SampleKernels<uint8_t> kAvx2Kernels = MakeKernels("avx2");
+constexpr SampleKernels<uint16_t> kAvx2KernelsWords = words::MakeWordKernels("avx2");
+constexpr SampleKernels<float> kAvx2KernelsFloats = floats::MakeFloatKernels("avx2");
 }  // namespace
 const SampleKernels<uint8_t>& Avx2Kernels() { return kAvx2Kernels; }
+const SampleKernels<uint16_t>& Avx2WordKernels() { return kAvx2KernelsWords; }
+const SampleKernels<float>& Avx2FloatKernels() { return kAvx2KernelsFloats; }
 }  // namespace sorvan
 #endif

@@ -67,6 +67,48 @@ struct Isa {
     const int32_t b = _mm_cvtsi128_si32(_mm_packus_epi16(w, w));
     memcpy(p, &b, 4);
   }
+
+  // For the B-bit paths (word_kernel_templates.h).
+  static V Xor(V a, V b) { return _mm_xor_si128(a, b); }
+  static V SubsU16(V a, V b) { return _mm_subs_epu16(a, b); }
+  static V EqZero16(V a) { return _mm_cmpeq_epi16(a, _mm_setzero_si128()); }
+  template <int S>
+  static V ShrU32(V a) { return _mm_srli_epi32(a, S); }
+  static V LoadU16To32(const uint16_t* p) {
+    return _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
+  }
+  static bool IsZero(V a) { return _mm_movemask_epi8(_mm_cmpeq_epi8(a, _mm_setzero_si128())) == 0xFFFF; }
+  // (a·r) >> 50 per lane, as MulHigh48.
+  static V MulHigh50(V a, V r) {
+    const V even = _mm_srli_epi64(_mm_mul_epu32(a, r), 50);
+    const V odd = _mm_srli_epi32(_mm_mul_epu32(_mm_shuffle_epi32(a, 0xF5), r), 18);
+    return _mm_or_si128(even, _mm_and_si128(odd, _mm_set_epi32(-1, 0, -1, 0)));
+  }
+  // Lanes of 0..65535 as words; SSE2 packs signed only, so the values are moved down by 2^15.
+  static void StoreWords32(uint16_t* p, V v) {
+    const V bias = _mm_set1_epi32(32768);
+    const V w = _mm_xor_si128(_mm_packs_epi32(_mm_sub_epi32(v, bias), v), _mm_set1_epi16(-32768));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), w);
+  }
+  // (a·n) >> 20 per lane through 64-bit products; the result must fit 32 bits.
+  static V MulShr20(V a, V n) {
+    const V even = _mm_srli_epi64(_mm_mul_epu32(a, n), 20);
+    const V odd = _mm_slli_epi64(_mm_srli_epi64(_mm_mul_epu32(_mm_srli_epi64(a, 32), n), 20), 32);
+    return _mm_or_si128(_mm_and_si128(even, _mm_set_epi32(0, -1, 0, -1)), odd);
+  }
+  // ⌊(high·2^13 + low)·reciprocal + 2^−21⌋ per lane in double precision (see the header).
+  static V FloorDivideSplit(V high, V low, double reciprocal) {
+    const __m128d r = _mm_set1_pd(reciprocal);
+    const __m128d unit = _mm_set1_pd(8192.0);
+    const __m128d bias = _mm_set1_pd(1.0 / (1 << 21));
+    auto half = [&](V h, V l) {
+      const __m128d d = _mm_add_pd(_mm_mul_pd(_mm_cvtepi32_pd(h), unit), _mm_cvtepi32_pd(l));
+      return _mm_cvttpd_epi32(_mm_add_pd(_mm_mul_pd(d, r), bias));
+    };
+    const V lo = half(high, low);
+    const V hi = half(_mm_srli_si128(high, 8), _mm_srli_si128(low, 8));
+    return _mm_unpacklo_epi64(lo, hi);
+  }
   static V PrefixSum32(V v) {
     v = _mm_add_epi32(v, _mm_slli_si128(v, 4));
     return _mm_add_epi32(v, _mm_slli_si128(v, 8));
@@ -78,11 +120,14 @@ struct Isa {
 }  // namespace sorvan
 
 #include "core/x86/kernel_templates.h"
+#include "core/x86/word_kernel_templates.h"
 
 namespace sorvan {
 namespace {
 constexpr SampleKernels<uint8_t> kSse2Kernels = MakeKernels("sse2");
+constexpr SampleKernels<uint16_t> kSse2KernelsWords = words::MakeWordKernels("sse2");
 }  // namespace
 const SampleKernels<uint8_t>& Sse2Kernels() { return kSse2Kernels; }
+const SampleKernels<uint16_t>& Sse2WordKernels() { return kSse2KernelsWords; }
 }  // namespace sorvan
 #endif

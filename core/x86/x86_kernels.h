@@ -24,6 +24,14 @@ const SampleKernels<uint8_t>& Sse2Kernels();
 const SampleKernels<uint8_t>& Avx2Kernels();
 const SampleKernels<uint8_t>& Avx512Kernels();
 const SampleKernels<uint8_t>& Avx512VnniKernels();
+// B-bit samples in 16-bit words.
+const SampleKernels<uint16_t>& Sse2WordKernels();
+const SampleKernels<uint16_t>& Avx2WordKernels();
+const SampleKernels<uint16_t>& Avx512WordKernels();
+const SampleKernels<uint16_t>& Avx512VnniWordKernels();
+// 32-bit float: AVX2 and AVX-512 only (VNNI adds nothing to them).
+const SampleKernels<float>& Avx2FloatKernels();
+const SampleKernels<float>& Avx512FloatKernels();
 #endif
 
 }  // namespace sorvan

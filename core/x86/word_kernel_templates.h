@@ -1,0 +1,514 @@
+// The fast paths for B-bit samples (9 to 16 bits in 16-bit words), written once over the same
+// `Isa` as kernel_templates.h (include that first). Bit-exact with the reference for every word
+// value, above 2^B − 1 as well, so the kernels never need to know B.
+//
+// - Gaussian, vertical pass first (see kernel_templates.h for why the order does not change the
+//   integer). The vertical sum V = Σ K[k]·S of a column is below 1024·2^16 = 2^26: words are
+//   moved into signed range (S − 2^15, a flip of the top bit) so that one 16-bit multiply-add
+//   takes two opposite rows at once, and the offset 2^15·ΣK is added back. V is stored split
+//   as (V mod 2^13, V div 2^13) in the two halves of its 32-bit lane: two such lanes add
+//   without carry, and the horizontal pass sums each half with its own multiply-add, L = Σ K·lo
+//   and H = Σ K·hi (each < 2^24), so u = 512 + L + 2^13·H never needs to be formed in 32 bits.
+//   Edge rows: u >> 20 = (H + (L + 512) >> 13) >> 7. Interior rows (centre row left out of the
+//   centre column as for 8 bits): ⌊u / w⌋ with u < 2^37 in double precision, where u is exact;
+//   the quotient q + f (0 ≤ f ≤ 1 − 1/w, 1/w ≥ 2^−20, q < 2^17) is computed to within 2^−34, so
+//   adding 2^−21 and truncating gives q exactly.
+//   Rows whose vertical sums all stay below 2^20 (every sample of up to 10 bits, which the
+//   pass sees from the sums themselves, whatever B the clip claims) take the 8-bit horizontal
+//   pass instead: V split as (V mod 64, V div 64), one multiply-add with the pair (K, 64·K),
+//   u < 2^30, and the division as a multiply-high by ⌈2^50 / w⌉, exact for d < 2^30 when
+//   w > 2^18 (the proof of core/surround_division.h with 50 for 48). Likewise rows whose words
+//   all lie below 2^14 add opposite rows in 16 bits before the vertical multiply-add.
+// - Box: 32-bit running column sums (< 17²·2^16 < 2^25) and a prefix sum along the row that may
+//   wrap modulo 2^32 — the difference of two prefixes is still the exact window sum. The
+//   product with the scale is formed in 64 bits.
+// - Packed channels (16-bit RGB, step 3 and 4) are gathered into contiguous rows and written
+//   back sample by sample, so the other channels' words are never touched.
+#pragma once
+
+namespace sorvan {
+namespace {
+namespace words {
+
+using V = Isa::V;
+
+constexpr int32_t kSplitShift = 13;
+
+const uint16_t* RowAt(const uint16_t* base, int32_t pitch, int32_t y) {
+  return reinterpret_cast<const uint16_t*>(reinterpret_cast<const uint8_t*>(base) + static_cast<ptrdiff_t>(y) * pitch);
+}
+uint16_t* RowAt(uint16_t* base, int32_t pitch, int32_t y) {
+  return reinterpret_cast<uint16_t*>(reinterpret_cast<uint8_t*>(base) + static_cast<ptrdiff_t>(y) * pitch);
+}
+
+void GatherRow(uint16_t* out, const uint16_t* row, int32_t width, int32_t step) {
+  if (step == 1) {
+    memcpy(out, row, static_cast<size_t>(width) * sizeof(uint16_t));
+    return;
+  }
+  for (int32_t x = 0; x < width; ++x) out[x] = row[static_cast<ptrdiff_t>(x) * step];
+}
+
+void ScatterRow(uint16_t* row, const uint16_t* in, int32_t width, int32_t step) {
+  if (step == 1) {
+    memcpy(row, in, static_cast<size_t>(width) * sizeof(uint16_t));
+    return;
+  }
+  for (int32_t x = 0; x < width; ++x) row[static_cast<ptrdiff_t>(x) * step] = in[x];
+}
+
+// Four regions of int32 entries, each KernelWorkspaceRegion(width) long.
+size_t WorkspaceBytes(int32_t maxWidth) { return 4 * KernelWorkspaceRegion(maxWidth) * sizeof(int32_t); }
+
+// out[x] = src[x] where it lies more than p above or n below smoothed[x], else out[x] as it is
+// (contiguous rows; out may be smoothed itself). Limits 0..65535.
+void MergeRow(uint16_t* out, const uint16_t* src, const uint16_t* smoothed, int32_t width, int32_t p, int32_t n) {
+  const V vp = Isa::Set32(static_cast<int32_t>(static_cast<uint32_t>(p) * 0x10001u));
+  const V vn = Isa::Set32(static_cast<int32_t>(static_cast<uint32_t>(n) * 0x10001u));
+  int32_t x = 0;
+  for (; x + Isa::kLanes16 <= width; x += Isa::kLanes16) {
+    const V sv = Isa::Load(src + x);
+    const V av = Isa::Load(smoothed + x);
+    const V inside =
+        Isa::EqZero16(Isa::Or(Isa::SubsU16(Isa::SubsU16(sv, av), vp), Isa::SubsU16(Isa::SubsU16(av, sv), vn)));
+    const V ov = out == smoothed ? av : Isa::Load(out + x);
+    Isa::Store(out + x, Isa::Or(Isa::And(inside, ov), Isa::AndNot(inside, sv)));
+  }
+  for (; x < width; ++x) {
+    const int32_t d = static_cast<int32_t>(src[x]) - static_cast<int32_t>(smoothed[x]);
+    if (d > p || d < -n) out[x] = src[x];
+  }
+}
+
+struct WordLimits {
+  bool enabled;
+  int32_t positive;  // 0..65535
+  int32_t negative;
+};
+
+int32_t Split(int32_t v) { return (v & ((1 << kSplitShift) - 1)) | ((v >> kSplitShift) << 16); }
+V Split(V v) {
+  return Isa::Or(Isa::And(v, Isa::Set32((1 << kSplitShift) - 1)), Isa::Shl16(Isa::ShrU32<kSplitShift>(v)));
+}
+
+// full[x] = Σ_k K[k]·row_k[x]; for interior rows surround[x] = the same without row M. Returns
+// the OR of every full[x], so the caller can tell whether all of them lie below a power of two.
+template <int32_t M>
+int32_t VerticalPass(const uint16_t* const* rows, const int32_t* weights, int32_t width, int32_t* full,
+                     int32_t* surround) {
+  V pairWeights[M + 1];
+  int32_t total = weights[M];
+  for (int32_t d = 1; d <= M; ++d) {
+    pairWeights[d] = Isa::Set32(static_cast<int32_t>(static_cast<uint32_t>(weights[M + d]) * 0x10001u));
+    total += weights[M - d] + weights[M + d];
+  }
+  const V centreWeight = Isa::Set32(weights[M]);
+  const V surroundOffset = Isa::Set32(32768 * (total - weights[M]));
+  const V centreOffset = Isa::Set32(32768 * weights[M]);
+  const V flip = Isa::Set32(static_cast<int32_t>(0x80008000u));
+  const V zero = Isa::Zero();
+  const uint16_t* r[2 * M + 1];
+  for (int32_t k = 0; k <= 2 * M; ++k) r[k] = rows[k];
+  V seen = zero;
+  int32_t x = 0;
+  for (; x + Isa::kLanes16 <= width; x += Isa::kLanes16) {
+    V lo = surroundOffset;
+    V hi = surroundOffset;
+    for (int32_t d = 1; d <= M; ++d) {
+      const V a = Isa::Xor(Isa::Load(r[M - d] + x), flip);
+      const V b = Isa::Xor(Isa::Load(r[M + d] + x), flip);
+      lo = Isa::MaddAcc(lo, Isa::UnpackLo16(a, b), pairWeights[d]);
+      hi = Isa::MaddAcc(hi, Isa::UnpackHi16(a, b), pairWeights[d]);
+    }
+    const V c = Isa::Xor(Isa::Load(r[M] + x), flip);
+    const V cLo = Isa::MaddAcc(centreOffset, Isa::UnpackLo16(c, zero), centreWeight);
+    const V cHi = Isa::MaddAcc(centreOffset, Isa::UnpackHi16(c, zero), centreWeight);
+    V s0, s1, c0, c1;
+    Isa::Reorder(lo, hi, &s0, &s1);
+    Isa::Reorder(cLo, cHi, &c0, &c1);
+    const V f0 = Isa::Add32(s0, c0);
+    const V f1 = Isa::Add32(s1, c1);
+    seen = Isa::Or(seen, Isa::Or(f0, f1));
+    Isa::Store(full + x, f0);
+    Isa::Store(full + x + Isa::kLanes32, f1);
+    if (surround != nullptr) {
+      Isa::Store(surround + x, s0);
+      Isa::Store(surround + x + Isa::kLanes32, s1);
+    }
+  }
+  alignas(64) int32_t lanes[Isa::kLanes32];
+  Isa::Store(lanes, seen);
+  int32_t any = 0;
+  for (int32_t i = 0; i < Isa::kLanes32; ++i) any |= lanes[i];
+  for (; x < width; ++x) {
+    int32_t sum = 0;
+    for (int32_t k = 0; k <= 2 * M; ++k) sum += weights[k] * r[k][x];
+    full[x] = sum;
+    any |= sum;
+    if (surround != nullptr) surround[x] = sum - weights[M] * r[M][x];
+  }
+  return any;
+}
+
+// The vertical pass for rows whose words all lie below 2^14 (every depth up to 14 bits, told
+// by the words themselves): two opposite rows add up in 16 bits without the sign flip, and one
+// multiply-add takes two such pairs, as the 8-bit pass does. Same output as VerticalPass.
+template <int32_t M>
+int32_t NarrowVerticalPass(const uint16_t* const* rows, const int32_t* weights, int32_t width, int32_t* full,
+                           int32_t* surround) {
+  constexpr int32_t kPairs = (M + 1) / 2;
+  V pairWeights[kPairs];
+  for (int32_t i = 0; i < kPairs; ++i) {
+    const int32_t w1 = weights[M + 2 * i + 1];
+    const int32_t w2 = 2 * i + 2 <= M ? weights[M + 2 * i + 2] : 0;
+    pairWeights[i] = Isa::Set32(static_cast<int32_t>((static_cast<uint32_t>(w2) << 16) | static_cast<uint32_t>(w1)));
+  }
+  const V centreWeight = Isa::Set32(weights[M]);
+  const V zero = Isa::Zero();
+  const uint16_t* r[2 * M + 1];
+  for (int32_t k = 0; k <= 2 * M; ++k) r[k] = rows[k];
+  V seen = zero;
+  int32_t x = 0;
+  for (; x + Isa::kLanes16 <= width; x += Isa::kLanes16) {
+    V lo = zero;
+    V hi = zero;
+    for (int32_t i = 0; i < kPairs; ++i) {
+      const int32_t d1 = 2 * i + 1;
+      const int32_t d2 = 2 * i + 2;
+      const V t1 = Isa::Add16(Isa::Load(r[M - d1] + x), Isa::Load(r[M + d1] + x));
+      const V t2 = d2 <= M ? Isa::Add16(Isa::Load(r[M - d2] + x), Isa::Load(r[M + d2] + x)) : zero;
+      lo = Isa::MaddAcc(lo, Isa::UnpackLo16(t1, t2), pairWeights[i]);
+      hi = Isa::MaddAcc(hi, Isa::UnpackHi16(t1, t2), pairWeights[i]);
+    }
+    const V c = Isa::Load(r[M] + x);
+    const V cLo = Isa::Madd(Isa::UnpackLo16(c, zero), centreWeight);
+    const V cHi = Isa::Madd(Isa::UnpackHi16(c, zero), centreWeight);
+    V s0, s1, c0, c1;
+    Isa::Reorder(lo, hi, &s0, &s1);
+    Isa::Reorder(cLo, cHi, &c0, &c1);
+    const V f0 = Isa::Add32(s0, c0);
+    const V f1 = Isa::Add32(s1, c1);
+    seen = Isa::Or(seen, Isa::Or(f0, f1));
+    Isa::Store(full + x, f0);
+    Isa::Store(full + x + Isa::kLanes32, f1);
+    if (surround != nullptr) {
+      Isa::Store(surround + x, s0);
+      Isa::Store(surround + x + Isa::kLanes32, s1);
+    }
+  }
+  alignas(64) int32_t lanes[Isa::kLanes32];
+  Isa::Store(lanes, seen);
+  int32_t any = 0;
+  for (int32_t i = 0; i < Isa::kLanes32; ++i) any |= lanes[i];
+  for (; x < width; ++x) {
+    int32_t sum = 0;
+    for (int32_t k = 0; k <= 2 * M; ++k) sum += weights[k] * r[k][x];
+    full[x] = sum;
+    any |= sum;
+    if (surround != nullptr) surround[x] = sum - weights[M] * r[M][x];
+  }
+  return any;
+}
+
+// Whether every word of a (contiguous) row lies below 2^14.
+bool RowIsNarrow(const uint16_t* row, int32_t width) {
+  V seen = Isa::Zero();
+  int32_t x = 0;
+  for (; x + Isa::kLanes16 <= width; x += Isa::kLanes16) seen = Isa::Or(seen, Isa::Load(row + x));
+  if (!Isa::IsZero(Isa::And(seen, Isa::Set32(static_cast<int32_t>(0xC000C000u))))) return false;
+  for (; x < width; ++x) {
+    if (row[x] >= (1 << 14)) return false;
+  }
+  return true;
+}
+
+// Rewrites width sums in one of the split forms.
+template <bool kNarrow>
+void SplitRow(int32_t* sums, int32_t width) {
+  int32_t x = 0;
+  for (; x + Isa::kLanes32 <= width; x += Isa::kLanes32) {
+    const V v = Isa::Load(sums + x);
+    Isa::Store(sums + x, kNarrow ? SplitSum(v) : Split(v));
+  }
+  for (; x < width; ++x) sums[x] = kNarrow ? SplitSum(sums[x]) : Split(sums[x]);
+}
+
+// The 8-bit horizontal pass for rows whose sums are below 2^20 (see the top of this file).
+template <int32_t M, bool kInterior>
+void NarrowHorizontalPass(const int32_t* full, const int32_t* centre, const int32_t* weights, uint32_t reciprocal,
+                          int32_t width, uint16_t* rowOut) {
+  V tapWeights[M + 1];
+  for (int32_t d = 0; d <= M; ++d) tapWeights[d] = Isa::Set32(SplitWeight(weights[M + d]));
+  const V vReciprocal = Isa::Set32(static_cast<int32_t>(reciprocal));
+  const V rounding = Isa::Set32(512);
+  for (int32_t x = 0; x < width; x += Isa::kLanes32) {
+    V acc = Isa::MaddAcc(rounding, Isa::Load(centre + x), tapWeights[0]);
+    for (int32_t d = 1; d <= M; ++d) {
+      acc = Isa::MaddAcc(acc, Isa::Add32(Isa::Load(full + x - d), Isa::Load(full + x + d)), tapWeights[d]);
+    }
+    Isa::StoreWords32(rowOut + x, kInterior ? Isa::MulHigh50(acc, vReciprocal) : Isa::Shr20(acc));
+  }
+}
+
+// One output row from the split vertical sums, reflected M entries beyond both ends, into
+// rowOut (rounded up to whole vectors).
+template <int32_t M, bool kInterior>
+void HorizontalPass(const int32_t* full, const int32_t* centre, const int32_t* weights, double reciprocal,
+                    int32_t width, uint16_t* rowOut) {
+  V lowWeights[M + 1];
+  V highWeights[M + 1];
+  for (int32_t d = 0; d <= M; ++d) {
+    lowWeights[d] = Isa::Set32(weights[M + d]);
+    highWeights[d] = Isa::Set32(static_cast<int32_t>(static_cast<uint32_t>(weights[M + d]) << 16));
+  }
+  const V rounding = Isa::Set32(512);
+  for (int32_t x = 0; x < width; x += Isa::kLanes32) {
+    const V c = Isa::Load(centre + x);
+    V low = Isa::MaddAcc(rounding, c, lowWeights[0]);
+    V high = Isa::Madd(c, highWeights[0]);
+    for (int32_t d = 1; d <= M; ++d) {
+      const V pair = Isa::Add32(Isa::Load(full + x - d), Isa::Load(full + x + d));
+      low = Isa::MaddAcc(low, pair, lowWeights[d]);
+      high = Isa::MaddAcc(high, pair, highWeights[d]);
+    }
+    const V q = kInterior ? Isa::FloorDivideSplit(high, low, reciprocal)
+                          : Isa::ShrU32<20 - kSplitShift>(Isa::Add32(high, Isa::ShrU32<kSplitShift>(low)));
+    Isa::StoreWords32(rowOut + x, q);
+  }
+}
+
+// Not inlined: eight copies in one frame would need more than a page of stack for the spilled
+// weight vectors on 32-bit x86, where Windows then wants a stack probe the DLL does not link.
+template <int32_t M>
+__attribute__((noinline)) void GaussianRows(const uint16_t* plane, int32_t planePitch, Channel<uint16_t> dst, const ChannelShape& s,
+                  const int32_t* weights, double reciprocal, uint32_t narrowReciprocal, const WordLimits& limits,
+                  int32_t* workspace) {
+  const size_t region = KernelWorkspaceRegion(s.width);
+  int32_t* full = workspace + 16;  // 16 entries ahead for the reflected left end
+  int32_t* surround = workspace + region;
+  uint16_t* rowOut = reinterpret_cast<uint16_t*>(workspace + 2 * region);
+  const uint16_t* rows[2 * M + 1];
+  // Whether each row's words lie below 2^14, kept for the rows in the window: they span at most
+  // 2·M + 1 ≤ 17 consecutive rows (mirrored rows are among them), so a ring of 32 serves. Each
+  // row is checked as it first enters the window.
+  bool narrowRows[32];
+  auto check = [&](int32_t row) { narrowRows[row & 31] = RowIsNarrow(RowAt(plane, planePitch, row), s.width); };
+  for (int32_t y = 0; y <= M && y < s.height; ++y) check(y);
+  for (int32_t y = 0; y < s.height; ++y) {
+    if (y > 0 && y + M < s.height) check(y + M);
+    bool narrowWords = true;
+    for (int32_t k = 0; k <= 2 * M; ++k) {
+      const int32_t row = Mirror(y - M + k, s.height);
+      rows[k] = RowAt(plane, planePitch, row);
+      narrowWords = narrowWords && narrowRows[row & 31];
+    }
+    const bool interior = y >= M && y < s.height - M;
+    int32_t* centre = interior ? surround : nullptr;
+    const int32_t seen = narrowWords ? NarrowVerticalPass<M>(rows, weights, s.width, full, centre)
+                                     : VerticalPass<M>(rows, weights, s.width, full, centre);
+    const bool narrow = narrowReciprocal != 0 && seen < (1 << 20);
+    if (narrow) {
+      SplitRow<true>(full, s.width);
+      if (interior) SplitRow<true>(surround, s.width);
+    } else {
+      SplitRow<false>(full, s.width);
+      if (interior) SplitRow<false>(surround, s.width);
+    }
+    for (int32_t d = 1; d <= M; ++d) {
+      full[-d] = full[d];
+      full[s.width - 1 + d] = full[s.width - 1 - d];
+    }
+    if (narrow) {
+      if (interior) {
+        NarrowHorizontalPass<M, true>(full, surround, weights, narrowReciprocal, s.width, rowOut);
+      } else {
+        NarrowHorizontalPass<M, false>(full, full, weights, narrowReciprocal, s.width, rowOut);
+      }
+    } else if (interior) {
+      HorizontalPass<M, true>(full, surround, weights, reciprocal, s.width, rowOut);
+    } else {
+      HorizontalPass<M, false>(full, full, weights, reciprocal, s.width, rowOut);
+    }
+    // rows[M] is row y of the (contiguous) source: what the merge compares with.
+    uint16_t* dstRow = RowAt(dst.base, dst.pitch, y);
+    if (s.step == 1 && limits.enabled) {
+      memcpy(dstRow, rowOut, static_cast<size_t>(s.width) * sizeof(uint16_t));
+      MergeRow(dstRow, rows[M], dstRow, s.width, limits.positive, limits.negative);
+    } else {
+      if (limits.enabled) MergeRow(rowOut, rows[M], rowOut, s.width, limits.positive, limits.negative);
+      ScatterRow(dstRow, rowOut, s.width, s.step);
+    }
+  }
+}
+
+// The filter's own Gaussian arithmetic, which the decomposition above relies on.
+bool GaussianFitsWords(const GaussianParams& g) {
+  return GaussianFits(g.taps, g.window, 10, g.surroundWeight, g.centreWeightSq);
+}
+
+void GaussianRun(Channel<uint16_t> dst, Channel<const uint16_t> src, const ChannelShape& s, const GaussianParams& g,
+                 const WordLimits& limits, const ScratchBlock& scratch) {
+  // A packed channel is first gathered into the row-sum plane (width·height int32 entries,
+  // twice what the words need).
+  const uint16_t* plane = src.base;
+  int32_t planePitch = src.pitch;
+  if (s.step != 1) {
+    uint16_t* words = reinterpret_cast<uint16_t*>(scratch.Plane<int32_t>());
+    for (int32_t y = 0; y < s.height; ++y) {
+      GatherRow(words + static_cast<ptrdiff_t>(y) * s.width, RowAt(src.base, src.pitch, y), s.width, s.step);
+    }
+    plane = words;
+    planePitch = s.width * static_cast<int32_t>(sizeof(uint16_t));
+  }
+  const double reciprocal = 1.0 / static_cast<double>(g.surroundWeight);
+  // ⌈2^50 / w⌉ fits 32 bits only for w > 2^18; 0 keeps every row on the wide pass.
+  const uint32_t narrowReciprocal =
+      g.surroundWeight > (1 << 18)
+          ? static_cast<uint32_t>(((uint64_t{1} << 50) + static_cast<uint64_t>(g.surroundWeight) - 1) /
+                                  static_cast<uint64_t>(g.surroundWeight))
+          : 0;
+  int32_t* w = scratch.Workspace();
+  switch (g.window / 2) {
+    case 1: GaussianRows<1>(plane, planePitch, dst, s, g.taps, reciprocal, narrowReciprocal, limits, w); break;
+    case 2: GaussianRows<2>(plane, planePitch, dst, s, g.taps, reciprocal, narrowReciprocal, limits, w); break;
+    case 3: GaussianRows<3>(plane, planePitch, dst, s, g.taps, reciprocal, narrowReciprocal, limits, w); break;
+    case 4: GaussianRows<4>(plane, planePitch, dst, s, g.taps, reciprocal, narrowReciprocal, limits, w); break;
+    case 5: GaussianRows<5>(plane, planePitch, dst, s, g.taps, reciprocal, narrowReciprocal, limits, w); break;
+    case 6: GaussianRows<6>(plane, planePitch, dst, s, g.taps, reciprocal, narrowReciprocal, limits, w); break;
+    case 7: GaussianRows<7>(plane, planePitch, dst, s, g.taps, reciprocal, narrowReciprocal, limits, w); break;
+    default: GaussianRows<8>(plane, planePitch, dst, s, g.taps, reciprocal, narrowReciprocal, limits, w); break;
+  }
+}
+
+void LimitMergeEntry(Channel<uint16_t> out, Channel<const uint16_t> src, Channel<const uint16_t> smoothed,
+                     const ChannelShape& s, const MergeLimits<uint16_t>& limits) {
+  // Packed channels and limits the filter never sets (negative) take the reference.
+  if (s.step != 1 || limits.positive < 0 || limits.negative < 0) {
+    LimitMerge<uint16_t>(out, src, smoothed, s, limits);
+    return;
+  }
+  const int32_t p = limits.positive > 65535 ? 65535 : limits.positive;
+  const int32_t n = limits.negative > 65535 ? 65535 : limits.negative;
+  for (int32_t y = 0; y < s.height; ++y) {
+    uint16_t* o = RowAt(out.base, out.pitch, y);
+    const uint16_t* a = RowAt(smoothed.base, smoothed.pitch, y);
+    MergeRow(o, RowAt(src.base, src.pitch, y), a, s.width, p, n);
+  }
+}
+
+void GaussianEntry(Channel<uint16_t> dst, Channel<const uint16_t> src, const ChannelShape& s, const GaussianParams& g,
+                   const ScratchBlock& scratch) {
+  if (!GaussianFitsWords(g)) {
+    GaussianSurroundAverage<uint16_t>(dst, src, s, g, scratch.Plane<int32_t>());
+    return;
+  }
+  GaussianRun(dst, src, s, g, {false, 0, 0}, scratch);
+}
+
+void GaussianMergeEntry(Channel<uint16_t> dst, Channel<const uint16_t> src, const ChannelShape& s,
+                        const GaussianParams& g, const MergeLimits<uint16_t>& limits, const ScratchBlock& scratch) {
+  if (limits.positive < 0 || limits.negative < 0 || !GaussianFitsWords(g)) {
+    GaussianEntry(dst, src, s, g, scratch);
+    LimitMergeEntry(dst, src, {dst.base, dst.pitch}, s, limits);
+    return;
+  }
+  const WordLimits fused = {true, limits.positive > 65535 ? 65535 : limits.positive,
+                            limits.negative > 65535 ? 65535 : limits.negative};
+  GaussianRun(dst, src, s, g, fused, scratch);
+}
+
+void AddRow32(uint32_t* sums, const uint16_t* add, const uint16_t* drop, int32_t width) {
+  int32_t x = 0;
+  for (; x + Isa::kLanes32 <= width; x += Isa::kLanes32) {
+    V v = Isa::Add32(Isa::Load(sums + x), Isa::LoadU16To32(add + x));
+    if (drop != nullptr) v = Isa::Sub32(v, Isa::LoadU16To32(drop + x));
+    Isa::Store(sums + x, v);
+  }
+  for (; x < width; ++x) sums[x] = sums[x] + add[x] - (drop != nullptr ? drop[x] : 0u);
+}
+
+void BoxEntry(Channel<uint16_t> dst, Channel<const uint16_t> src, const ChannelShape& s, int32_t window,
+              const ScratchBlock& scratch) {
+  if (window < 3 || window > kMaxWindow || (window & 1) == 0) {
+    BoxAverage<uint16_t>(dst, src, s, window, scratch.BoxOffsets());
+    return;
+  }
+  const int32_t r = window / 2;
+  const int32_t scale = (1 << 20) / (window * window);  // truncated, as the reference does
+  int32_t* workspace = scratch.Workspace();
+  const size_t region = KernelWorkspaceRegion(s.width);
+  uint32_t* sums = reinterpret_cast<uint32_t*>(workspace) + 16;  // column sums, reflected r at each end
+  uint32_t* prefix = reinterpret_cast<uint32_t*>(workspace + region);
+  uint16_t* addRow = reinterpret_cast<uint16_t*>(workspace + 2 * region);
+  uint16_t* dropRow = addRow + region;
+  uint16_t* rowOut = reinterpret_cast<uint16_t*>(workspace + 3 * region);
+
+  auto row = [&](int32_t y, uint16_t* buffer) -> const uint16_t* {
+    const uint16_t* p = RowAt(src.base, src.pitch, y);
+    if (s.step == 1) return p;
+    GatherRow(buffer, p, s.width, s.step);
+    return buffer;
+  };
+
+  memset(sums, 0, static_cast<size_t>(s.width) * sizeof(uint32_t));
+  for (int32_t dy = -r; dy <= r; ++dy) AddRow32(sums, row(Mirror(dy, s.height), addRow), nullptr, s.width);
+
+  const V vScale = Isa::Set32(scale);
+  const int32_t paddedWidth = s.width + 2 * r;
+  for (int32_t y = 0; y < s.height; ++y) {
+    if (y > 0) {
+      const uint16_t* add = row(Mirror(y + r, s.height), addRow);
+      const uint16_t* drop = row(Mirror(y - 1 - r, s.height), dropRow);
+      AddRow32(sums, add, drop, s.width);
+    }
+    for (int32_t d = 1; d <= r; ++d) {
+      sums[-d] = sums[d];
+      sums[s.width - 1 + d] = sums[s.width - 1 - d];
+    }
+    // prefix[j] = Σ of padded columns below j, modulo 2^32.
+    const uint32_t* first = sums - r;
+    prefix[0] = 0;
+    V carry = Isa::Zero();
+    for (int32_t j = 0; j < paddedWidth; j += Isa::kLanes32) {
+      const V v = Isa::Add32(Isa::PrefixSum32(Isa::Load(first + j)), carry);
+      Isa::Store(prefix + 1 + j, v);
+      carry = Isa::BroadcastLast32(v);
+    }
+    uint16_t* dstRow = RowAt(dst.base, dst.pitch, y);
+    int32_t x = 0;
+    for (; x < s.width; x += Isa::kLanes32) {
+      const V sum = Isa::Sub32(Isa::Load(prefix + x + window), Isa::Load(prefix + x));
+      const V q = Isa::MulShr20(sum, vScale);
+      if (s.step == 1 && x + Isa::kLanes32 <= s.width) {
+        Isa::StoreWords32(dstRow + x, q);
+      } else {
+        Isa::StoreWords32(rowOut + x, q);
+      }
+    }
+    if (s.step == 1) {
+      const int32_t done = s.width - s.width % Isa::kLanes32;
+      if (done < s.width) memcpy(dstRow + done, rowOut + done, static_cast<size_t>(s.width - done) * sizeof(uint16_t));
+    } else {
+      ScatterRow(dstRow, rowOut, s.width, s.step);
+    }
+  }
+}
+
+void CopyEntry(Channel<uint16_t> dst, Channel<const uint16_t> src, const ChannelShape& s) {
+  if (s.step != 1) {
+    CopyChannel<uint16_t>(dst, src, s);
+    return;
+  }
+  if (s.width <= 0) return;
+  for (int32_t y = 0; y < s.height; ++y) {
+    memcpy(RowAt(dst.base, dst.pitch, y), RowAt(src.base, src.pitch, y), static_cast<size_t>(s.width) * sizeof(uint16_t));
+  }
+}
+
+constexpr SampleKernels<uint16_t> MakeWordKernels(const char* name) {
+  return {name, &GaussianEntry, &BoxEntry, &LimitMergeEntry, &CopyEntry, &GaussianMergeEntry, &WorkspaceBytes};
+}
+
+}  // namespace words
+}  // namespace
+}  // namespace sorvan
