@@ -2,7 +2,9 @@
 // put back. A sample was put back by a limit when its channel is smoothed, the plain average
 // differs from the source there, and yet the filtered sample equals the source: the merge kept
 // the source. The plain average is not in the filter's output, so it is computed here once more
-// with the core's reference kernels, which every faster path matches exactly.
+// with the core's reference kernels, which every integer fast path matches exactly; float fast
+// paths may differ from them by 2^-20, so a float sample whose fast average happened to equal
+// the source could in principle be marked, a case too rare and too small to show.
 #pragma once
 
 #include <cstdint>
