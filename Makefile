@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test test-release test-asan test-tsan fuzz fuzz-run demo clean windows bench bench-run bench-peers
+.PHONY: all deps build deb test test-release test-asan test-tsan fuzz fuzz-run demo clean windows bench bench-run bench-peers
 
 all: build
 
@@ -38,6 +38,10 @@ fuzz: deps
 
 fuzz-run: fuzz
 	@bash tools/run-fuzz.sh $(FUZZ_SECONDS)
+
+# The Debian package build/sorvan_<version>_<arch>.deb, made by CPack from the release build.
+deb: build
+	@cd build && cpack -G DEB
 
 # The Windows plug-ins, cross-compiled with clang and lld: sorvan.dll for 32-bit hosts into
 # build/win32, sorvan64.dll for 64-bit hosts into build/win64.

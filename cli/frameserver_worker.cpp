@@ -100,7 +100,10 @@ std::string FindPlugin() {
   const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
   if (ec) throw CommandError("cannot find the running command's directory to look for the plug-in; give --plugin PATH");
   const fs::path dir = exe.parent_path();
-  for (const fs::path& candidate : {dir / kPluginName, dir.parent_path() / "lib" / kPluginName}) {
+  // Beside the command and in ../lib in a build; where `cmake --install` puts it in an installed
+  // tree (bin/ and <libdir>/avisynth under one prefix).
+  for (const fs::path& candidate : {dir / kPluginName, dir.parent_path() / "lib" / kPluginName,
+                                    dir.parent_path() / SORVAN_INSTALLED_PLUGIN_DIR / kPluginName}) {
     if (fs::exists(candidate, ec)) return candidate.string();
   }
   throw CommandError(fmt::format("cannot find the plug-in {} in {} or {}; give --plugin PATH", kPluginName,

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "cli/command_error.h"
+#include "core/version.h"
 
 namespace sorvan::cli {
 namespace {
@@ -98,6 +99,8 @@ std::optional<Options> ParseOptions(int argc, const char* const* argv) {
   auto* framesOption =
       app.add_option("--frames", frames, "stop after N frames")->option_text("N")->check(CLI::NonNegativeNumber);
   app.add_flag("--quiet", options.quiet, "no progress and no summary");
+  // The one project version, which the plug-in's entries report too.
+  app.set_version_flag("--version", "sorvan " SORVAN_VERSION_STRING, "print the version and exit");
   app.add_option("--plugin", options.plugin, "the plug-in library (default: libsorvan.so beside the command or in ../lib)")
       ->option_text("PATH");
 
@@ -105,6 +108,9 @@ std::optional<Options> ParseOptions(int argc, const char* const* argv) {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
     std::cout << app.help();
+    return std::nullopt;
+  } catch (const CLI::CallForVersion& e) {
+    std::cout << e.what() << "\n";
     return std::nullopt;
   } catch (const CLI::ParseError& e) {
     throw CommandError(fmt::format("{} (see sorvan --help)", e.what()));
