@@ -478,7 +478,6 @@ def run_vapoursynth(run, tool, failures):
 # The fake AviSynth+ C host
 # ---------------------------------------------------------------------------------------------
 AVS_PLANE = {"Y": 1, "U": 2, "V": 4, "R": 32, "G": 64, "B": 128}
-FILTER_INFO_SIZE = 120
 
 
 class AvsFrame:
@@ -505,20 +504,64 @@ class AvsFrame:
         return [result[i] for i in sorted(result)]
 
 
+# Bytes of stack arguments of each host function in the 32-bit stdcall convention (the W32
+# column of the interface's table); the 64-bit convention needs no such count.
+AVS_ARGUMENT_BYTES_32 = {
+    "add_function": 20, "check_version": 8, "new_c_filter": 20, "take_clip": 12, "release_clip": 4,
+    "get_video_info": 4, "set_to_clip": 8, "get_frame": 8, "clip_get_error": 4, "release_video_frame": 4,
+    "new_video_frame_a": 12, "new_video_frame_p": 12, "get_pitch_p": 8, "get_row_size_p": 8, "get_height_p": 8,
+    "get_read_ptr_p": 8, "get_write_ptr_p": 8, "bit_blt": 28, "save_string": 12,
+}
+
+
 class FakeAviSynthC:
-    def __init__(self, emu):
+    """The host's side of the C interface, for either bitness: pointers and AVS_Value of the
+    target's size, AVS_FilterInfo at the target's offsets; by-value AVS_Value arguments arrive as
+    a pointer to a caller copy on x64 and inline on the 32-bit stack."""
+
+    def __init__(self, emu, bits=64):
         self.emu = emu
-        self.module = 0x7FFA_0000_0000     # the "AviSynth.dll" handle
+        self.bits = bits
+        self.pointer = 8 if bits == 64 else 4
+        self.value_size = 16 if bits == 64 else 8
+        self.fi_offsets = ({"vi": 8, "env": 56, "get_frame": 64, "set_cache_hints": 88, "free_filter": 96, "error": 104,
+                            "size": 120} if bits == 64 else
+                           {"vi": 8, "env": 56, "get_frame": 60, "set_cache_hints": 72, "free_filter": 76, "error": 80,
+                            "size": 88})
+        self.module = 0x7FFA_0000_0000 if bits == 64 else 0x10000000   # the "AviSynth.dll" handle
         self.env = emu.host_alloc(64)
         self.registered = []
-        self.clips = {}                   # handle -> {"refs", "vi", "frames", "filter"}
+        self.clips = {}                   # handle -> {"refs", "target"}
         self.frames = {}
         self.functions = {}
-        for name in ["add_function", "check_version", "new_c_filter", "take_clip", "release_clip", "get_video_info",
-                     "set_to_clip", "get_frame", "clip_get_error", "release_video_frame", "new_video_frame_a",
-                     "new_video_frame_p", "get_pitch_p", "get_row_size_p", "get_height_p", "get_read_ptr_p",
-                     "get_write_ptr_p", "bit_blt", "save_string"]:
-            self.functions["avs_" + name] = emu.add_stub("avs_" + name, getattr(self, name))
+        self.filters = []
+        self.property_frames = 0
+        for name, pops in AVS_ARGUMENT_BYTES_32.items():
+            handler = getattr(self, name)
+            stub = (emu.add_stub("avs_" + name, handler) if bits == 64
+                    else emu.add_stub("avs_" + name, handler, pops, "stdcall"))
+            self.functions["avs_" + name] = stub
+
+    def read_pointer(self, address):
+        return self.emu.u64(address) if self.pointer == 8 else self.emu.u32(address)
+
+    def write_pointer(self, address, value):
+        if self.pointer == 8:
+            self.emu.put_u64(address, value)
+        else:
+            self.emu.put_u32(address, value)
+
+    def pack_value(self, kind, payload=0):
+        if self.bits == 64:
+            return struct.pack("<hhI", ord(kind), 0, 0) + struct.pack("<q", payload)
+        return struct.pack("<hhi", ord(kind), 0, payload)
+
+    def value_argument(self, a, index):
+        """The AVS_Value passed by value as argument `index`."""
+        if self.bits == 64:
+            return self.value(a[index])
+        word = a[index]
+        return chr(word & 0xFFFF), word >> 16, a[index + 1]
 
     def clip(self, address):
         c = self.clips.get(address)
@@ -534,7 +577,7 @@ class FakeAviSynthC:
 
     def value(self, address):
         kind, size = struct.unpack("<hh", self.emu.read(address, 4))
-        return chr(kind), size, self.emu.u64(address + 8)
+        return chr(kind), size, self.read_pointer(address + self.value_size - self.pointer)
 
     def add_function(self, emu, a):
         if a[0] != self.env:
@@ -546,7 +589,7 @@ class FakeAviSynthC:
         return 0 if a.int32(1) <= 11 else 0xFFFFFFFF
 
     def take_clip(self, emu, a):
-        kind, _, clip = self.value(a[0])
+        kind, _, clip = self.value_argument(a, 0)
         if kind != "c":
             raise EmulationError("avs_take_clip of a %r value" % kind)
         return self.new_handle(self.clip(clip)["target"])
@@ -567,18 +610,18 @@ class FakeAviSynthC:
 
     def set_to_clip(self, emu, a):
         target = self.clip(a[1])["target"]
-        emu.write(a[0], struct.pack("<hhI", ord("c"), 0, 0) + struct.pack("<Q", self.new_handle(target)))
+        emu.write(a[0], self.pack_value("c", self.new_handle(target)))
 
     def new_c_filter(self, emu, a):
-        kind, _, child = self.value(a[2])
+        kind, _, child = self.value_argument(a, 2)
         child_target = self.clip(child)["target"]
-        fi = emu.host_alloc(FILTER_INFO_SIZE, fill=0)
+        fi = emu.host_alloc(self.fi_offsets["size"], fill=0)
         child_handle = self.new_handle(child_target)
-        emu.put_u64(fi, child_handle)
-        emu.write(fi + 8, emu.read(child_target["vi"], 48))
-        emu.put_u64(fi + 56, self.env)
-        target = {"vi": fi + 8, "fi": fi, "child_handle": child_handle}
-        emu.put_u64(a[1], fi)
+        self.write_pointer(fi, child_handle)
+        emu.write(fi + self.fi_offsets["vi"], emu.read(child_target["vi"], 48))
+        self.write_pointer(fi + self.fi_offsets["env"], self.env)
+        target = {"vi": fi + self.fi_offsets["vi"], "fi": fi, "child_handle": child_handle}
+        self.write_pointer(a[1], fi)
         self.filters.append(target)
         return self.new_handle(target)
 
@@ -655,17 +698,20 @@ AVS_FORMATS = {
 }
 
 
-def avs_value(kind, payload=0):
-    return struct.pack("<hhI", ord(kind), 0, 0) + struct.pack("<q", payload)
-
-
-def run_avisynth_c(run, tool, failures):
+def run_avisynth_c(run, tool, failures, entry_name="avisynth_c_plugin_init2", image_base=IMAGE_BASE):
+    """The C entry and its filter, through `host` (a FakeAviSynthC of the DLL's bitness)."""
     emu = run.emu
     host = run.avs
-    host.filters = []
-    host.property_frames = 0
+    bits = host.bits
+    offsets = host.fi_offsets
+    prefix = "AviSynth+ C (%d-bit)" % bits
+
+    def call(address, args):
+        """A C-interface function: the x64 convention, or stdcall on 32-bit."""
+        return emu.call(address, args) if bits == 64 else emu.call(address, args, "stdcall")
+
     exports, _ = run.image.exports()
-    text = emu.call(IMAGE_BASE + exports["avisynth_c_plugin_init2"], [host.env])
+    text = call(image_base + exports[entry_name], [host.env])
     major, minor = project_version()
     failures.check(emu.cstring(text) == "Sorvan %d.%d" % (major, minor), "C entry returned %r" % emu.cstring(text))
     failures.check(emu.return_trap in emu.virtual_queries, "the entry did not look for its caller's module")
@@ -673,8 +719,8 @@ def run_avisynth_c(run, tool, failures):
                           "avs_add_function calls: %s" % host.registered):
         return
     apply = host.registered[0][2]
-    print("ok   AviSynth+ C: host functions found in the caller's module, avs_add_function(\"Sorvan\", \"%s\")"
-          % AVS_PARAMS)
+    print("ok   %s: %s found the host functions in its caller's module, avs_add_function(\"Sorvan\", \"%s\")"
+          % (prefix, entry_name, AVS_PARAMS))
 
     def create(pixel_type, width, height, planes, settings):
         fmt, letters = AVS_FORMATS[pixel_type]
@@ -685,35 +731,45 @@ def run_avisynth_c(run, tool, failures):
         host.frames[source] = AvsFrame(emu, fmt, width, height, letters, planes)
         child = {"vi": vi, "frames": {5: source}}
         child_handle = host.new_handle(child)          # held by the script's argument
-        elements = [avs_value("c", child_handle)]
+        elements = [host.pack_value("c", child_handle)]
         for name in ARG_ORDER:
-            elements.append(avs_value("i" if name in ("rad", "str") or name[0] in "pn" else "b", int(settings[name]))
-                            if name in settings else avs_value("v"))
-        array = emu.host_alloc(16 * len(elements))
+            elements.append(host.pack_value("i" if name in ("rad", "str") or name[0] in "pn" else "b",
+                                            int(settings[name])) if name in settings else host.pack_value("v"))
+        array = emu.host_alloc(host.value_size * len(elements))
         emu.write(array, b"".join(elements))
-        args = emu.host_alloc(16)
-        emu.write(args, struct.pack("<hhI", ord("a"), len(elements), 0) + struct.pack("<Q", array))
-        result = emu.host_alloc(16, fill=0xEE)
-        returned = emu.call(apply, [result, host.env, args, host.registered[0][3]])
-        failures.check(returned == result, "creation callback returned rax 0x%x, not its result pointer" % returned)
-        return host.value(result), child, child_handle, source
+        args = bytearray(host.pack_value("a", array))
+        args[2:4] = struct.pack("<h", len(elements))
+        if bits == 64:
+            # Win64: the result through a hidden pointer first; the argument array by pointer to a copy.
+            args_copy = emu.host_alloc(16)
+            emu.write(args_copy, bytes(args))
+            result = emu.host_alloc(16, fill=0xEE)
+            returned = emu.call(apply, [result, host.env, args_copy, host.registered[0][3]])
+            failures.check(returned == result, "creation callback returned rax 0x%x, not its result pointer" % returned)
+            return host.value(result), child, child_handle, source
+        # Win32 stdcall: the 8-byte array value inline on the stack, the result in edx:eax.
+        stack = struct.pack("<I", host.env) + bytes(args) + struct.pack("<I", host.registered[0][3])
+        low = emu.call(apply, [], "stdcall", stack_image=stack)
+        return (chr(low & 0xFFFF), low >> 16, emu.edx()), child, child_handle, source
 
     rng = random.Random(11)
     cases = [(0xA0000008, 40, 30, {}), (0xA0050008, 36, 24, {"ry": 1, "rad": 3}),
              (0xA001030B, 24, 20, {"force": 1, "pgu": 4}), (0x90020001, 20, 18, {"ry": 1, "str": 2})]
     for pixel_type, width, height, settings in cases:
         fmt, letters = AVS_FORMATS[pixel_type]
-        label = "AviSynth+ C %s %dx%d %s" % (fmt.name, width, height, settings or "defaults")
+        label = "%s %s %dx%d %s" % (prefix, fmt.name, width, height, settings or "defaults")
         planes = make_planes(rng, fmt, width, height)
         (kind, _, clip), child, child_handle, source = create(pixel_type, width, height, planes, settings)
         if not failures.check(kind == "c", "%s: result of type %r (%s)" % (label, kind, emu.cstring(clip) if kind == "e" else "")):
             continue
         target = host.filters[-1]
         fi = target["fi"]
-        get_frame, set_cache_hints, free_filter = emu.u64(fi + 64), emu.u64(fi + 88), emu.u64(fi + 96)
-        failures.check(emu.call(set_cache_hints, [fi, 509, 0]) & 0xFFFFFFFF == 1, label + ": MT mode is not NICE")
-        frame = emu.call(get_frame, [fi, 5])
-        if not failures.check(frame in host.frames and emu.u64(fi + 104) == 0, label + ": no frame"):
+        get_frame, set_cache_hints, free_filter = [host.read_pointer(fi + offsets[k])
+                                                   for k in ("get_frame", "set_cache_hints", "free_filter")]
+        failures.check(call(set_cache_hints, [fi, 509, 0]) & 0xFFFFFFFF == 1, label + ": MT mode is not NICE")
+        frame = call(get_frame, [fi, 5])
+        if not failures.check(frame in host.frames and host.read_pointer(fi + offsets["error"]) == 0,
+                              label + ": no frame"):
             continue
         output = host.frame(frame).read(emu)
         expected = expected_planes(tool, fmt, width, height, settings, planes)
@@ -726,7 +782,7 @@ def run_avisynth_c(run, tool, failures):
         host.clip(clip)["refs"] -= 1                      # and then the result value
         target["holders"] -= 1
         failures.check(target["holders"] == 0, "%s: the filter's clip has %d holders" % (label, target["holders"]))
-        emu.call(free_filter, [fi])                       # last reference: the host frees the filter
+        call(free_filter, [fi])                           # last reference: the host frees the filter
         host.clip(target["child_handle"])["refs"] -= 1    # and then drops fi->child itself
         child["holders"] -= 1
         failures.check(child["holders"] == 0, "%s: child clip left with %d holders" % (label, child["holders"]))
@@ -740,9 +796,10 @@ def run_avisynth_c(run, tool, failures):
                                                         {"rad": 0})
     expected = "Sorvan:rad must be between 1 and 8"
     failures.check(kind == "e" and emu.cstring(message) == expected,
-                   "AviSynth+ C refusal: %r %r, expected the error %r" % (kind, emu.cstring(message) if kind == "e" else "", expected))
-    failures.check(child["holders"] == 1 and not emu.live_blocks, "AviSynth+ C refusal: a reference or memory kept")
-    print("ok   AviSynth+ C rad=0 -> error %r, nothing held" % expected)
+                   "%s refusal: %r %r, expected the error %r" % (prefix, kind, emu.cstring(message) if kind == "e" else "",
+                                                                 expected))
+    failures.check(child["holders"] == 1 and not emu.live_blocks, prefix + " refusal: a reference or memory kept")
+    print("ok   %s rad=0 -> error %r, nothing held" % (prefix, expected))
 
 
 class Run:
