@@ -19,4 +19,10 @@ class FilterArgumentError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// --help: not a failure; the text goes to standard output.
+class HelpRequested : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 }  // namespace sorvan::cli

@@ -3,54 +3,44 @@
 #include <fmt/format.h>
 
 #include "cli/command_error.h"
-#include "plugin/classic/pixel_type.h"
 
 namespace sorvan::cli {
 
-std::optional<StreamLayout> ParseRawFormatName(std::string_view name) {
-  if (name == "rgb24") return StreamLayout::kRgb24;
-  if (name == "rgb32") return StreamLayout::kRgb32;
-  if (name == "yuy2") return StreamLayout::kYuy2;
-  if (name == "yv12") return StreamLayout::kYv12;
-  if (name == "i420") return StreamLayout::kI420;
-  return std::nullopt;
-}
-
-std::string_view LayoutName(StreamLayout layout) {
-  switch (layout) {
-    case StreamLayout::kRgb24: return "rgb24";
-    case StreamLayout::kRgb32: return "rgb32";
-    case StreamLayout::kYuy2: return "yuy2";
-    case StreamLayout::kYv12: return "yv12";
-    case StreamLayout::kI420: return "i420";
-    case StreamLayout::kPlanar422: return "4:2:2";
+std::array<PlaneSpan, kMaxPlanes> FramePlanes(const FrameFormat& format) {
+  std::array<PlaneSpan, kMaxPlanes> planes{};
+  size_t offset = 0;
+  for (int32_t p = 0; p < format.video.planeCount; ++p) {
+    const auto rowBytes = static_cast<size_t>(PlaneRowBytes(format.video, p, format.width));
+    const int32_t height = PlaneHeight(format.video, p, format.height);
+    planes[p] = {offset, rowBytes, PlaneWidth(format.video, p, format.width), height};
+    offset += rowBytes * static_cast<size_t>(height);
   }
-  return "?";
-}
-
-int32_t ClipPixelType(StreamLayout layout) {
-  switch (layout) {
-    case StreamLayout::kRgb24: return CS_BGR24;
-    case StreamLayout::kRgb32: return CS_BGR32;
-    case StreamLayout::kYuy2:
-    case StreamLayout::kPlanar422: return CS_YUY2;
-    case StreamLayout::kYv12: return CS_YV12;
-    case StreamLayout::kI420: return CS_I420;
-  }
-  return 0;
+  return planes;
 }
 
 size_t FrameBytes(const FrameFormat& format) {
-  const size_t pixels = static_cast<size_t>(format.width) * static_cast<size_t>(format.height);
-  switch (format.layout) {
-    case StreamLayout::kRgb24: return pixels * 3;
-    case StreamLayout::kRgb32: return pixels * 4;
-    case StreamLayout::kYuy2:
-    case StreamLayout::kPlanar422: return pixels * 2;
-    case StreamLayout::kYv12:
-    case StreamLayout::kI420: return pixels + 2 * (pixels / 4);
+  return static_cast<size_t>(sorvan::FrameBytes(format.video, format.width, format.height));
+}
+
+namespace {
+
+template <typename View, typename Byte>
+View ViewOfBytes(const FrameFormat& format, Byte* bytes) {
+  View view{};
+  const auto planes = FramePlanes(format);
+  for (int32_t p = 0; p < format.video.planeCount; ++p) {
+    view.planes[p] = {bytes + planes[p].offset, static_cast<int32_t>(planes[p].rowBytes), planes[p].width,
+                      planes[p].height};
   }
-  return 0;
+  return view;
+}
+
+}  // namespace
+
+FrameView ViewOf(const FrameFormat& format, uint8_t* bytes) { return ViewOfBytes<FrameView>(format, bytes); }
+
+SourceFrameView SourceViewOf(const FrameFormat& format, const uint8_t* bytes) {
+  return ViewOfBytes<SourceFrameView>(format, bytes);
 }
 
 void CheckFrameSize(const FrameFormat& format, std::string_view what) {
@@ -63,37 +53,11 @@ void CheckFrameSize(const FrameFormat& format, std::string_view what) {
     throw CommandError(fmt::format("{} asks for {}x{} frames; sorvan accepts at most {} on a side and {} pixels per frame",
                                    what, w, h, kMaxSide, kMaxPixels));
   }
-  switch (format.layout) {
-    case StreamLayout::kYuy2:
-    case StreamLayout::kPlanar422:
-      if (w % 2 != 0) {
-        throw CommandError(fmt::format("{} gives {}x{} {} frames; the width must be even for YUY2", what, w, h,
-                                       LayoutName(format.layout)));
-      }
-      break;
-    case StreamLayout::kYv12:
-    case StreamLayout::kI420:
-      if (w % 2 != 0 || h % 2 != 0) {
-        throw CommandError(fmt::format("{} gives {}x{} 4:2:0 frames; width and height must be even", what, w, h));
-      }
-      break;
-    default: break;
+  const VideoFormat& v = format.video;
+  if (IsPacked(v) && v.family == ColourFamily::kYuv && w % 2 != 0) {
+    throw CommandError(fmt::format("{} gives {}x{} {} frames; the width must be even, as two pixels share their chroma",
+                                   what, w, h, v.name != nullptr ? v.name : "packed 4:2:2"));
   }
-}
-
-PlaneLayout ClipPlaneLayout(const FrameFormat& format) {
-  const int32_t w = format.width;
-  const size_t lumaBytes = static_cast<size_t>(w) * static_cast<size_t>(format.height);
-  const size_t chromaBytes = lumaBytes / 4;
-  switch (format.layout) {
-    case StreamLayout::kRgb24: return {w * 3, w * 3, 0, 0, 0};
-    case StreamLayout::kRgb32: return {w * 4, w * 4, 0, 0, 0};
-    case StreamLayout::kYuy2:
-    case StreamLayout::kPlanar422: return {w * 2, w * 2, 0, 0, 0};
-    case StreamLayout::kYv12: return {w, w, lumaBytes + chromaBytes, lumaBytes, w / 2};
-    case StreamLayout::kI420: return {w, w, lumaBytes, lumaBytes + chromaBytes, w / 2};
-  }
-  return {0, 0, 0, 0, 0};
 }
 
 }  // namespace sorvan::cli

@@ -7,18 +7,26 @@
 #include <string_view>
 
 #include "cli/command_error.h"
+#include "cli/format_names.h"
 
 namespace sorvan::cli {
 namespace {
 
-// Frames are read in pieces of this size, and the buffer grows only as the bytes arrive, so a
-// header that promises a large frame over a short stream costs no more memory than the stream.
+// Frames are read in pieces of this size, and the buffer is filled only as the bytes arrive, so
+// a header that promises a large frame over a short stream costs no more memory than the stream.
 constexpr size_t kReadChunk = size_t{4} << 20;
 
 // Reads one frame body of `bytes` bytes. Returns false when the stream ended before its first
 // byte and `endAllowed` is set; otherwise a short body is an error naming the frame.
 bool ReadFrameBody(ByteSource& source, std::vector<uint8_t>& frame, size_t bytes, int64_t frameNumber,
                    bool endAllowed) {
+  // The whole frame is reserved at once, so the buffer never moves (nor exists twice) while it
+  // grows; a reservation this large is address space only, and pages are committed as the bytes
+  // arrive.
+  if (frame.capacity() < bytes) {
+    std::vector<uint8_t>().swap(frame);
+    frame.reserve(bytes);
+  }
   size_t done = 0;
   while (done < bytes) {
     const size_t want = std::min(bytes - done, kReadChunk);
@@ -111,19 +119,14 @@ Y4mHeader ReadY4mHeader(ByteSource& source) {
   if (width < 0) throw CommandError("Y4M header has no width (W tag)");
   if (height < 0) throw CommandError("Y4M header has no height (H tag)");
 
-  const std::string& cs = header.colourSpace;
-  StreamLayout layout;
-  if (!haveColour || cs == "420" || cs == "420jpeg" || cs == "420paldv" || cs == "420mpeg2") {
-    layout = StreamLayout::kI420;
-  } else if (cs == "422") {
-    layout = StreamLayout::kPlanar422;
-  } else {
+  // A stream without a C tag is 8-bit 4:2:0.
+  const FormatName* colour = FindY4mColourSpace(haveColour ? std::string_view(header.colourSpace) : "420jpeg");
+  if (colour == nullptr) {
     throw CommandError(fmt::format(
-        "Y4M colour space 'C{}' is not supported; sorvan filters 8-bit 4:2:0 (C420, C420jpeg, C420paldv, C420mpeg2) "
-        "and 8-bit 4:2:2 (C422)",
-        Printable(cs)));
+        "Y4M colour space 'C{}' is not supported (sorvan --format help lists the colour spaces it reads)",
+        Printable(header.colourSpace)));
   }
-  // Caps first, then the frame server's parity rules; both before any frame buffer exists.
+  // Caps first, before any frame buffer exists.
   const auto clamp = [](int64_t v) { return static_cast<int32_t>(std::min<int64_t>(v, INT32_MAX)); };
   if (width > kMaxSide || height > kMaxSide || width * height > kMaxPixels) {
     throw CommandError(fmt::format(
@@ -131,7 +134,7 @@ Y4mHeader ReadY4mHeader(ByteSource& source) {
         "reading any frame)",
         width, height, kMaxSide, kMaxPixels));
   }
-  header.format = {layout, clamp(width), clamp(height)};
+  header.format = {colour->format, clamp(width), clamp(height)};
   CheckFrameSize(header.format, "the Y4M header");
   return header;
 }
@@ -177,10 +180,10 @@ Y4mWriter::Y4mWriter(ByteSink& sink, const std::string& headerLine) : sink_(sink
   sink_.Write(reinterpret_cast<const uint8_t*>(headerLine.data()), headerLine.size());
 }
 
-void Y4mWriter::Write(const uint8_t* frame, size_t bytes) {
+void Y4mWriter::WritePieces(std::span<const BytePiece> pieces) {
   static constexpr uint8_t kFrameLine[] = {'F', 'R', 'A', 'M', 'E', '\n'};
   sink_.Write(kFrameLine, sizeof kFrameLine);
-  sink_.Write(frame, bytes);
+  for (const BytePiece& piece : pieces) sink_.Write(piece.data, piece.size);
 }
 
 size_t ReplaySource::ReadSome(uint8_t* dst, size_t count) {

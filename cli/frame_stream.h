@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -23,21 +24,32 @@ class FrameReader {
   virtual bool Next(std::vector<uint8_t>& frame) = 0;
 };
 
+// Part of a frame's bytes; a frame may be written from several buffers.
+struct BytePiece {
+  const uint8_t* data;
+  size_t size;
+};
+
 class FrameWriter {
  public:
   virtual ~FrameWriter() = default;
-  virtual void Write(const uint8_t* frame, size_t bytes) = 0;
+  // Writes one frame made of `pieces`, in order.
+  virtual void WritePieces(std::span<const BytePiece> pieces) = 0;
+  void Write(const uint8_t* frame, size_t bytes) {
+    const BytePiece whole{frame, bytes};
+    WritePieces({&whole, 1});
+  }
 };
 
 struct Y4mHeader {
   std::string line;        // the whole header line, newline included, written out unchanged
   std::string colourSpace; // the C tag's value, or empty when there is none
-  FrameFormat format;      // kI420 for 4:2:0, kPlanar422 for 4:2:2
+  FrameFormat format;      // from the C tag (8-bit 4:2:0 without one)
 };
 
-// Reads and checks a Y4M stream header from the start of `source`. Refuses colour spaces other
-// than 8-bit 4:2:0 and 4:2:2 by name, and sizes the frame server would refuse or that exceed
-// the caps, before anything is allocated for a frame.
+// Reads and checks a Y4M stream header from the start of `source`. Refuses colour spaces it
+// does not know by name, and sizes that are empty or exceed the caps, before anything is
+// allocated for a frame.
 Y4mHeader ReadY4mHeader(ByteSource& source);
 
 class Y4mReader final : public FrameReader {
@@ -68,7 +80,7 @@ class Y4mWriter final : public FrameWriter {
  public:
   // Writes the stream header line at once, so a stream of no frames is still a valid stream.
   Y4mWriter(ByteSink& sink, const std::string& headerLine);
-  void Write(const uint8_t* frame, size_t bytes) override;
+  void WritePieces(std::span<const BytePiece> pieces) override;
 
  private:
   ByteSink& sink_;
@@ -77,7 +89,9 @@ class Y4mWriter final : public FrameWriter {
 class RawWriter final : public FrameWriter {
  public:
   explicit RawWriter(ByteSink& sink) : sink_(sink) {}
-  void Write(const uint8_t* frame, size_t bytes) override { sink_.Write(frame, bytes); }
+  void WritePieces(std::span<const BytePiece> pieces) override {
+    for (const BytePiece& piece : pieces) sink_.Write(piece.data, piece.size);
+  }
 
  private:
   ByteSink& sink_;

@@ -1,5 +1,4 @@
-// sorvan [OPTIONS] INPUT OUTPUT: filters a Y4M stream or raw frames with the Sorvan plug-in,
-// hosted by our frame server exactly as a script would call it.
+// sorvan [OPTIONS] INPUT OUTPUT: filters a Y4M stream or raw frames with Sorvan.
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <sys/stat.h>
@@ -9,16 +8,18 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "cli/byte_io.h"
 #include "cli/command_error.h"
+#include "cli/diagnostics.h"
 #include "cli/frame_stream.h"
-#include "cli/frameserver_worker.h"
 #include "cli/interrupt_cleanup.h"
 #include "cli/options.h"
 #include "cli/output_file.h"
 #include "cli/pipeline.h"
 #include "cli/progress.h"
+#include "cli/stream_filter.h"
 
 namespace sorvan::cli {
 namespace {
@@ -26,8 +27,9 @@ namespace {
 // An open INPUT; standard input is not closed.
 class InputFile {
  public:
-  explicit InputFile(const std::string& path) {
+  InputFile(const std::string& path, bool standardInputClosed) {
     if (path == "-") {
+      if (standardInputClosed) throw CommandError("INPUT is - but standard input is closed");
       fd_ = STDIN_FILENO;
       name_ = "standard input";
       return;
@@ -63,13 +65,12 @@ int64_t ExpectedFrames(int fd, size_t headerBytes, size_t bytesPerFrame, int64_t
   return total;
 }
 
-int Run(int argc, char** argv) {
-  const std::optional<Options> parsed = ParseOptions(argc, argv);
-  if (!parsed) return 0;
-  const Options& options = *parsed;
+int Run(int argc, char** argv, const ClosedStandardStreams& closed) {
+  const Options options = ParseOptions(argc, argv);
+  if (options.output == "-" && closed.output) throw CommandError("OUTPUT is - but standard output is closed");
   InterruptCleanup interruptCleanup;
 
-  InputFile input(options.input);
+  InputFile input(options.input, closed.input);
   RefuseOutputIsInput(options.output, RegularFileIdentity(input.fd()));
   FdSource inputBytes(input.fd(), input.name());
 
@@ -77,8 +78,8 @@ int Run(int argc, char** argv) {
   std::unique_ptr<FrameReader> reader;
   std::string y4mHeader;
   FrameFormat format{};
-  if (options.rawLayout) {
-    format = {*options.rawLayout, options.rawWidth, options.rawHeight};
+  if (options.rawFormat != nullptr) {
+    format = {options.rawFormat->format, options.rawWidth, options.rawHeight};
     reader = std::make_unique<RawReader>(inputBytes, format);
   } else {
     constexpr size_t kSignatureBytes = sizeof kY4mSignature - 1;
@@ -102,55 +103,76 @@ int Run(int argc, char** argv) {
   }
   const size_t frameBytes = FrameBytes(format);
 
-  // Every filter exists before OUTPUT is touched, so bad arguments leave no file behind.
-  SorvanFilterHost host(options.plugin.empty() ? FindPlugin() : options.plugin);
-  std::vector<std::unique_ptr<FrameWorker>> workers;
-  for (int i = 0; i < options.threads; ++i) workers.push_back(host.MakeWorker(format, options.filterArguments));
+  // The filter exists before OUTPUT is touched, so bad arguments leave no file behind. Nothing
+  // sized by the frame is allocated here: the workers and their buffers come with the frames.
+  StreamFilter filter(options.filterArguments, format);
 
-  OutputFile output(options.output);
-  interruptCleanup.SetTemporaryFile(output.temporaryPath());
+  std::optional<OutputFile> output;
+  interruptCleanup.CreateTemporaryFile([&] {
+    output.emplace(options.output);
+    return output->temporaryPath();
+  });
   std::unique_ptr<FrameWriter> writer;
-  if (options.rawLayout) {
-    writer = std::make_unique<RawWriter>(output.sink());
+  if (options.rawFormat != nullptr) {
+    writer = std::make_unique<RawWriter>(output->sink());
   } else {
-    writer = std::make_unique<Y4mWriter>(output.sink(), y4mHeader);
+    writer = std::make_unique<Y4mWriter>(output->sink(), y4mHeader);
   }
 
   const bool live = !options.quiet && ::isatty(STDERR_FILENO) == 1;
-  const int64_t expected = options.rawLayout
+  const int64_t expected = options.rawFormat != nullptr
                                ? ExpectedFrames(input.fd(), 0, frameBytes, options.maxFrames)
                                : ExpectedFrames(input.fd(), y4mHeader.size(), frameBytes + 6, options.maxFrames);
-  Progress progress(stderr, live, expected);
+  Progress progress(live, expected);
   PipelineConfig config;
   config.frameBytes = frameBytes;
   config.maxFrames = options.maxFrames;
+  config.threads = options.threads;
+  config.outputPieces = filter.OutputPieces();
+  config.makeWorker = [&filter] { return filter.MakeWorker(); };
   config.onFrameWritten = [&progress](int64_t n) { progress.FrameWritten(n); };
   int64_t frames = 0;
   try {
-    frames = RunPipeline(*reader, *writer, workers, config);
-    output.Commit();
+    frames = RunPipeline(*reader, *writer, config);
+    output->Commit();
     interruptCleanup.SetTemporaryFile("");
   } catch (...) {
     progress.Finish(frames);  // clears the progress line before the error is printed
     throw;
   }
   const std::string summary = progress.Finish(frames);
-  if (!options.quiet) fmt::print(stderr, "sorvan: {}\n", summary);
+  if (!options.quiet) ReportLine(summary);
   return 0;
+}
+
+// --help on standard output; a help text that cannot be written is a failure like any other.
+int PrintHelp(const std::string& text) {
+  const int error = WriteAll(STDOUT_FILENO, text);
+  if (error == 0) return 0;
+  ReportLine(fmt::format("cannot write the help to standard output: {}", std::strerror(error)));
+  return 1;
 }
 
 }  // namespace
 }  // namespace sorvan::cli
 
 int main(int argc, char** argv) {
+  using namespace sorvan::cli;
+  const ClosedStandardStreams closed = ReserveStandardDescriptors();
+  // Nothing below may end the process other than through this return: every message goes out
+  // through ReportLine, which never throws, whatever standard error is.
   try {
-    return sorvan::cli::Run(argc, argv);
-  } catch (const sorvan::cli::FilterArgumentError& e) {
-    fmt::print(stderr, "{}\n", e.what());
+    return Run(argc, argv, closed);
+  } catch (const HelpRequested& help) {
+    return PrintHelp(help.what());
+  } catch (const FilterArgumentError& e) {
+    ReportLine(e.what(), false);
   } catch (const std::bad_alloc&) {
-    fmt::print(stderr, "sorvan: out of memory\n");
+    ReportLine("out of memory");
   } catch (const std::exception& e) {
-    fmt::print(stderr, "sorvan: {}\n", e.what());
+    ReportLine(e.what());
+  } catch (...) {
+    ReportLine("internal error");
   }
   return 1;
 }

@@ -2,141 +2,172 @@
 
 #include <CLI/CLI.hpp>
 #include <fmt/format.h>
+#include <sched.h>
 
 #include <charconv>
-#include <iostream>
-#include <thread>
+#include <climits>
 
 #include "cli/command_error.h"
+#include "cli/frame_format.h"
 #include "core/version.h"
 
 namespace sorvan::cli {
 namespace {
 
-// Sorvan's named arguments in the order of its parameter string.
-struct ArgumentDescription {
-  const char* name;
-  bool isBool;
-  const char* help;
-};
-constexpr ArgumentDescription kArguments[] = {
-    {"rad", false, "radius of the neighbourhood, 1 to 8 (default 5)"},
-    {"str", false, "strength (standard deviation) of the Gaussian weights, 1 to 8 (default 4)"},
-    {"ry", true, "smooth channel 0 (Y or blue): true or false (default false)"},
-    {"gu", true, "smooth channel 1 (U or green): true or false (default true)"},
-    {"bv", true, "smooth channel 2 (V or red): true or false (default true)"},
-    {"force", true, "box average instead of the Gaussian surround average: true or false (default false)"},
-    {"pry", false, "positive limit of channel 0, 0 to 10 (default 3)"},
-    {"pgu", false, "positive limit of channel 1, 0 to 10 (default 1)"},
-    {"pbv", false, "positive limit of channel 2, 0 to 10 (default 3)"},
-    {"nry", false, "negative limit of channel 0, 0 to 10 (default 3)"},
-    {"ngu", false, "negative limit of channel 1, 0 to 10 (default 4)"},
-    {"nbv", false, "negative limit of channel 2, 0 to 10 (default 6)"},
-};
-constexpr size_t kArgumentCount = std::size(kArguments);
+constexpr const char* kFilterGroup = "Filter arguments (as the script function's; left out, its default applies)";
 
-int DefaultThreads() {
-  const unsigned cores = std::thread::hardware_concurrency();
-  return cores == 0 ? 1 : static_cast<int>(cores);
+std::string FilterHelp(const ParameterSpec& p) {
+  if (p.kind == ParameterKind::kBoolean) {
+    return fmt::format("{}: true or false (default {})", p.help, p.defaultValue != 0 ? "true" : "false");
+  }
+  return fmt::format("{}: {} to {} (default {})", p.help, p.minimum, p.maximum, p.defaultValue);
 }
 
 }  // namespace
 
-std::optional<std::pair<int32_t, int32_t>> ParseFrameSize(const std::string& text) {
-  const size_t x = text.find('x');
-  if (x == std::string::npos || x == 0 || x + 1 == text.size()) return std::nullopt;
-  int64_t w = 0;
-  int64_t h = 0;
-  const char* begin = text.data();
-  const char* end = text.data() + text.size();
-  auto r1 = std::from_chars(begin, begin + x, w);
-  auto r2 = std::from_chars(begin + x + 1, end, h);
-  if (r1.ec != std::errc() || r1.ptr != begin + x || r2.ec != std::errc() || r2.ptr != end) return std::nullopt;
-  if (begin[0] == '-' || begin[x + 1] == '-') return std::nullopt;
-  // Larger values are refused by the size check with its own message; keep them recognisable.
-  constexpr int64_t kClamp = int64_t{1} << 30;
-  return std::make_pair(static_cast<int32_t>(std::min(w, kClamp)), static_cast<int32_t>(std::min(h, kClamp)));
+std::optional<int64_t> ParseDecimal(std::string_view text) {
+  const size_t digitsFrom = !text.empty() && text[0] == '-' ? 1 : 0;
+  if (text.size() == digitsFrom) return std::nullopt;
+  for (size_t i = digitsFrom; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return std::nullopt;
+  }
+  int64_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 10);
+  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
 }
 
-std::optional<Options> ParseOptions(int argc, const char* const* argv) {
+int64_t ParseDecimalOption(std::string_view option, std::string_view text, int64_t minimum, int64_t maximum,
+                           std::string_view rangeHint) {
+  const std::optional<int64_t> value = ParseDecimal(text);
+  const bool digitsOnly = !text.empty() && text.find_first_not_of("-0123456789") == std::string_view::npos &&
+                          text.find('-', 1) == std::string_view::npos && text != "-";
+  if (!value && !digitsOnly) {
+    throw CommandError(fmt::format("{} {} is not a decimal integer", option, text));
+  }
+  if (!value || *value < minimum || *value > maximum) {
+    if (rangeHint.empty()) throw CommandError(fmt::format("{} {} is out of range", option, text));
+    throw CommandError(fmt::format("{} {} is out of range: {}", option, text, rangeHint));
+  }
+  return *value;
+}
+
+int UsableCpus() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) == 0) {
+    const int count = CPU_COUNT(&set);
+    if (count > 0) return count;
+  }
+  return 1;
+}
+
+std::optional<std::pair<int32_t, int32_t>> ParseFrameSize(const std::string& text) {
+  const size_t x = text.find('x');
+  if (x == std::string::npos) return std::nullopt;
+  const std::string_view all(text);
+  const auto w = ParseDecimal(all.substr(0, x));
+  const auto h = ParseDecimal(all.substr(x + 1));
+  if (!w || !h || all[0] == '-' || all[x + 1] == '-') return std::nullopt;
+  // Larger values are refused by the size check with its own message; keep them recognisable.
+  constexpr int64_t kClamp = int64_t{1} << 30;
+  return std::make_pair(static_cast<int32_t>(std::min(*w, kClamp)), static_cast<int32_t>(std::min(*h, kClamp)));
+}
+
+Options ParseOptions(int argc, const char* const* argv) {
   CLI::App app{
-      "Smooths small-amplitude noise in chosen colour channels of a video stream with the Sorvan plug-in.\n"
-      "INPUT and OUTPUT are files, or - for standard input and output. INPUT is Y4M (4:2:0 or 4:2:2)\n"
-      "unless --format and --size describe raw frames.",
+      "Smooths small-amplitude noise in chosen colour channels of a video stream with Sorvan.\n"
+      "INPUT and OUTPUT are files, or - for standard input and output. INPUT is Y4M unless --format\n"
+      "and --size describe raw frames.",
       "sorvan"};
   Options options;
-  options.threads = DefaultThreads();
+  options.threads = std::min(UsableCpus(), kMaxThreads);
 
   app.add_option("INPUT", options.input, "input file, or - for standard input")->required();
   app.add_option("OUTPUT", options.output, "output file, or - for standard output")->required();
 
-  int intValues[kArgumentCount] = {};
-  std::string boolValues[kArgumentCount];
-  CLI::Option* argumentOptions[kArgumentCount] = {};
-  for (size_t i = 0; i < kArgumentCount; ++i) {
-    const ArgumentDescription& argument = kArguments[i];
-    const std::string flag = fmt::format("--{}", argument.name);
-    if (argument.isBool) {
-      argumentOptions[i] = app.add_option(flag, boolValues[i], argument.help)
-                               ->option_text("B")
-                               ->check(CLI::IsMember({"true", "false"}));
-    } else {
-      argumentOptions[i] = app.add_option(flag, intValues[i], argument.help)->option_text("N");
-    }
-    argumentOptions[i]->group("Filter arguments (passed to Sorvan by name; left out, the plug-in's default applies)");
+  // Every value is taken as text and parsed here, so that numbers are read one way only.
+  std::string values[kParameterCount];
+  CLI::Option* argumentOptions[kParameterCount] = {};
+  for (int32_t i = 0; i < kParameterCount; ++i) {
+    const ParameterSpec& p = kParameters[i];
+    argumentOptions[i] = app.add_option(fmt::format("--{}", p.name), values[i], FilterHelp(p))
+                             ->option_text(p.kind == ParameterKind::kBoolean ? "B" : "N")
+                             ->group(kFilterGroup);
   }
 
   std::string format;
   std::string size;
-  int64_t frames = -1;
-  auto* formatOption = app.add_option("--format", format, "raw input: rgb24, rgb32, yuy2, yv12 or i420")
-                           ->option_text("FORMAT")
-                           ->check(CLI::IsMember({"rgb24", "rgb32", "yuy2", "yv12", "i420"}));
+  std::string threads;
+  std::string frames;
+  auto* formatOption =
+      app.add_option("--format", format, "raw input: ffmpeg's pixel-format name (as -pix_fmt); --format help lists them")
+          ->option_text("NAME");
   auto* sizeOption = app.add_option("--size", size, "raw input: frame size as WxH")->option_text("WxH");
-  app.add_option("--threads", options.threads, "frames filtered in parallel (default: the machine's cores)")
-      ->option_text("N")
-      ->check(CLI::Range(1, 256));
-  auto* framesOption =
-      app.add_option("--frames", frames, "stop after N frames")->option_text("N")->check(CLI::NonNegativeNumber);
+  auto* threadsOption = app.add_option("--threads", threads,
+                                       fmt::format("frames filtered in parallel, 1 to {} (default: the CPUs this "
+                                                   "process may run on, here {})",
+                                                   kMaxThreads, options.threads))
+                            ->option_text("N");
+  auto* framesOption = app.add_option("--frames", frames, "stop after N frames")->option_text("N");
   app.add_flag("--quiet", options.quiet, "no progress and no summary");
   // The one project version, which the plug-in's entries report too.
   app.set_version_flag("--version", "sorvan " SORVAN_VERSION_STRING, "print the version and exit");
-  app.add_option("--plugin", options.plugin, "the plug-in library (default: libsorvan.so beside the command or in ../lib)")
-      ->option_text("PATH");
 
+  // `--format help` stands alone: it needs no INPUT or OUTPUT.
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--format=help" || (arg == "--format" && i + 1 < argc && std::string_view(argv[i + 1]) == "help")) {
+      throw HelpRequested(RawFormatHelp());
+    }
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
-    std::cout << app.help();
-    return std::nullopt;
+    throw HelpRequested(app.help());
   } catch (const CLI::CallForVersion& e) {
-    std::cout << e.what() << "\n";
-    return std::nullopt;
+    throw HelpRequested(std::string(e.what()) + "\n");
   } catch (const CLI::ParseError& e) {
     throw CommandError(fmt::format("{} (see sorvan --help)", e.what()));
   }
 
-  for (size_t i = 0; i < kArgumentCount; ++i) {
+  for (int32_t i = 0; i < kParameterCount; ++i) {
     if (argumentOptions[i]->count() == 0) continue;
-    if (kArguments[i].isBool) {
-      options.filterArguments.push_back({kArguments[i].name, boolValues[i] == "true"});
+    const ParameterSpec& p = kParameters[i];
+    const std::string option = fmt::format("--{}", p.name);
+    if (p.kind == ParameterKind::kBoolean) {
+      if (values[i] != "true" && values[i] != "false") {
+        throw CommandError(fmt::format("{} {} is not true or false", option, values[i]));
+      }
+      options.filterArguments.values[i] = values[i] == "true" ? 1 : 0;
     } else {
-      options.filterArguments.push_back({kArguments[i].name, intValues[i]});
+      // Any int the script function could be given; its own range check comes later, with its message.
+      options.filterArguments.values[i] =
+          static_cast<int32_t>(ParseDecimalOption(option, values[i], INT32_MIN, INT32_MAX));
     }
   }
 
   if (formatOption->count() > 0) {
     if (sizeOption->count() == 0) throw CommandError("--format needs --size WxH for raw input");
-    options.rawLayout = ParseRawFormatName(format);
+    options.rawFormat = FindRawFormat(format);
+    if (options.rawFormat == nullptr) {
+      throw CommandError(fmt::format("--format {} is not a format sorvan reads (--format help lists them)", format));
+    }
     const auto parsed = ParseFrameSize(size);
     if (!parsed) throw CommandError(fmt::format("--size {} is not of the form WxH (for example 640x360)", size));
     options.rawWidth = parsed->first;
     options.rawHeight = parsed->second;
-    CheckFrameSize({*options.rawLayout, options.rawWidth, options.rawHeight}, "--size");
+    CheckFrameSize({options.rawFormat->format, options.rawWidth, options.rawHeight}, "--size");
   } else if (sizeOption->count() > 0) {
     throw CommandError("--size needs --format for raw input (Y4M input carries its own size)");
   }
-  if (framesOption->count() > 0) options.maxFrames = frames;
+  if (threadsOption->count() > 0) {
+    options.threads = static_cast<int>(
+        ParseDecimalOption("--threads", threads, 1, kMaxThreads, fmt::format("give 1 to {}", kMaxThreads)));
+  }
+  if (framesOption->count() > 0) {
+    options.maxFrames = ParseDecimalOption("--frames", frames, 0, INT64_MAX, "give 0 or more");
+  }
   return options;
 }
 

@@ -4,38 +4,47 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <variant>
-#include <vector>
+#include <string_view>
 
-#include "cli/frame_format.h"
+#include "cli/format_names.h"
+#include "core/parameters.h"
 
 namespace sorvan::cli {
-
-// One script argument of Sorvan given on the command line; arguments left out are not passed,
-// so the plug-in applies its own defaults and checks.
-struct FilterArgument {
-  std::string name;
-  std::variant<int, bool> value;
-};
 
 struct Options {
   std::string input;
   std::string output;
-  std::vector<FilterArgument> filterArguments;  // in the script function's parameter order
-  std::optional<StreamLayout> rawLayout;        // --format
-  int32_t rawWidth = 0;                         // --size
+  FilterArguments filterArguments = DefaultArguments();  // the table's defaults where not given
+  const FormatName* rawFormat = nullptr;                  // --format; null for Y4M input
+  int32_t rawWidth = 0;                                   // --size
   int32_t rawHeight = 0;
   int threads = 1;
   int64_t maxFrames = -1;  // --frames, -1 for all
   bool quiet = false;
-  std::string plugin;  // --plugin, empty to look beside the executable
 };
 
-// Parses the command line. Returns nullopt after printing --help (exit status 0); throws
+// Most --threads.
+inline constexpr int kMaxThreads = 256;
+
+// Parses the command line. Throws HelpRequested with the help text for --help and for
+// `--format help`, or with the version line for --version, and
 // CommandError with a one-line message for anything it refuses.
-std::optional<Options> ParseOptions(int argc, const char* const* argv);
+Options ParseOptions(int argc, const char* const* argv);
 
 // Parses "WxH" (both positive decimal integers); nullopt when malformed.
 std::optional<std::pair<int32_t, int32_t>> ParseFrameSize(const std::string& text);
+
+// A plain decimal integer: an optional minus sign and digits, nothing else (so "010" is ten and
+// "0x10", "+1", " 1" and "1e3" are refused). nullopt when it is not one or does not fit.
+std::optional<int64_t> ParseDecimal(std::string_view text);
+
+// The value of `option` as given in `text`, within [minimum, maximum]; otherwise CommandError
+// naming the option and the text as given, followed by `rangeHint` (what the option accepts)
+// when the number is out of range.
+int64_t ParseDecimalOption(std::string_view option, std::string_view text, int64_t minimum, int64_t maximum,
+                           std::string_view rangeHint = "");
+
+// The CPUs this process may run on (its affinity mask), at least 1.
+int UsableCpus();
 
 }  // namespace sorvan::cli

@@ -95,6 +95,11 @@ OutputFile::~OutputFile() {
 
 void OutputFile::Commit() {
   sink_->Flush();
+  // The data reaches the device before the name does, so a crash or power loss after the rename
+  // cannot leave OUTPUT naming a file whose contents were never written.
+  if (!tempPath_.empty() && ::fsync(fd_) != 0) {
+    throw CommandError(fmt::format("cannot write {}: {}", path_, std::strerror(errno)));
+  }
   if (ownsFd_) {
     const int fd = fd_;
     fd_ = -1;
@@ -104,6 +109,14 @@ void OutputFile::Commit() {
     throw CommandError(fmt::format("cannot rename the finished output into place as {}: {}", path_, std::strerror(errno)));
   }
   committed_ = true;
+  if (!tempPath_.empty()) {
+    // The rename itself is made durable too, as far as the file system allows.
+    const int dir = ::open(DirectoryOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+      ::fsync(dir);
+      ::close(dir);
+    }
+  }
 }
 
 }  // namespace sorvan::cli

@@ -36,8 +36,8 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
 
   ByteSink& sink() { return *sink_; }
-  // Flushes, closes and renames the temporary file into place; throws CommandError on failure,
-  // after which the temporary file is removed by the destructor.
+  // Flushes the temporary file to the device (fsync), closes it and renames it into place;
+  // throws CommandError on failure, after which the destructor removes the temporary file.
   void Commit();
   // The temporary file's path, empty when OUTPUT is written directly.
   const std::string& temporaryPath() const { return tempPath_; }

@@ -1,11 +1,14 @@
 #include "cli/pipeline.h"
 
+#include <fmt/format.h>
+
 #include <condition_variable>
 #include <deque>
 #include <exception>
 #include <map>
 #include <mutex>
-#include <thread>
+#include <system_error>
+#include <vector>
 
 #include "cli/command_error.h"
 
@@ -15,20 +18,24 @@ namespace {
 struct Slot {
   int64_t frameNumber = 0;
   std::vector<uint8_t> in;
-  std::vector<uint8_t> out;
+  std::unique_ptr<uint8_t[]> out;  // not cleared: pages the filter never writes cost nothing
 };
 
 class PipelineState {
  public:
-  explicit PipelineState(size_t slotCount) {
-    for (size_t i = 0; i < slotCount; ++i) free_.push_back(std::make_unique<Slot>());
-  }
+  explicit PipelineState(size_t maxSlots) : maxSlots_(maxSlots) {}
 
-  // Reader side: a free slot, or null once the run has failed.
+  // Reader side: a free slot (made when none is free and fewer than the most exist), or null
+  // once the run has failed.
   std::unique_ptr<Slot> TakeFreeSlot() {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return failed_ || !free_.empty(); });
+    changed_.wait(lock, [&] { return failed_ || !free_.empty() || slotsMade_ < maxSlots_; });
     if (failed_) return nullptr;
+    if (free_.empty()) {
+      ++slotsMade_;
+      lock.unlock();
+      return std::make_unique<Slot>();
+    }
     auto slot = std::move(free_.front());
     free_.pop_front();
     return slot;
@@ -91,6 +98,8 @@ class PipelineState {
  private:
   std::mutex mutex_;
   std::condition_variable changed_;
+  const size_t maxSlots_;
+  size_t slotsMade_ = 0;
   std::deque<std::unique_ptr<Slot>> free_;
   std::deque<std::unique_ptr<Slot>> work_;
   std::map<int64_t, std::unique_ptr<Slot>> done_;
@@ -99,61 +108,102 @@ class PipelineState {
   std::exception_ptr error_;
 };
 
+// Threads that are always joined, also when the run fails part-way through starting them.
+class ThreadGroup {
+ public:
+  explicit ThreadGroup(const PipelineConfig& config) : config_(config) {}
+  ~ThreadGroup() { JoinAll(); }
+  ThreadGroup(const ThreadGroup&) = delete;
+  ThreadGroup& operator=(const ThreadGroup&) = delete;
+
+  // Throws CommandError naming `what` when the thread cannot be started.
+  void Start(std::function<void()> body, const std::string& what) {
+    threads_.reserve(threads_.size() + 1);
+    try {
+      threads_.push_back(config_.startThread ? config_.startThread(std::move(body)) : std::thread(std::move(body)));
+    } catch (const std::system_error& e) {
+      throw CommandError(fmt::format("cannot start {}: {}", what, e.code().message()));
+    }
+  }
+  void JoinAll() {
+    for (auto& t : threads_) {
+      if (t.joinable()) t.join();
+    }
+  }
+
+ private:
+  const PipelineConfig& config_;
+  std::vector<std::thread> threads_;
+};
+
 }  // namespace
 
-int64_t RunPipeline(FrameReader& reader, FrameWriter& writer, std::vector<std::unique_ptr<FrameWorker>>& workers,
-                    const PipelineConfig& config) {
-  if (workers.empty()) throw CommandError("internal error: the pipeline has no worker");
-  // Two frames in flight per worker keep every worker busy while the writer catches up, and
-  // bound memory to a few frames per thread.
-  PipelineState state(2 * workers.size() + 2);
+int64_t RunPipeline(FrameReader& reader, FrameWriter& writer, const PipelineConfig& config) {
+  if (config.threads < 1 || !config.makeWorker) throw CommandError("internal error: the pipeline has no worker");
+  PipelineState state(FramesInFlight(config.threads));
+  std::vector<std::unique_ptr<FrameWorker>> workers;
+  workers.reserve(static_cast<size_t>(config.threads));
   int64_t written = 0;
-
-  std::vector<std::thread> threads;
-  threads.reserve(workers.size() + 1);
-  for (auto& worker : workers) {
-    threads.emplace_back([&state, &config, w = worker.get()] {
-      try {
-        while (auto slot = state.TakeWork()) {
-          slot->out.resize(config.frameBytes);
-          w->Process(slot->frameNumber, slot->in.data(), slot->out.data());
-          state.PushDone(std::move(slot));
-        }
-      } catch (...) {
-        state.Fail(std::current_exception());
-      }
-    });
-  }
-  threads.emplace_back([&] {
+  int64_t read = 0;
+  {
+    ThreadGroup threads(config);
     try {
-      while (auto slot = state.TakeDone(written)) {
-        writer.Write(slot->out.data(), config.frameBytes);
-        ++written;
-        state.ReturnFreeSlot(std::move(slot));
-        if (config.onFrameWritten) config.onFrameWritten(written);
+      threads.Start(
+          [&] {
+            try {
+              std::vector<BytePiece> pieces;
+              while (auto slot = state.TakeDone(written)) {
+                if (config.outputPieces.empty()) {
+                  writer.Write(slot->out.get(), config.frameBytes);
+                } else {
+                  pieces.clear();
+                  for (const OutputPiece& p : config.outputPieces) {
+                    pieces.push_back({(p.fromInput ? slot->in.data() : slot->out.get()) + p.offset, p.size});
+                  }
+                  writer.WritePieces(pieces);
+                }
+                ++written;
+                state.ReturnFreeSlot(std::move(slot));
+                if (config.onFrameWritten) config.onFrameWritten(written);
+              }
+            } catch (...) {
+              state.Fail(std::current_exception());
+            }
+          },
+          "the writing thread");
+      while (config.maxFrames < 0 || read < config.maxFrames) {
+        auto slot = state.TakeFreeSlot();
+        if (!slot) break;
+        if (!reader.Next(slot->in)) {
+          state.ReturnFreeSlot(std::move(slot));
+          break;
+        }
+        slot->frameNumber = read++;
+        state.PushWork(std::move(slot));
+        if (workers.size() < static_cast<size_t>(config.threads)) {
+          workers.push_back(config.makeWorker());
+          FrameWorker* worker = workers.back().get();
+          threads.Start(
+              [&state, &config, worker] {
+                try {
+                  while (auto slot = state.TakeWork()) {
+                    if (!slot->out) slot->out = std::make_unique_for_overwrite<uint8_t[]>(config.frameBytes);
+                    worker->Process(slot->frameNumber, slot->in.data(), slot->out.get());
+                    state.PushDone(std::move(slot));
+                  }
+                } catch (...) {
+                  state.Fail(std::current_exception());
+                }
+              },
+              fmt::format("worker thread {} of {}", workers.size(), config.threads));
+        }
       }
     } catch (...) {
       state.Fail(std::current_exception());
     }
-  });
-
-  int64_t read = 0;
-  try {
-    while (config.maxFrames < 0 || read < config.maxFrames) {
-      auto slot = state.TakeFreeSlot();
-      if (!slot) break;
-      if (!reader.Next(slot->in)) {
-        state.ReturnFreeSlot(std::move(slot));
-        break;
-      }
-      slot->frameNumber = read++;
-      state.PushWork(std::move(slot));
-    }
-  } catch (...) {
-    state.Fail(std::current_exception());
+    state.FinishReading(read);
+    threads.JoinAll();
   }
-  state.FinishReading(read);
-  for (auto& t : threads) t.join();
   if (auto error = state.error()) std::rethrow_exception(error);
   return written;
 }

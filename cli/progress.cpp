@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "cli/diagnostics.h"
+
 namespace sorvan::cli {
 namespace {
 
@@ -24,8 +26,8 @@ std::string FormatProgress(int64_t frames, int64_t total, double seconds) {
   return fmt::format("frame {}, {:.1f} fps", frames, Rate(frames, seconds));
 }
 
-Progress::Progress(std::FILE* out, bool live, int64_t total)
-    : out_(out), live_(live), total_(total), start_(std::chrono::steady_clock::now()), lastDraw_(start_) {}
+Progress::Progress(bool live, int64_t total)
+    : live_(live), total_(total), start_(std::chrono::steady_clock::now()), lastDraw_(start_) {}
 
 double Progress::Seconds() const {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
@@ -38,14 +40,12 @@ void Progress::FrameWritten(int64_t frames) {
   if (drawn_ && now - lastDraw_ < std::chrono::milliseconds(250)) return;
   lastDraw_ = now;
   drawn_ = true;
-  fmt::print(out_, "\r{:<60}", FormatProgress(frames, total_, Seconds()));
-  std::fflush(out_);
+  WriteDiagnostic(fmt::format("\r{:<60}", FormatProgress(frames, total_, Seconds())));
 }
 
 std::string Progress::Finish(int64_t frames) {
   if (live_ && drawn_) {
-    fmt::print(out_, "\r{:<60}\r", "");
-    std::fflush(out_);
+    WriteDiagnostic(fmt::format("\r{:<60}\r", ""));
   }
   return FormatSummary(frames, Seconds());
 }

@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 namespace sorvan::cli {
@@ -16,9 +15,9 @@ std::string FormatProgress(int64_t frames, int64_t total, double seconds);
 
 class Progress {
  public:
-  // `live`: redraw a progress line (standard error is a terminal and not --quiet).
+  // `live`: redraw a progress line on standard error (a terminal, and not --quiet).
   // `total`: frames expected, or -1 when unknown.
-  Progress(std::FILE* out, bool live, int64_t total);
+  Progress(bool live, int64_t total);
   // Called after each written frame, from the writing thread only.
   void FrameWritten(int64_t frames);
   // Ends the progress line and returns the summary for `frames`.
@@ -27,7 +26,6 @@ class Progress {
  private:
   double Seconds() const;
 
-  std::FILE* out_;
   bool live_;
   int64_t total_;
   std::chrono::steady_clock::time_point start_;

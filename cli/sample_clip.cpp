@@ -1,5 +1,7 @@
 #include "cli/sample_clip.h"
 
+#include <cstring>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -81,29 +83,45 @@ std::vector<uint8_t> MakeSampleFrame(int32_t width, int32_t height, int32_t fram
   return frame;
 }
 
-double ChromaRoughness(const uint8_t* i420, int32_t width, int32_t height) {
-  const int32_t cw = width / 2;
-  const int32_t ch = height / 2;
-  const size_t chromaBytes = static_cast<size_t>(cw) * ch;
-  const uint8_t* planes[2] = {i420 + static_cast<size_t>(width) * height, i420 + static_cast<size_t>(width) * height + chromaBytes};
+std::vector<uint8_t> DeepenFrame(const std::vector<uint8_t>& frame, int32_t bits) {
+  std::vector<uint8_t> deep(frame.size() * 2);
+  for (size_t i = 0; i < frame.size(); ++i) {
+    const uint16_t word = static_cast<uint16_t>(frame[i] << (bits - 8));
+    std::memcpy(deep.data() + 2 * i, &word, sizeof word);
+  }
+  return deep;
+}
+
+double ChromaRoughness(const FrameFormat& format, const uint8_t* frame) {
+  const int32_t bytes = BytesPerSample(format.video);
+  const double scale = 1.0 / static_cast<double>(1 << (format.video.bitsPerSample - 8));
+  const auto planes = FramePlanes(format);
+  const auto sample = [&](const PlaneSpan& p, int32_t x, int32_t y) -> int {
+    const uint8_t* at = frame + p.offset + static_cast<size_t>(y) * p.rowBytes + static_cast<size_t>(x) * bytes;
+    if (bytes == 1) return *at;
+    uint16_t word = 0;
+    std::memcpy(&word, at, sizeof word);
+    return word;
+  };
   uint64_t sum = 0;
   uint64_t count = 0;
-  for (const uint8_t* p : planes) {
-    for (int32_t y = 0; y < ch; ++y) {
-      for (int32_t x = 0; x < cw; ++x) {
-        const int s = p[static_cast<size_t>(y) * cw + x];
-        if (x + 1 < cw) {
-          sum += std::abs(s - p[static_cast<size_t>(y) * cw + x + 1]);
+  for (const int32_t c : {1, 2}) {
+    const PlaneSpan& p = planes[format.video.channels[c].plane];
+    for (int32_t y = 0; y < p.height; ++y) {
+      for (int32_t x = 0; x < p.width; ++x) {
+        const int s = sample(p, x, y);
+        if (x + 1 < p.width) {
+          sum += std::abs(s - sample(p, x + 1, y));
           ++count;
         }
-        if (y + 1 < ch) {
-          sum += std::abs(s - p[static_cast<size_t>(y + 1) * cw + x]);
+        if (y + 1 < p.height) {
+          sum += std::abs(s - sample(p, x, y + 1));
           ++count;
         }
       }
     }
   }
-  return count == 0 ? 0.0 : static_cast<double>(sum) / static_cast<double>(count);
+  return count == 0 ? 0.0 : scale * static_cast<double>(sum) / static_cast<double>(count);
 }
 
 }  // namespace sorvan::cli

@@ -11,6 +11,7 @@
 
 #include "cli/byte_io.h"
 #include "cli/command_error.h"
+#include "cli/format_names.h"
 #include "cli/frame_stream.h"
 #include "cli/options.h"
 #include "cli/output_file.h"
@@ -19,17 +20,24 @@
 namespace sorvan::cli {
 namespace {
 
-void MakeSample(const std::string& path, int frames, const std::string& size) {
+void MakeSample(const std::string& path, int frames, const std::string& size, int bits) {
   const auto parsed = ParseFrameSize(size);
   if (!parsed) throw CommandError(fmt::format("--size {} is not of the form WxH", size));
   const auto [w, h] = *parsed;
-  CheckFrameSize({StreamLayout::kI420, w, h}, "--size");
-  OutputFile out(path);
+  if (w % 2 != 0 || h % 2 != 0) throw CommandError(fmt::format("--size {}: width and height must be even", size));
   // 25 frames per second, progressive, square pixels, JPEG-sited 4:2:0 like most players expect.
-  Y4mWriter writer(out.sink(), fmt::format("YUV4MPEG2 W{} H{} F25:1 Ip A1:1 C420jpeg\n", w, h));
+  const std::string colour = bits == 8 ? "420jpeg" : fmt::format("420p{}", bits);
+  CheckFrameSize({FindY4mColourSpace(colour)->format, w, h}, "--size");
+  OutputFile out(path);
+  Y4mWriter writer(out.sink(), fmt::format("YUV4MPEG2 W{} H{} F25:1 Ip A1:1 C{}\n", w, h, colour));
   for (int i = 0; i < frames; ++i) {
     const std::vector<uint8_t> frame = MakeSampleFrame(w, h, i);
-    writer.Write(frame.data(), frame.size());
+    if (bits == 8) {
+      writer.Write(frame.data(), frame.size());
+    } else {
+      const std::vector<uint8_t> deep = DeepenFrame(frame, bits);
+      writer.Write(deep.data(), deep.size());
+    }
   }
   out.Commit();
 }
@@ -43,10 +51,14 @@ std::pair<double, int64_t> MeasureFile(const std::string& path) {
   int64_t frames = 0;
   try {
     Y4mReader reader(source);
-    if (reader.header().format.layout != StreamLayout::kI420) throw CommandError(fmt::format("{} is not 4:2:0", path));
+    const FrameFormat& format = reader.header().format;
+    if (format.video.family != ColourFamily::kYuv || IsPacked(format.video) ||
+        format.video.sampleType != SampleType::kInteger) {
+      throw CommandError(fmt::format("{} is not planar YUV", path));
+    }
     std::vector<uint8_t> frame;
     while (reader.Next(frame)) {
-      total += ChromaRoughness(frame.data(), reader.header().format.width, reader.header().format.height);
+      total += ChromaRoughness(format, frame.data());
       ++frames;
     }
   } catch (...) {
@@ -67,6 +79,8 @@ int Run(int argc, char** argv) {
   make->add_option("OUTPUT", output, "the Y4M file to write")->required();
   make->add_option("--frames", frames, "number of frames (25 per second)")->check(CLI::Range(1, 100000));
   make->add_option("--size", size, "frame size WxH, both even");
+  int bits = 8;
+  make->add_option("--bits", bits, "bits per sample, 8 to 16 (C420jpeg at 8, C420pN above)")->check(CLI::Range(8, 16));
   auto* compare = app.add_subcommand("compare", "report how much chroma noise filtering removed");
   std::string before;
   std::string after;
@@ -78,7 +92,7 @@ int Run(int argc, char** argv) {
     return app.exit(e);
   }
   if (make->parsed()) {
-    MakeSample(output, frames, size);
+    MakeSample(output, frames, size, bits);
     return 0;
   }
   const auto [roughBefore, framesBefore] = MeasureFile(before);

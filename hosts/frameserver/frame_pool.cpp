@@ -57,21 +57,13 @@ FrameGeometry ComputeFrameGeometry(const VideoInfo& vi, int align, int padding) 
 }
 
 FramePool::~FramePool() {
-  for (const auto& buffer : buffers_) {
-    if (buffer->owned) free(buffer->memory);
-  }
-}
-
-void FramePool::ForgetIdleWrappedBuffers() {
-  std::erase_if(buffers_, [](const std::unique_ptr<Buffer>& buffer) {
-    return !buffer->owned && host_detail::AtomicLoad(&buffer->vfb.refcount) == 0;
-  });
+  for (const auto& buffer : buffers_) free(buffer->memory);
 }
 
 FramePool::Buffer* FramePool::FreeBuffer(int dataSize) {
   Buffer* found = nullptr;
   for (const auto& buffer : buffers_) {
-    if (!buffer->owned || host_detail::AtomicLoad(&buffer->vfb.refcount) != 0) continue;
+    if (host_detail::AtomicLoad(&buffer->vfb.refcount) != 0) continue;
     if (buffer->vfb.data_size == dataSize) {
       found = buffer.get();
       break;
@@ -81,7 +73,7 @@ FramePool::Buffer* FramePool::FreeBuffer(int dataSize) {
     // Idle buffers of other sizes would only pile up; give their memory back first.
     std::erase_if(buffers_, [](const std::unique_ptr<Buffer>& buffer) {
       if (host_detail::AtomicLoad(&buffer->vfb.refcount) != 0) return false;
-      if (buffer->owned) free(buffer->memory);
+      free(buffer->memory);
       return true;
     });
     // At least one byte, so that even an empty frame has a distinct, valid address.
@@ -111,19 +103,6 @@ PVideoFrame FramePool::NewFrame(const FrameGeometry& g, int fill) {
   if (fill >= 0) memset(buffer->memory, fill, static_cast<size_t>(g.dataSize));
   buffer->vfb.refcount = 1;
   *frame = VideoFrame{0, &buffer->vfb, g.offset, g.pitch, g.rowSize, g.height, g.offsetU, g.offsetV, g.pitchUV};
-  return PVideoFrame(frame);
-}
-
-PVideoFrame FramePool::WrapFrame(const FrameGeometry& g, uint8_t* memory) {
-  std::lock_guard lock(mutex_);
-  ForgetIdleWrappedBuffers();
-  auto buffer = std::make_unique<Buffer>();
-  buffer->memory = memory;
-  buffer->owned = false;
-  buffer->vfb = VideoFrameBuffer{memory, g.dataSize, 0, 1};
-  VideoFrame* frame = FreeFrame();
-  *frame = VideoFrame{0, &buffer->vfb, g.offset, g.pitch, g.rowSize, g.height, g.offsetU, g.offsetV, g.pitchUV};
-  buffers_.push_back(std::move(buffer));
   return PVideoFrame(frame);
 }
 

@@ -35,9 +35,6 @@ class FramePool {
 
   // A frame with the given geometry over a buffer nobody else holds. `fill` >= 0 sets every byte.
   PVideoFrame NewFrame(const FrameGeometry& geometry, int fill);
-  // A frame over memory the caller owns and keeps alive and unchanged while the frame is held.
-  // Such a buffer is never handed out again; it is forgotten once its frame is dropped.
-  PVideoFrame WrapFrame(const FrameGeometry& geometry, uint8_t* memory);
   // A frame over the same buffer as `frame`, with other plane fields; holds the buffer once more.
   PVideoFrame NewView(const VideoFrame& frame, const FrameGeometry& geometry);
 
@@ -48,9 +45,7 @@ class FramePool {
   struct Buffer {
     VideoFrameBuffer vfb;
     uint8_t* memory;
-    bool owned = true;  // false: the caller's memory, wrapped
   };
-  void ForgetIdleWrappedBuffers();
   Buffer* FreeBuffer(int dataSize);
   VideoFrame* FreeFrame();
 

@@ -1,5 +1,4 @@
 #include "hosts/frameserver/frame_server.h"
-#include "hosts/frameserver/memory_clip.h"
 
 #include <dlfcn.h>
 
@@ -8,7 +7,6 @@
 #include <cstring>
 #include <deque>
 #include <map>
-#include <thread>
 #include <mutex>
 #include <utility>
 
@@ -39,14 +37,6 @@ using PluginEntry = const char* SORVAN_STDCALL (*)(IScriptEnvironment*);
 struct FrameServer::State {
   FunctionRegistry registry;
   FramePool pool;
-
-  // Memory lent for the next NewVideoFrame of a format, per calling thread.
-  struct Lend {
-    VideoInfo vi;
-    uint8_t* packed;
-  };
-  std::mutex lendMutex;
-  std::map<std::thread::id, Lend> lends;
 
   std::mutex stringMutex;
   std::deque<std::unique_ptr<char[]>> strings;
@@ -129,23 +119,6 @@ void FrameServer::SetRowPadding(int bytes) {
 void FrameServer::SetFrameFill(int byte) {
   std::lock_guard lock(state_->settingsMutex);
   state_->fill = byte >= 0 ? (byte & 0xFF) : -1;
-}
-
-PVideoFrame FrameServer::WrapPacked(const VideoInfo& vi, const uint8_t* packed) {
-  FrameGeometry g = ComputeFrameGeometry(vi, FRAME_ALIGN, 0);
-  g.pitch = g.rowSize;
-  int size = g.rowSize * g.height;
-  if (vi.IsPlanar()) {
-    const int chromaRow = g.rowSize >> 1;
-    const int chromaSize = chromaRow * (g.height >> 1);
-    const bool vFirst = StoresVBeforeU(vi);
-    g.pitchUV = chromaRow;
-    g.offsetU = vFirst ? size + chromaSize : size;
-    g.offsetV = vFirst ? size : size + chromaSize;
-    size += 2 * chromaSize;
-  }
-  g.dataSize = size;
-  return state_->pool.WrapFrame(g, const_cast<uint8_t*>(packed));
 }
 
 FramePoolStats FrameServer::PoolStats() const {
@@ -253,28 +226,7 @@ bool SORVAN_STDCALL FrameServer::SetGlobalVar(const char* name, const AVSValue& 
 void SORVAN_STDCALL FrameServer::PushContext(int) {}
 void SORVAN_STDCALL FrameServer::PopContext() {}
 
-void FrameServer::LendNextFrame(const VideoInfo& vi, uint8_t* packed) {
-  std::lock_guard lock(state_->lendMutex);
-  state_->lends.insert_or_assign(std::this_thread::get_id(), State::Lend{vi, packed});
-}
-
-void FrameServer::CancelLend() {
-  std::lock_guard lock(state_->lendMutex);
-  state_->lends.erase(std::this_thread::get_id());
-}
-
 PVideoFrame SORVAN_STDCALL FrameServer::NewVideoFrame(const VideoInfo& vi, int align) {
-  {
-    std::unique_lock lock(state_->lendMutex);
-    const auto lend = state_->lends.find(std::this_thread::get_id());
-    if (lend != state_->lends.end() && lend->second.vi.width == vi.width && lend->second.vi.height == vi.height &&
-        lend->second.vi.pixel_type == vi.pixel_type) {
-      uint8_t* packed = lend->second.packed;
-      state_->lends.erase(lend);
-      lock.unlock();
-      return WrapPacked(vi, packed);
-    }
-  }
   int padding = 0;
   int fill = -1;
   {

@@ -74,16 +74,6 @@ class FrameServer final : public IScriptEnvironment {
   void SetFrameFill(int byte);
   FramePoolStats PoolStats() const;
 
-  // A frame over a packed frame in the caller's memory (planes in storage order, each row its
-  // row size, as memory_clip.h describes): no copy. Only to be read; the memory must stay alive
-  // and unchanged while the frame is held. Throws ScriptError for a pixel type of no layout.
-  PVideoFrame WrapPacked(const VideoInfo& vi, const uint8_t* packed);
-  // The next NewVideoFrame of this size and pixel type on the calling thread returns a frame over
-  // `packed` (the packed layout, as WrapPacked) instead of a pool frame, so that a filter writes
-  // its output straight into the caller's buffer. CancelLend withdraws an unused lend.
-  void LendNextFrame(const VideoInfo& vi, uint8_t* packed);
-  void CancelLend();
-
   // IScriptEnvironment
   int SORVAN_STDCALL GetCPUFlags() override;
   char* SORVAN_STDCALL SaveString(const char* s, int length = -1) override;

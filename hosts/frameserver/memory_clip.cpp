@@ -109,14 +109,6 @@ PClip MemoryClip::FromGenerator(const VideoInfo& vi, FrameGenerator generator, P
   return Adopt(new MemoryClip(vi, std::move(generator), {}, std::move(parity), std::move(audio)));
 }
 
-PClip MemoryClip::FromPackedSource(const VideoInfo& vi, PackedFrameSource source, ParityFunction parity,
-                                   AudioFunction audio) {
-  if (!source) throw ScriptError("MemoryClip: no frame source");
-  auto* clip = new MemoryClip(vi, {}, std::move(source), std::move(parity), std::move(audio));
-  clip->lendSource_ = true;
-  return Adopt(clip);
-}
-
 PClip MemoryClip::FromFrames(const VideoInfo& vi, std::vector<std::vector<uint8_t>> frames, ParityFunction parity,
                              AudioFunction audio) {
   const size_t expected = PackedFrameSize(vi);
@@ -135,18 +127,17 @@ PClip MemoryClip::FromFrames(const VideoInfo& vi, std::vector<std::vector<uint8_
 
 PVideoFrame SORVAN_STDCALL MemoryClip::GetFrame(int n, IScriptEnvironment* env) {
   const int frameNumber = std::clamp(n, 0, std::max(vi_.num_frames - 1, 0));
-  if (source_ && vi_.num_frames > 0) {
-    // Our own server can lend the caller's bytes as the frame itself, without a copy.
-    if (auto* server = dynamic_cast<FrameServer*>(env); server && lendSource_) {
-      return server->WrapPacked(vi_, source_(frameNumber).data());
+  PVideoFrame frame = env->NewVideoFrame(vi_);
+  if (source_) {
+    if (vi_.num_frames > 0) {
+      WritePacked(source_(frameNumber), frame, vi_);
+    } else {
+      WritePacked(std::vector<uint8_t>(PackedFrameSize(vi_)), frame, vi_);
     }
-    PVideoFrame frame = env->NewVideoFrame(vi_);
-    WritePacked(source_(frameNumber), frame, vi_);
     return frame;
   }
-  PVideoFrame frame = env->NewVideoFrame(vi_);
   std::vector<uint8_t> packed(PackedFrameSize(vi_));
-  if (vi_.num_frames > 0 && generator_) generator_(frameNumber, packed);
+  if (vi_.num_frames > 0) generator_(frameNumber, packed);
   WritePacked(packed, frame, vi_);
   return frame;
 }

@@ -60,12 +60,6 @@ class MemoryClip final : public IClip {
   // A clip whose frame n is what the generator writes for n.
   static PClip FromGenerator(const VideoInfo& vi, FrameGenerator generator, ParityFunction parity = {},
                              AudioFunction audio = {});
-  // A clip whose frame n is the packed bytes the source points at, for callers that already hold
-  // the frame in memory. Under our own FrameServer the frame is lent, not copied: the bytes must
-  // stay alive and unchanged while the frame is held (a filter drops its source frame before
-  // its GetFrame returns). Under any other host they are copied into a new frame.
-  static PClip FromPackedSource(const VideoInfo& vi, PackedFrameSource source, ParityFunction parity = {},
-                                AudioFunction audio = {});
   // A clip of the given packed frames; vi.num_frames becomes their count. Throws ScriptError
   // when a buffer's size differs from PackedFrameSize(vi).
   static PClip FromFrames(const VideoInfo& vi, std::vector<std::vector<uint8_t>> frames, ParityFunction parity = {},
@@ -86,7 +80,6 @@ class MemoryClip final : public IClip {
   VideoInfo vi_;
   FrameGenerator generator_;
   PackedFrameSource source_;
-  bool lendSource_ = false;
   ParityFunction parity_;
   AudioFunction audio_;
 };

@@ -26,17 +26,22 @@ TEST(Demo, ScriptMakesFiltersAndMeasuresThe640x360Sample) {
   EXPECT_NE(r.out.find("output: " + output), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("sorvan: 12 frames in "), std::string::npos) << r.out;
 
-  // The report: roughness before and after, and a real reduction.
-  const size_t report = r.out.find("12 frames): ");
-  ASSERT_NE(report, std::string::npos) << r.out;
-  double before = 0;
-  double after = 0;
-  int percent = 0;
-  ASSERT_EQ(std::sscanf(r.out.c_str() + report, "12 frames): %lf before, %lf after: %d%% less", &before, &after, &percent), 3)
-      << r.out;
-  EXPECT_GT(before, 1.0);
-  EXPECT_LT(after, before);
-  EXPECT_GE(percent, 20);
+  // The reports, 8-bit then 10-bit: roughness before and after, and a real reduction.
+  size_t report = 0;
+  for (const char* depth : {"8-bit", "10-bit"}) {
+    report = r.out.find("12 frames): ", report);
+    ASSERT_NE(report, std::string::npos) << depth << "\n" << r.out;
+    double before = 0;
+    double after = 0;
+    int percent = 0;
+    ASSERT_EQ(std::sscanf(r.out.c_str() + report, "12 frames): %lf before, %lf after: %d%% less", &before, &after, &percent), 3)
+        << r.out;
+    EXPECT_GT(before, 1.0) << depth;
+    EXPECT_LT(after, before) << depth;
+    EXPECT_GE(percent, 20) << depth;
+    ++report;
+  }
+  EXPECT_NE(r.out.find("output: " + (dir / "sample-10bit-sorvan.y4m").string()), std::string::npos) << r.out;
 
   // The output plays as Y4M: the sample's header and all 12 frames.
   const int fd = ::open(output.c_str(), O_RDONLY);
@@ -48,6 +53,17 @@ TEST(Demo, ScriptMakesFiltersAndMeasuresThe640x360Sample) {
   int frames = 0;
   while (reader.Next(frame)) ++frames;
   ::close(fd);
+  EXPECT_EQ(frames, 12);
+
+  const std::string deep = (dir / "sample-10bit-sorvan.y4m").string();
+  const int deepFd = ::open(deep.c_str(), O_RDONLY);
+  ASSERT_GE(deepFd, 0);
+  FdSource deepSource(deepFd, deep);
+  Y4mReader deepReader(deepSource);
+  EXPECT_EQ(deepReader.header().line, "YUV4MPEG2 W640 H360 F25:1 Ip A1:1 C420p10\n");
+  frames = 0;
+  while (deepReader.Next(frame)) ++frames;
+  ::close(deepFd);
   EXPECT_EQ(frames, 12);
 }
 

@@ -1,103 +1,147 @@
+// The name table and the frame layout it gives: every name is a format the core computes on,
+// each raw name means ffmpeg's bytes, and sizes are checked before anything is allocated.
 #include "cli/frame_format.h"
 
 #include <gtest/gtest.h>
 
-#include <random>
+#include <set>
+#include <string>
 
 #include "cli/command_error.h"
-#include "cli/yuy2_packing.h"
-#include "plugin/classic/pixel_type.h"
+#include "cli/format_names.h"
 
 namespace sorvan::cli {
 namespace {
 
-struct LayoutCase {
-  StreamLayout layout;
-  int32_t pixelType;
-  size_t bytes4x2;  // frame bytes at 4x2
-  friend void PrintTo(const LayoutCase& c, std::ostream* os) { *os << LayoutName(c.layout); }
-};
-class LayoutTable : public ::testing::TestWithParam<LayoutCase> {};
-
-TEST_P(LayoutTable, SizeAndPixelType) {
-  EXPECT_EQ(FrameBytes({GetParam().layout, 4, 2}), GetParam().bytes4x2);
-  EXPECT_EQ(ClipPixelType(GetParam().layout), GetParam().pixelType);
+TEST(FormatNames, EveryEntryIsProcessableAndNamedOnce) {
+  std::set<std::string> raw;
+  std::set<std::string> y4m;
+  for (const FormatName& entry : FormatNames()) {
+    EXPECT_TRUE(IsProcessableFormat(entry.format)) << entry.name;
+    EXPECT_STREQ(entry.format.name, entry.name);
+    auto& names = entry.kind == NameKind::kY4m ? y4m : raw;
+    EXPECT_TRUE(names.insert(entry.name).second) << entry.name << " twice";
+  }
+  EXPECT_GE(raw.size(), 70u);
+  EXPECT_GE(y4m.size(), 45u);
 }
-INSTANTIATE_TEST_SUITE_P(All, LayoutTable,
-                         ::testing::Values(LayoutCase{StreamLayout::kRgb24, CS_BGR24, 24},
-                                           LayoutCase{StreamLayout::kRgb32, CS_BGR32, 32},
-                                           LayoutCase{StreamLayout::kYuy2, CS_YUY2, 16},
-                                           LayoutCase{StreamLayout::kYv12, CS_YV12, 12},
-                                           LayoutCase{StreamLayout::kI420, CS_I420, 12},
-                                           LayoutCase{StreamLayout::kPlanar422, CS_YUY2, 16}));
 
-TEST(PlaneLayout, Yv12StoresVBeforeUAndI420UBeforeV) {
-  const PlaneLayout yv12 = ClipPlaneLayout({StreamLayout::kYv12, 8, 4});
-  const PlaneLayout i420 = ClipPlaneLayout({StreamLayout::kI420, 8, 4});
-  EXPECT_EQ(yv12.vOffset, 32u);
-  EXPECT_EQ(yv12.uOffset, 40u);
-  EXPECT_EQ(i420.uOffset, 32u);
-  EXPECT_EQ(i420.vOffset, 40u);
-  EXPECT_EQ(i420.chromaPitch, 4);
+// Bytes of a 2x2 frame, sample positions of blue/green/red or Y/U/V and alpha: what ffmpeg's
+// pixel-format names mean, checked against independent facts about each layout.
+struct LayoutCase {
+  const char* name;
+  int bytesPerPixelPair;  // bytes of a 2x1 frame
+  ColourFamily family;
+  int bits;
+  int planes;
+  int firstChannelPlane;  // plane of channel 0 (Y, blue or gray)
+  int firstChannelOffset;
+  bool alpha;
+  friend void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.name; }
+};
+class RawLayout : public ::testing::TestWithParam<LayoutCase> {};
+
+TEST_P(RawLayout, MeansFfmpegsBytes) {
+  const LayoutCase& c = GetParam();
+  const FormatName* f = FindRawFormat(c.name);
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(FrameBytes({f->format, 2, 1}), static_cast<size_t>(c.bytesPerPixelPair));
+  EXPECT_EQ(f->format.family, c.family);
+  EXPECT_EQ(f->format.bitsPerSample, c.bits);
+  EXPECT_EQ(f->format.planeCount, c.planes);
+  EXPECT_EQ(f->format.channels[0].plane, c.firstChannelPlane);
+  EXPECT_EQ(f->format.channels[0].offset, c.firstChannelOffset);
+  EXPECT_EQ(HasAlpha(f->format), c.alpha);
+}
+INSTANTIATE_TEST_SUITE_P(
+    All, RawLayout,
+    ::testing::Values(LayoutCase{"gray", 2, ColourFamily::kGray, 8, 1, 0, 0, false},
+                      LayoutCase{"gray10le", 4, ColourFamily::kGray, 10, 1, 0, 0, false},
+                      LayoutCase{"grayf32le", 8, ColourFamily::kGray, 32, 1, 0, 0, false},
+                      // 2x1 4:2:0: two Y, one U and one V (rounded up).
+                      LayoutCase{"yuv420p", 4, ColourFamily::kYuv, 8, 3, 0, 0, false},
+                      LayoutCase{"yuv420p10le", 8, ColourFamily::kYuv, 10, 3, 0, 0, false},
+                      LayoutCase{"yuv444p16le", 12, ColourFamily::kYuv, 16, 3, 0, 0, false},
+                      LayoutCase{"yuv410p", 4, ColourFamily::kYuv, 8, 3, 0, 0, false},
+                      LayoutCase{"yuva444p", 8, ColourFamily::kYuv, 8, 4, 0, 0, true},
+                      LayoutCase{"yuva420p10le", 12, ColourFamily::kYuv, 10, 4, 0, 0, true},
+                      // gbrp: G, B, R planes, so blue is plane 1.
+                      LayoutCase{"gbrp", 6, ColourFamily::kRgb, 8, 3, 1, 0, false},
+                      LayoutCase{"gbrap12le", 16, ColourFamily::kRgb, 12, 4, 1, 0, true},
+                      LayoutCase{"gbrpf32le", 24, ColourFamily::kRgb, 32, 3, 1, 0, false},
+                      LayoutCase{"bgr24", 6, ColourFamily::kRgb, 8, 1, 0, 0, false},
+                      LayoutCase{"rgb24", 6, ColourFamily::kRgb, 8, 1, 0, 2, false},
+                      LayoutCase{"bgra", 8, ColourFamily::kRgb, 8, 1, 0, 0, true},
+                      LayoutCase{"rgba", 8, ColourFamily::kRgb, 8, 1, 0, 2, true},
+                      LayoutCase{"argb", 8, ColourFamily::kRgb, 8, 1, 0, 3, true},
+                      LayoutCase{"abgr", 8, ColourFamily::kRgb, 8, 1, 0, 1, true},
+                      LayoutCase{"rgb48le", 12, ColourFamily::kRgb, 16, 1, 0, 2, false},
+                      LayoutCase{"bgra64le", 16, ColourFamily::kRgb, 16, 1, 0, 0, true},
+                      LayoutCase{"yuyv422", 4, ColourFamily::kYuv, 8, 1, 0, 0, false},
+                      LayoutCase{"uyvy422", 4, ColourFamily::kYuv, 8, 1, 0, 1, false},
+                      // The classic names.
+                      LayoutCase{"rgb32", 8, ColourFamily::kRgb, 8, 1, 0, 0, true},
+                      LayoutCase{"yuy2", 4, ColourFamily::kYuv, 8, 1, 0, 0, false},
+                      LayoutCase{"i420", 4, ColourFamily::kYuv, 8, 3, 0, 0, false}));
+
+TEST(RawLayout, Yv12StoresVBeforeUAndI420UBeforeV) {
+  const VideoFormat yv12 = FindRawFormat("yv12")->format;
+  const VideoFormat i420 = FindRawFormat("i420")->format;
+  EXPECT_EQ(yv12.channels[1].plane, 2);
+  EXPECT_EQ(yv12.channels[2].plane, 1);
+  EXPECT_EQ(i420.channels[1].plane, 1);
+  EXPECT_EQ(i420.channels[2].plane, 2);
+}
+
+TEST(FramePlanes, FollowEachOtherWithChromaRoundedUp) {
+  const auto planes = FramePlanes({FindRawFormat("yuv420p10le")->format, 5, 3});
+  EXPECT_EQ(planes[0].offset, 0u);
+  EXPECT_EQ(planes[0].rowBytes, 10u);
+  EXPECT_EQ(planes[0].height, 3);
+  EXPECT_EQ(planes[1].offset, 30u);
+  EXPECT_EQ(planes[1].rowBytes, 6u);
+  EXPECT_EQ(planes[1].width, 3);
+  EXPECT_EQ(planes[1].height, 2);
+  EXPECT_EQ(planes[2].offset, 42u);
+  EXPECT_EQ(FrameBytes({FindRawFormat("yuv420p10le")->format, 5, 3}), 54u);
 }
 
 struct SizeCase {
-  StreamLayout layout;
-  int32_t width;
-  int32_t height;
-  const char* expected;  // part of the message, or nullptr when accepted
-  friend void PrintTo(const SizeCase& c, std::ostream* os) { *os << LayoutName(c.layout) << " " << c.width << "x" << c.height; }
+  const char* name;
+  int32_t w;
+  int32_t h;
+  const char* error;  // nullptr when accepted
+  friend void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.name << " " << c.w << "x" << c.h; }
 };
-class SizeCheck : public ::testing::TestWithParam<SizeCase> {};
+class FrameSizeCheck : public ::testing::TestWithParam<SizeCase> {};
 
-TEST_P(SizeCheck, RefusesWhatTheFrameServerWouldRefuse) {
+TEST_P(FrameSizeCheck, AcceptsOrNamesTheRule) {
   const SizeCase& c = GetParam();
-  std::string error;
   try {
-    CheckFrameSize({c.layout, c.width, c.height}, "--size");
+    CheckFrameSize({FindRawFormat(c.name)->format, c.w, c.h}, "--size");
+    EXPECT_EQ(c.error, nullptr) << "accepted";
   } catch (const CommandError& e) {
-    error = e.what();
-  }
-  if (c.expected == nullptr) {
-    EXPECT_EQ(error, "");
-  } else {
-    EXPECT_NE(error.find(c.expected), std::string::npos) << error;
+    ASSERT_NE(c.error, nullptr) << e.what();
+    EXPECT_NE(std::string(e.what()).find(c.error), std::string::npos) << e.what();
   }
 }
 INSTANTIATE_TEST_SUITE_P(
-    All, SizeCheck,
-    ::testing::Values(SizeCase{StreamLayout::kRgb24, 1, 1, nullptr}, SizeCase{StreamLayout::kRgb32, 3, 7, nullptr},
-                      SizeCase{StreamLayout::kYuy2, 2, 3, nullptr}, SizeCase{StreamLayout::kYuy2, 3, 2, "width must be even"},
-                      SizeCase{StreamLayout::kYv12, 4, 2, nullptr},
-                      SizeCase{StreamLayout::kYv12, 4, 3, "width and height must be even"},
-                      SizeCase{StreamLayout::kI420, 5, 2, "width and height must be even"},
-                      SizeCase{StreamLayout::kRgb24, 0, 4, "at least 1"}, SizeCase{StreamLayout::kRgb24, 4, 0, "at least 1"},
-                      SizeCase{StreamLayout::kRgb24, 16385, 2, "at most 16384 on a side"},
-                      SizeCase{StreamLayout::kRgb32, 16384, 4096, nullptr},
-                      SizeCase{StreamLayout::kRgb32, 16384, 4098, "67108864 pixels"}));
+    All, FrameSizeCheck,
+    ::testing::Values(SizeCase{"rgb24", 1, 1, nullptr}, SizeCase{"yuv420p", 5, 3, nullptr},
+                      SizeCase{"yv12", 4, 3, nullptr}, SizeCase{"yuv410p", 7, 7, nullptr},
+                      SizeCase{"yuyv422", 2, 3, nullptr}, SizeCase{"yuy2", 3, 2, "width must be even"},
+                      SizeCase{"uyvy422", 5, 2, "width must be even"}, SizeCase{"rgb24", 0, 4, "at least 1"},
+                      SizeCase{"gray", 4, 0, "at least 1"}, SizeCase{"rgb24", 16385, 2, "at most 16384 on a side"},
+                      SizeCase{"gbrapf32le", 16384, 4096, nullptr},
+                      SizeCase{"bgra", 16384, 4098, "67108864 pixels"}));
 
-TEST(Yuy2Packing, PutsEachPairAsY0UY1V) {
-  // 4x1 planar 4:2:2: Y = 1 2 3 4, U = 10 20, V = 30 40.
-  const uint8_t planar[8] = {1, 2, 3, 4, 10, 20, 30, 40};
-  uint8_t packed[8] = {};
-  PackPlanar422ToYuy2(planar, packed, 4, 1);
-  const uint8_t expected[8] = {1, 10, 2, 30, 3, 20, 4, 40};
-  EXPECT_TRUE(std::equal(packed, packed + 8, expected));
-}
-
-TEST(Yuy2Packing, UnpackInvertsPackOnRandomFrames) {
-  std::mt19937 rng(5);
-  for (const auto& [w, h] : {std::pair{2, 1}, std::pair{6, 3}, std::pair{16, 9}}) {
-    std::vector<uint8_t> planar(static_cast<size_t>(w) * h * 2);
-    for (auto& b : planar) b = static_cast<uint8_t>(rng());
-    std::vector<uint8_t> packed(planar.size());
-    std::vector<uint8_t> back(planar.size());
-    PackPlanar422ToYuy2(planar.data(), packed.data(), w, h);
-    UnpackYuy2ToPlanar422(packed.data(), back.data(), w, h);
-    EXPECT_EQ(back, planar) << w << "x" << h;
-    // Row 0, pair 0: the V sample of the first pair is the first sample of the V plane.
-    EXPECT_EQ(packed[3], planar[static_cast<size_t>(w) * h + static_cast<size_t>(w / 2) * h]);
+TEST(FormatHelp, ListsEveryRawNameAndAlias) {
+  const std::string help = RawFormatHelp();
+  for (const FormatName& entry : FormatNames()) {
+    if (entry.kind == NameKind::kY4m) continue;
+    EXPECT_NE(help.find(std::string(" ") + entry.name), std::string::npos) << entry.name;
   }
+  EXPECT_NE(help.find("C420p10"), std::string::npos);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/command_error.h"
+#include "cli/format_names.h"
 
 namespace sorvan::cli {
 namespace {
@@ -45,27 +46,59 @@ std::string HeaderError(const std::string& line) {
   return "";
 }
 
-struct ColourCase {
-  std::string tag;
-  StreamLayout layout;
-  friend void PrintTo(const ColourCase& c, std::ostream* os) { *os << "'" << c.tag << "'"; }
-};
-class Y4mAcceptedColour : public ::testing::TestWithParam<ColourCase> {};
+// Every colour space of the name table, and no C tag at all.
+class Y4mAcceptedColour : public ::testing::TestWithParam<std::string> {};
 
-TEST_P(Y4mAcceptedColour, MapsToLayoutAndKeepsTheHeaderLine) {
-  const std::string line = "YUV4MPEG2 W8 H4 F30000:1001 It A1:1" + GetParam().tag + " XCOMMENT=x\n";
+TEST_P(Y4mAcceptedColour, MapsToTheTablesFormatAndKeepsTheHeaderLine) {
+  const std::string tag = GetParam();
+  const std::string line = "YUV4MPEG2 W8 H4 F30000:1001 It A1:1" + (tag.empty() ? "" : " C" + tag) + " XCOMMENT=x\n";
   const Y4mHeader h = ParseHeader(line);
-  EXPECT_EQ(h.format.layout, GetParam().layout);
+  const FormatName* expected = FindY4mColourSpace(tag.empty() ? "420jpeg" : tag);
+  ASSERT_NE(expected, nullptr);
+  EXPECT_STREQ(h.format.video.name, expected->name);
   EXPECT_EQ(h.format.width, 8);
   EXPECT_EQ(h.format.height, 4);
   EXPECT_EQ(h.line, line);
 }
-INSTANTIATE_TEST_SUITE_P(All, Y4mAcceptedColour,
-                         ::testing::Values(ColourCase{"", StreamLayout::kI420}, ColourCase{" C420", StreamLayout::kI420},
-                                           ColourCase{" C420jpeg", StreamLayout::kI420},
-                                           ColourCase{" C420paldv", StreamLayout::kI420},
-                                           ColourCase{" C420mpeg2", StreamLayout::kI420},
-                                           ColourCase{" C422", StreamLayout::kPlanar422}));
+
+std::vector<std::string> Y4mTags() {
+  std::vector<std::string> tags = {""};
+  for (const FormatName& entry : FormatNames()) {
+    if (entry.kind == NameKind::kY4m) tags.push_back(entry.name);
+  }
+  return tags;
+}
+INSTANTIATE_TEST_SUITE_P(All, Y4mAcceptedColour, ::testing::ValuesIn(Y4mTags()));
+
+TEST(Y4mColourSpaces, AreThoseFfmpegWritesAtEveryDepth) {
+  struct Expected {
+    const char* tag;
+    ColourFamily family;
+    int bits;
+    int planes;
+    int widthShift;
+    int heightShift;
+  };
+  for (const Expected& e : {Expected{"mono", ColourFamily::kGray, 8, 1, 0, 0}, {"mono9", ColourFamily::kGray, 9, 1, 0, 0},
+                            {"mono16", ColourFamily::kGray, 16, 1, 0, 0}, {"420paldv", ColourFamily::kYuv, 8, 3, 1, 1},
+                            {"420mpeg2", ColourFamily::kYuv, 8, 3, 1, 1}, {"420p10", ColourFamily::kYuv, 10, 3, 1, 1},
+                            {"422p12", ColourFamily::kYuv, 12, 3, 1, 0}, {"444p16", ColourFamily::kYuv, 16, 3, 0, 0},
+                            {"411p9", ColourFamily::kYuv, 9, 3, 2, 0}, {"411", ColourFamily::kYuv, 8, 3, 2, 0},
+                            {"444alpha", ColourFamily::kYuv, 8, 4, 0, 0}}) {
+    const FormatName* f = FindY4mColourSpace(e.tag);
+    ASSERT_NE(f, nullptr) << e.tag;
+    EXPECT_EQ(f->format.family, e.family) << e.tag;
+    EXPECT_EQ(f->format.bitsPerSample, e.bits) << e.tag;
+    EXPECT_EQ(f->format.planeCount, e.planes) << e.tag;
+    EXPECT_EQ(f->format.planes[f->format.channels[0].plane].widthShift, 0) << e.tag;
+    if (e.family == ColourFamily::kYuv) {
+      EXPECT_EQ(f->format.planes[f->format.channels[1].plane].widthShift, e.widthShift) << e.tag;
+      EXPECT_EQ(f->format.planes[f->format.channels[2].plane].heightShift, e.heightShift) << e.tag;
+      EXPECT_EQ(f->format.channels[1].plane, 1) << e.tag << ": Y4M stores U before V";
+    }
+    EXPECT_EQ(HasAlpha(f->format), e.planes == 4) << e.tag;
+  }
+}
 
 class Y4mRefusedColour : public ::testing::TestWithParam<std::string> {};
 
@@ -75,7 +108,22 @@ TEST_P(Y4mRefusedColour, NamesTheColourSpace) {
   EXPECT_NE(error.find("not supported"), std::string::npos) << error;
 }
 INSTANTIATE_TEST_SUITE_P(All, Y4mRefusedColour,
-                         ::testing::Values("mono", "444", "444alpha", "411", "420p10", "422p10", "444p16", "420p12"));
+                         ::testing::Values("mono8", "mono17", "420p8", "420p17", "422p", "444alphap10", "410", "440",
+                                           "420P10", "RGB", ""));
+
+// Odd sizes: chroma rounds up, as ffmpeg stores it.
+TEST(Y4mStream, OddSizesRoundChromaUp) {
+  struct Case {
+    const char* header;
+    size_t frameBytes;
+  };
+  for (const Case& c : {Case{"YUV4MPEG2 W9 H5 C420jpeg\n", 45 + 2 * 5 * 3}, Case{"YUV4MPEG2 W7 H5 C422\n", 35 + 2 * 4 * 5},
+                        Case{"YUV4MPEG2 W7 H3 C411\n", 21 + 2 * 2 * 3},
+                        Case{"YUV4MPEG2 W9 H5 C420p10\n", 2 * (45 + 2 * 5 * 3)}}) {
+    const Y4mHeader h = ParseHeader(c.header);
+    EXPECT_EQ(FrameBytes(h.format), c.frameBytes) << c.header;
+  }
+}
 
 struct BadHeaderCase {
   std::string line;
@@ -97,9 +145,6 @@ INSTANTIATE_TEST_SUITE_P(
                       BadHeaderCase{"YUV4MPEG2 W100000 H100000\n", "100000x100000 frames; sorvan accepts at most 16384"},
                       BadHeaderCase{"YUV4MPEG2 W16384 H16384\n", "at most 16384 on a side and 67108864 pixels"},
                       BadHeaderCase{"YUV4MPEG2 W99999999999999999999999 H2\n", "at most 16384"},
-                      BadHeaderCase{"YUV4MPEG2 W9 H4\n", "9x4 4:2:0 frames; width and height must be even"},
-                      BadHeaderCase{"YUV4MPEG2 W8 H5 C420mpeg2\n", "width and height must be even"},
-                      BadHeaderCase{"YUV4MPEG2 W7 H5 C422\n", "width must be even"},
                       BadHeaderCase{"YUV4MPEG2 W8 H4", "ends inside the Y4M header"},
                       BadHeaderCase{"YUV4MPEG3 W8 H4\n", "does not begin with a Y4M header"},
                       BadHeaderCase{"YUV4MPEG2W8 H4\n", "does not begin with a Y4M header"},
@@ -170,7 +215,7 @@ TEST(Y4mStream, LargeDeclaredFrameOverShortStreamFailsWithoutReadingPastIt) {
 }
 
 TEST(RawStream, ReadsWholeFramesAndReportsATruncatedLastFrame) {
-  const FrameFormat format{StreamLayout::kRgb24, 3, 2};  // 18 bytes a frame
+  const FrameFormat format{FindRawFormat("rgb24")->format, 3, 2};  // 18 bytes a frame
   auto bytes = Pattern(18 * 3 + 5, 9);
   MemorySource source(bytes.data(), bytes.size());
   RawReader reader(source, format);
@@ -190,7 +235,7 @@ TEST(RawStream, ReadsWholeFramesAndReportsATruncatedLastFrame) {
 TEST(RawStream, EndsCleanlyOnAFrameBoundary) {
   auto bytes = Pattern(8 * 2, 1);
   MemorySource source(bytes.data(), bytes.size());
-  RawReader reader(source, {StreamLayout::kYuy2, 2, 2});
+  RawReader reader(source, {FindRawFormat("yuy2")->format, 2, 2});
   std::vector<uint8_t> frame;
   EXPECT_TRUE(reader.Next(frame));
   EXPECT_TRUE(reader.Next(frame));

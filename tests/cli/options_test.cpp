@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
+
 #include <string>
 #include <vector>
 
@@ -14,9 +16,7 @@ Options Parse(std::vector<std::string> args) {
   args.insert(args.begin(), "sorvan");
   std::vector<const char*> argv;
   for (const auto& a : args) argv.push_back(a.c_str());
-  auto options = ParseOptions(static_cast<int>(argv.size()), argv.data());
-  if (!options) throw std::runtime_error("help");
-  return *options;
+  return ParseOptions(static_cast<int>(argv.size()), argv.data());
 }
 
 std::string ParseError(std::vector<std::string> args) {
@@ -28,33 +28,72 @@ std::string ParseError(std::vector<std::string> args) {
   return "";
 }
 
-TEST(Options, PassesOnlyTheGivenFilterArgumentsInParameterOrder) {
-  const Options o = Parse({"--nbv", "7", "--force", "true", "--rad", "3", "--ry", "false", "in", "out"});
-  ASSERT_EQ(o.filterArguments.size(), 4u);
-  EXPECT_EQ(o.filterArguments[0].name, "rad");
-  EXPECT_EQ(std::get<int>(o.filterArguments[0].value), 3);
-  EXPECT_EQ(o.filterArguments[1].name, "ry");
-  EXPECT_EQ(std::get<bool>(o.filterArguments[1].value), false);
-  EXPECT_EQ(o.filterArguments[2].name, "force");
-  EXPECT_EQ(std::get<bool>(o.filterArguments[2].value), true);
-  EXPECT_EQ(o.filterArguments[3].name, "nbv");
+TEST(Options, GivenFilterArgumentsOverTheTablesDefaults) {
+  const Options o = Parse({"--nbv", "7", "--force", "true", "--rad", "3", "--gu", "false", "in", "out"});
+  FilterArguments expected = DefaultArguments();
+  expected[kNbv] = 7;
+  expected[kForce] = 1;
+  expected[kRad] = 3;
+  expected[kGu] = 0;
+  for (int32_t i = 0; i < kParameterCount; ++i) {
+    EXPECT_EQ(o.filterArguments.values[i], expected.values[i]) << kParameters[i].name;
+  }
   EXPECT_EQ(o.input, "in");
   EXPECT_EQ(o.output, "out");
-  EXPECT_FALSE(o.rawLayout.has_value());
+  EXPECT_EQ(o.rawFormat, nullptr);
   EXPECT_EQ(o.maxFrames, -1);
 }
 
-TEST(Options, OutOfRangeFilterValuesAreLeftToThePlugin) {
-  const Options o = Parse({"--rad", "0", "--pry", "-1", "--str", "99", "-", "-"});
-  ASSERT_EQ(o.filterArguments.size(), 3u);
-  EXPECT_EQ(std::get<int>(o.filterArguments[0].value), 0);
-  EXPECT_EQ(std::get<int>(o.filterArguments[1].value), 99);
-  EXPECT_EQ(std::get<int>(o.filterArguments[2].value), -1);
+TEST(Options, OutOfRangeFilterValuesAreLeftToTheFiltersOwnChecks) {
+  const Options o = Parse({"--rad", "0", "--pry", "-1", "--str", "99", "--ngu", "2147483647", "-", "-"});
+  EXPECT_EQ(o.filterArguments[kRad], 0);
+  EXPECT_EQ(o.filterArguments[kStr], 99);
+  EXPECT_EQ(o.filterArguments[kPry], -1);
+  EXPECT_EQ(o.filterArguments[kNgu], 2147483647);
+}
+
+TEST(Options, NumbersAreDecimalWhateverTheirLeadingZeros) {
+  const Options o = Parse({"--rad", "010", "--threads", "08", "--frames", "0009", "--format", "i420", "--size",
+                           "010x08", "a", "b"});
+  EXPECT_EQ(o.filterArguments[kRad], 10);
+  EXPECT_EQ(o.threads, 8);
+  EXPECT_EQ(o.maxFrames, 9);
+  EXPECT_EQ(o.rawWidth, 10);
+  EXPECT_EQ(o.rawHeight, 8);
+}
+
+TEST(Options, FormatHelpNeedsNothingElse) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--format", "help"},
+                                               std::vector<std::string>{"--format=help"},
+                                               std::vector<std::string>{"--format", "help", "--size", "2x2", "a", "b"}}) {
+    try {
+      Parse(args);
+      ADD_FAILURE() << "no help";
+    } catch (const HelpRequested& help) {
+      EXPECT_EQ(help.what(), RawFormatHelp());
+    }
+  }
+}
+
+TEST(Options, DefaultThreadsFollowTheAffinityMask) {
+  cpu_set_t saved;
+  ASSERT_EQ(sched_getaffinity(0, sizeof saved, &saved), 0);
+  EXPECT_EQ(Parse({"a", "b"}).threads, std::min(CPU_COUNT(&saved), kMaxThreads));
+  int first = 0;
+  while (!CPU_ISSET(first, &saved)) ++first;
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  CPU_SET(first, &one);
+  ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+  const int threads = Parse({"a", "b"}).threads;
+  ASSERT_EQ(sched_setaffinity(0, sizeof saved, &saved), 0);
+  EXPECT_EQ(threads, 1);
 }
 
 TEST(Options, RawFormatAndSize) {
   const Options o = Parse({"--format", "yv12", "--size", "640x360", "--threads", "3", "--frames", "10", "--quiet", "a", "b"});
-  EXPECT_EQ(o.rawLayout, StreamLayout::kYv12);
+  ASSERT_NE(o.rawFormat, nullptr);
+  EXPECT_STREQ(o.rawFormat->name, "yv12");
   EXPECT_EQ(o.rawWidth, 640);
   EXPECT_EQ(o.rawHeight, 360);
   EXPECT_EQ(o.threads, 3);
@@ -82,10 +121,41 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusalCase{{"--format", "i420", "a", "b"}, "--format needs --size"},
                       RefusalCase{{"--size", "2x2", "a", "b"}, "--size needs --format"},
                       RefusalCase{{"--format", "i420", "--size", "2x", "a", "b"}, "not of the form WxH"},
-                      RefusalCase{{"--format", "i420", "--size", "3x2", "a", "b"}, "must be even"},
+                      RefusalCase{{"--format", "yuy2", "--size", "3x2", "a", "b"}, "must be even"},
+                      RefusalCase{{"--format", "yuv420p10", "--size", "2x2", "a", "b"},
+                                  "--format yuv420p10 is not a format sorvan reads (--format help lists them)"},
                       RefusalCase{{"--format", "yuy2", "--size", "0x2", "a", "b"}, "at least 1"},
-                      RefusalCase{{"--threads", "0", "a", "b"}, "--threads"},
-                      RefusalCase{{"--frames", "-2", "a", "b"}, "--frames"}));
+                      RefusalCase{{"--threads", "0", "a", "b"}, "--threads 0 is out of range: give 1 to 256"},
+                      RefusalCase{{"--threads", "257", "a", "b"}, "--threads 257 is out of range: give 1 to 256"},
+                      RefusalCase{{"--frames", "-2", "a", "b"}, "--frames -2 is out of range: give 0 or more"}));
+
+// Numbers are plain decimal integers: no other base, sign, space or exponent, and nothing beyond
+// the type, with the option and the text as given, and no type limits, in the message.
+class NumberRefusal : public ::testing::TestWithParam<RefusalCase> {};
+
+TEST_P(NumberRefusal, NamesTheOptionAndTheTextAsGiven) {
+  const std::string error = ParseError(GetParam().args);
+  EXPECT_EQ(error, GetParam().expected);
+}
+INSTANTIATE_TEST_SUITE_P(
+    All, NumberRefusal,
+    ::testing::Values(RefusalCase{{"--rad", "0x10", "a", "b"}, "--rad 0x10 is not a decimal integer"},
+                      RefusalCase{{"--rad", "+5", "a", "b"}, "--rad +5 is not a decimal integer"},
+                      RefusalCase{{"--str", "1e3", "a", "b"}, "--str 1e3 is not a decimal integer"},
+                      RefusalCase{{"--pry", " 3", "a", "b"}, "--pry  3 is not a decimal integer"},
+                      RefusalCase{{"--pry", "3 ", "a", "b"}, "--pry 3  is not a decimal integer"},
+                      RefusalCase{{"--nbv", "0b11", "a", "b"}, "--nbv 0b11 is not a decimal integer"},
+                      RefusalCase{{"--rad", "2147483648", "a", "b"}, "--rad 2147483648 is out of range"},
+                      RefusalCase{{"--rad", "-2147483649", "a", "b"}, "--rad -2147483649 is out of range"},
+                      RefusalCase{{"--rad", "99999999999999999999999", "a", "b"},
+                                  "--rad 99999999999999999999999 is out of range"},
+                      RefusalCase{{"--threads", "0x4", "a", "b"}, "--threads 0x4 is not a decimal integer"},
+                      RefusalCase{{"--threads", "99999999999999999999", "a", "b"},
+                                  "--threads 99999999999999999999 is out of range: give 1 to 256"},
+                      RefusalCase{{"--frames", "012a", "a", "b"}, "--frames 012a is not a decimal integer"},
+                      RefusalCase{{"--frames", "9223372036854775808", "a", "b"},
+                                  "--frames 9223372036854775808 is out of range: give 0 or more"},
+                      RefusalCase{{"--ry", "1", "a", "b"}, "--ry 1 is not true or false"}));
 
 struct SizeTextCase {
   std::string text;
@@ -108,7 +178,9 @@ INSTANTIATE_TEST_SUITE_P(All, FrameSizeText,
                          ::testing::Values(SizeTextCase{"640x360", true, 640, 360}, SizeTextCase{"2x2", true, 2, 2},
                                            SizeTextCase{"x2", false, 0, 0}, SizeTextCase{"2x", false, 0, 0},
                                            SizeTextCase{"2*2", false, 0, 0}, SizeTextCase{"-2x2", false, 0, 0},
-                                           SizeTextCase{"2x2x", false, 0, 0}, SizeTextCase{" 2x2", false, 0, 0}));
+                                           SizeTextCase{"2x2x", false, 0, 0}, SizeTextCase{" 2x2", false, 0, 0},
+                                           SizeTextCase{"0x10x2", false, 0, 0}, SizeTextCase{"+2x2", false, 0, 0},
+                                           SizeTextCase{"2x+2", false, 0, 0}, SizeTextCase{"010x08", true, 10, 8}));
 
 }  // namespace
 }  // namespace sorvan::cli

@@ -1,15 +1,48 @@
 #include "cli/output_file.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "cli/command_error.h"
+
+// The test binary's own fsync and rename come before the C library's, so the tests see every
+// call OutputFile makes, in order, and can make fsync fail.
+namespace {
+std::vector<std::string> gFileCalls;
+int gFsyncError = 0;  // errno for fsync to fail with; 0 to succeed
+}  // namespace
+
+extern "C" int fsync(int fd) {
+  struct stat st {};
+  ::fstat(fd, &st);
+  gFileCalls.push_back(S_ISDIR(st.st_mode) ? "fsync directory" : "fsync file");
+  if (gFsyncError != 0 && !S_ISDIR(st.st_mode)) {
+    errno = gFsyncError;
+    return -1;
+  }
+  using Fsync = int (*)(int);
+  static const auto real = reinterpret_cast<Fsync>(dlsym(RTLD_NEXT, "fsync"));
+  return real(fd);
+}
+
+extern "C" int rename(const char* from, const char* to) noexcept {
+  gFileCalls.push_back("rename");
+  using Rename = int (*)(const char*, const char*);
+  static const auto real = reinterpret_cast<Rename>(dlsym(RTLD_NEXT, "rename"));
+  return real(from, to);
+}
 
 namespace sorvan::cli {
 namespace {
@@ -51,6 +84,37 @@ TEST_F(OutputFileTest, WritesBesideAndRenamesOnCommit) {
     out.Commit();
   }
   EXPECT_EQ(Contents(target), "hello");
+  EXPECT_EQ(EntriesInDir(), 1u);
+}
+
+TEST_F(OutputFileTest, TheDataReachesTheDeviceBeforeTheNameIsGiven) {
+  const fs::path target = dir_ / "out.y4m";
+  gFileCalls.clear();
+  {
+    OutputFile out(target.string());
+    Put(out, "frames");
+    out.Commit();
+  }
+  EXPECT_EQ(gFileCalls, (std::vector<std::string>{"fsync file", "rename", "fsync directory"}));
+  EXPECT_EQ(Contents(target), "frames");
+}
+
+TEST_F(OutputFileTest, AFailedFlushToTheDeviceIsAWriteErrorAndRenamesNothing) {
+  const fs::path target = dir_ / "out.y4m";
+  std::ofstream(target) << "old contents";
+  gFileCalls.clear();
+  gFsyncError = EIO;
+  try {
+    OutputFile out(target.string());
+    Put(out, "frames");
+    out.Commit();
+    ADD_FAILURE() << "Commit succeeded";
+  } catch (const CommandError& e) {
+    EXPECT_EQ(std::string(e.what()), "cannot write " + target.string() + ": " + std::strerror(EIO));
+  }
+  gFsyncError = 0;
+  EXPECT_EQ(gFileCalls, std::vector<std::string>{"fsync file"});
+  EXPECT_EQ(Contents(target), "old contents");
   EXPECT_EQ(EntriesInDir(), 1u);
 }
 

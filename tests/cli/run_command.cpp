@@ -1,6 +1,7 @@
 #include "run_command.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -45,7 +46,7 @@ std::vector<std::string> TempDir::Entries() const {
 }
 
 CommandResult RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& stdinPath,
-                         const std::string& stdoutPath) {
+                         const std::string& stdoutPath, const std::function<void()>& inChild) {
   TempDir capture;
   const std::string outPath = stdoutPath.empty() ? (capture / "stdout").string() : stdoutPath;
   const std::string errPath = (capture / "stderr").string();
@@ -65,13 +66,15 @@ CommandResult RunProgram(const std::string& program, const std::vector<std::stri
     ::dup2(in, 0);
     ::dup2(out, 1);
     ::dup2(err, 2);
+    if (inChild) inChild();
     ::execv(program.c_str(), argv.data());
     ::_exit(127);
   }
   int status = 0;
-  ::waitpid(pid, &status, 0);
   CommandResult result;
+  ::wait4(pid, &status, 0, &result.usage);
   result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   if (stdoutPath.empty()) result.out = ReadFileBytes(outPath);
   result.err = ReadFileBytes(errPath);
   return result;

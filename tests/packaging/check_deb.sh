@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # The Debian package, checked without installing it: built by CPack from this build, unpacked with
 # dpkg-deb -x into a temporary folder, its control fields and file list as they should be, and
-# the command inside it, with the plug-in inside it, filtering a small Y4M exactly as the build's
-# command does.
+# the command inside it filtering a small Y4M exactly as the build's command does.
 #   check_deb.sh BUILD_DIR VERSION LIBDIR
 set -euo pipefail
 build=$1
@@ -48,8 +47,7 @@ check "manual page sorvan(1) of this version, with the filter's options" \
 
 "$build/bin/sorvan-sample" make "$tmp/in.y4m" --frames 3 >/dev/null
 "$build/bin/sorvan" --quiet "$tmp/in.y4m" "$tmp/build.y4m"
-# Nothing of the build tree is within reach of the packaged command: it must find the packaged
-# plug-in relative to itself.
+# The packaged binary, with the libraries its Depends name, must compute what the build's does.
 "$sorvan" --quiet "$tmp/in.y4m" "$tmp/packaged.y4m"
 check "packaged sorvan filters the sample (output differs from the input)" bash -c '! cmp -s "$1" "$2"' _ \
   "$tmp/in.y4m" "$tmp/packaged.y4m"

@@ -155,36 +155,5 @@ TEST(FrameCounts, ConcurrentUseHandsEachFrameToOneHolder) {
   EXPECT_LE(server.PoolStats().framesAllocated, 4u);
 }
 
-
-// A lent or wrapped frame is the caller's packed bytes themselves: every plane where the packed
-// layout puts it, read back unchanged, and the memory never handed out again by the pool.
-TEST(LentFrames, WrapTheCallersPackedBytes) {
-  for (int type : {CS_YV12, CS_I420, CS_YUY2, CS_BGR24}) {
-    const VideoInfo vi = MakeVideoInfo(type, 6, 4, 1);
-    std::vector<uint8_t> packed(PackedFrameSize(vi));
-    for (size_t i = 0; i < packed.size(); ++i) packed[i] = static_cast<uint8_t>(i * 7 + 1);
-    FrameServer server;
-    {
-      const PVideoFrame wrapped = server.WrapPacked(vi, packed.data());
-      EXPECT_EQ(wrapped->GetReadPtr(), packed.data());
-      EXPECT_EQ(ReadPacked(wrapped, vi), packed);
-    }
-    std::vector<uint8_t> out(packed.size());
-    server.LendNextFrame(vi, out.data());
-    const PVideoFrame other = server.NewVideoFrame(MakeVideoInfo(type, 8, 4, 1));
-    EXPECT_NE(other->GetReadPtr(), out.data()) << "a frame of another size took the lend";
-    const PVideoFrame lent = server.NewVideoFrame(vi);
-    ASSERT_EQ(lent->GetReadPtr(), out.data());
-    WritePacked(packed, lent, vi);
-    EXPECT_EQ(out, packed);
-    const PVideoFrame next = server.NewVideoFrame(vi);
-    EXPECT_NE(next->GetReadPtr(), out.data()) << "a lend serves one frame only";
-
-    server.LendNextFrame(vi, out.data());
-    server.CancelLend();
-    EXPECT_NE(server.NewVideoFrame(vi)->GetReadPtr(), out.data());
-  }
-}
-
 }  // namespace
 }  // namespace sorvan::frameserver
