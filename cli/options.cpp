@@ -9,6 +9,7 @@
 
 #include "cli/command_error.h"
 #include "cli/frame_format.h"
+#include "core/version.h"
 
 namespace sorvan::cli {
 namespace {
@@ -110,6 +111,8 @@ Options ParseOptions(int argc, const char* const* argv) {
                             ->option_text("N");
   auto* framesOption = app.add_option("--frames", frames, "stop after N frames")->option_text("N");
   app.add_flag("--quiet", options.quiet, "no progress and no summary");
+  // The one project version, which the plug-in's entries report too.
+  app.set_version_flag("--version", "sorvan " SORVAN_VERSION_STRING, "print the version and exit");
 
   // `--format help` stands alone: it needs no INPUT or OUTPUT.
   for (int i = 1; i < argc; ++i) {
@@ -122,6 +125,8 @@ Options ParseOptions(int argc, const char* const* argv) {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
     throw HelpRequested(app.help());
+  } catch (const CLI::CallForVersion& e) {
+    throw HelpRequested(std::string(e.what()) + "\n");
   } catch (const CLI::ParseError& e) {
     throw CommandError(fmt::format("{} (see sorvan --help)", e.what()));
   }
