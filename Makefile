@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test test-release test-asan test-tsan fuzz fuzz-run demo clean windows bench bench-run bench-peers
+.PHONY: all deps build deb test test-release test-asan test-tsan fuzz fuzz-run demo clean windows bench bench-run bench-peers
 
 all: build
 
@@ -39,11 +39,19 @@ fuzz: deps
 fuzz-run: fuzz
 	@bash tools/run-fuzz.sh $(FUZZ_SECONDS)
 
-# sorvan.dll for 32-bit Windows hosts, cross-compiled with clang and lld into build/win32.
+# The Debian package build/sorvan_<version>_<arch>.deb, made by CPack from the release build.
+deb: build
+	@cd build && cpack -G DEB
+
+# The Windows plug-ins, cross-compiled with clang and lld: sorvan.dll for 32-bit hosts into
+# build/win32, sorvan64.dll for 64-bit hosts into build/win64.
 windows: deps
 	@cmake -S plugin/windows -B build/win32 -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/plugin/windows/toolchain-i686-msvc.cmake \
 	  -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build build/win32 -j $(JOBS)
+	@cmake -S plugin/windows -B build/win64 -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/plugin/windows/toolchain-x86_64-msvc.cmake \
+	  -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build build/win64 -j $(JOBS)
 
 demo: build
 	@bash tools/demo.sh build

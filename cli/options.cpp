@@ -9,6 +9,7 @@
 
 #include "cli/command_error.h"
 #include "cli/frame_format.h"
+#include "core/version.h"
 
 namespace sorvan::cli {
 namespace {
@@ -128,6 +129,8 @@ Options ParseOptions(int argc, const char* const* argv) {
                                      "--compare: YUV range, limited or full (default: the Y4M XCOLORRANGE tag, "
                                      "else limited)")
                           ->option_text("RANGE");
+  // The one project version, which the plug-in's entries report too.
+  app.set_version_flag("--version", "sorvan " SORVAN_VERSION_STRING, "print the version and exit");
 
   // `--format help` stands alone: it needs no INPUT or OUTPUT.
   for (int i = 1; i < argc; ++i) {
@@ -140,6 +143,8 @@ Options ParseOptions(int argc, const char* const* argv) {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
     throw HelpRequested(app.help());
+  } catch (const CLI::CallForVersion& e) {
+    throw HelpRequested(std::string(e.what()) + "\n");
   } catch (const CLI::ParseError& e) {
     throw CommandError(fmt::format("{} (see sorvan --help)", e.what()));
   }

@@ -29,7 +29,7 @@ struct Options {
 inline constexpr int kMaxThreads = 256;
 
 // Parses the command line. Throws HelpRequested with the help text for --help and for
-// `--format help`, and
+// `--format help`, or with the version line for --version, and
 // CommandError with a one-line message for anything it refuses.
 Options ParseOptions(int argc, const char* const* argv);
 

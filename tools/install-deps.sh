@@ -6,6 +6,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libfmt-dev libpng-dev
   clang libclang-rt-14-dev llvm
   lld python3-unicorn
+  help2man dpkg-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,12 +1,14 @@
 #include "plugin/avisynth_c/create_sorvan_c.h"
 
+#include "core/version.h"
 #include "plugin/avisynth_c/arguments.h"
 #include "plugin/avisynth_c/sorvan_c_filter.h"
 
 namespace sorvan::avs {
 namespace {
 
-constexpr const char* kRegistered = "Sorvan";
+// What the entry returns (the host shows it nowhere, but a caller of the entry may): the name and version.
+constexpr const char* kRegistered = "Sorvan " SORVAN_VERSION_STRING;
 constexpr const char* kNoHost = "Sorvan: no AviSynth+ C interface found in the calling program";
 constexpr const char* kNotRegistered = "Sorvan: the host refused to register the function Sorvan";
 constexpr const char* kNoClip = "Sorvan: the first argument must be a clip";

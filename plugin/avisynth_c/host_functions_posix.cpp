@@ -4,57 +4,17 @@
 #include <dlfcn.h>
 #include <link.h>
 
-#include "plugin/avisynth_c/host_functions.h"
+#include "plugin/avisynth_c/host_function_table.h"
 
 namespace sorvan::avs {
 namespace {
 
-struct Entry {
-  const char* name;
-  size_t offset;  // of the pointer in HostFunctions
-  const char* missingMessage;  // null: optional
-};
-
-// Each refusal is a literal: it is handed to the host as an error value, which must outlive
-// the call, and the host's own string store may be what is missing.
-#define SORVAN_HOST_FUNCTION(field, required)                                                    \
-  {"avs_" #field, offsetof(HostFunctions, field),                                              \
-   required ? "Sorvan: this AviSynth+ lacks the C interface function avs_" #field ", which the filter needs" \
-            : nullptr}
-constexpr Entry kEntries[] = {
-    SORVAN_HOST_FUNCTION(add_function, true),
-    SORVAN_HOST_FUNCTION(check_version, true),
-    SORVAN_HOST_FUNCTION(new_c_filter, true),
-    SORVAN_HOST_FUNCTION(take_clip, true),
-    SORVAN_HOST_FUNCTION(release_clip, true),
-    SORVAN_HOST_FUNCTION(get_video_info, true),
-    SORVAN_HOST_FUNCTION(set_to_clip, true),
-    SORVAN_HOST_FUNCTION(get_frame, true),
-    SORVAN_HOST_FUNCTION(clip_get_error, true),
-    SORVAN_HOST_FUNCTION(release_video_frame, true),
-    SORVAN_HOST_FUNCTION(new_video_frame_a, true),
-    SORVAN_HOST_FUNCTION(get_pitch_p, true),
-    SORVAN_HOST_FUNCTION(get_row_size_p, true),
-    SORVAN_HOST_FUNCTION(get_height_p, true),
-    SORVAN_HOST_FUNCTION(get_read_ptr_p, true),
-    SORVAN_HOST_FUNCTION(get_write_ptr_p, true),
-    SORVAN_HOST_FUNCTION(bit_blt, true),
-    SORVAN_HOST_FUNCTION(save_string, true),
-    SORVAN_HOST_FUNCTION(new_video_frame_p, false),
-};
-#undef SORVAN_HOST_FUNCTION
+void* Symbol(void* handle, const char* name) { return dlsym(handle, name); }
 
 // Fills the table from one library handle (or RTLD_DEFAULT); returns the first required name
 // that is missing, or null.
 const char* Resolve(void* handle, HostFunctions* functions) {
-  const char* missing = nullptr;
-  for (const Entry& entry : kEntries) {
-    void* symbol = dlsym(handle, entry.name);
-    // Function pointers and object pointers have the same size on every POSIX target.
-    memcpy(reinterpret_cast<uint8_t*>(functions) + entry.offset, &symbol, sizeof symbol);
-    if (symbol == nullptr && entry.missingMessage != nullptr && missing == nullptr) missing = entry.missingMessage;
-  }
-  return missing;
+  return ResolveHostFunctions(handle, &Symbol, functions);
 }
 
 // A handle to the already loaded library `path`, without loading a second copy.
@@ -95,7 +55,7 @@ int VisitLibrary(dl_phdr_info* info, size_t /*size*/, void* data) {
 
 HostLookup FindHostFunctions(const void* callerAddress) {
   HostLookup lookup{};
-  lookup.missing = kEntries[0].missingMessage;
+  lookup.missing = kHostFunctionEntries[0].missingMessage;
   Dl_info caller{};
   if (dladdr(callerAddress, &caller) != 0 && TryLibrary(caller.dli_fname, &lookup)) return lookup;
   NamedLibrarySearch search{&lookup, false};

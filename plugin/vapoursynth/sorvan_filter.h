@@ -3,6 +3,7 @@
 // may ask for at once.
 #pragma once
 
+#include "core/version.h"
 #include "plugin/vapoursynth/vapoursynth_interface.h"
 
 namespace sorvan {
@@ -12,7 +13,8 @@ inline constexpr const char* kVapourSynthNamespace = "sorvan";
 inline constexpr const char* kVapourSynthPluginName = "Sorvan";
 inline constexpr const char* kVapourSynthFunction = "Sorvan";
 inline constexpr const char* kVapourSynthReturnType = "clip:vnode;";
-inline constexpr int kVapourSynthPluginVersion = (0 << 16) | 1;
+// The project version as the interface encodes it: (major << 16) | minor.
+inline constexpr int kVapourSynthPluginVersion = (SORVAN_VERSION_MAJOR << 16) | SORVAN_VERSION_MINOR;
 
 // Checks the clip and the arguments in the fixed order and makes the filter, or sets the first
 // refusal on `out` holding no reference.

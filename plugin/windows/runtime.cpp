@@ -1,6 +1,7 @@
-// What a C runtime library would otherwise bring to sorvan.dll: the 32-bit Windows build links
-// none, only msvcrt.dll and kernel32.dll, so that the DLL loads on a bare Windows. These are the
-// pieces the compiler and the loader expect from it.
+// What a C runtime library would otherwise bring to sorvan.dll and sorvan64.dll: the Windows
+// builds link none, only msvcrt.dll and kernel32.dll, so that the DLLs load on a bare Windows.
+// These are the pieces the compiler and the loader expect from it; the 64-bit division helpers
+// and the SafeSEH record exist on 32-bit x86 only.
 #include "core/portability.h"
 
 extern "C" {
@@ -14,6 +15,9 @@ int _fltused = 0x9875;
 
 // A call through a pure virtual slot is a programming error with no way to carry on.
 int __cdecl _purecall() { abort(); }
+
+// An exception leaving a noexcept function ends the process, as the language requires.
+void __cdecl __std_terminate() { abort(); }
 
 }  // extern "C"
 
@@ -46,6 +50,7 @@ void operator delete[](void* block) noexcept { free(block); }
 void operator delete(void* block, size_t) noexcept { free(block); }
 void operator delete[](void* block, size_t) noexcept { free(block); }
 
+#if defined(_M_IX86)
 // 64-bit division and remainder. On 32-bit x86 the compiler calls these helpers (Microsoft's
 // names and convention: two 64-bit operands on the stack, result in edx:eax, the callee pops
 // 16 bytes) instead of dividing inline; a C runtime library would bring them. The work is done
@@ -122,6 +127,7 @@ SORVAN_DIVISION_HELPER(_allrem, SorvanSignedRemainder)
 #undef SORVAN_DIVISION_HELPER
 
 }  // extern "C"
+#endif  // _M_IX86
 
 // Dynamic initialisers of namespace-scope objects: the compiler puts pointers to them between
 // these two markers (the linker sorts the .CRT$XC* sections by name). Freestanding code should
@@ -145,6 +151,7 @@ extern "C" int __stdcall _DllMainCRTStartup(void* module, unsigned long reason, 
   return 1;
 }
 
+#if defined(_M_IX86)
 // The load-configuration record. On 32-bit Windows its presence is what makes the loader see
 // the table of registered exception handlers that the linker builds (/safeseh); without it a
 // system enforcing SafeSEH would refuse every handler of ours. Fields up to the handler table,
@@ -184,3 +191,4 @@ extern const LoadConfigDirectory32 _load_config_used = {
 };
 
 }  // extern "C"
+#endif  // _M_IX86

@@ -1,9 +1,11 @@
 #!/usr/bin/python3
-"""Static checks of sorvan.dll, the plug-in for 32-bit Windows hosts, with llvm-readobj and
-llvm-objdump: what a Microsoft-compiled host and the Windows loader require of the file, and
-that the code follows the Microsoft C++ ABI where it meets the host.
+"""Static checks of the Windows plug-ins with llvm-readobj and llvm-objdump: what the hosts and
+the Windows loader require of the file. sorvan.dll (32-bit): the Microsoft C++ ABI where it meets
+a 2.5 host, SafeSEH, and the AviSynth+ C entry under its stdcall name. sorvan64.dll (x64): the two
+modern entries and nothing else, and an exception-table entry for every function.
 
 usage: check_pe.py --dll build/win32/sorvan.dll --map build/win32/sorvan.map
+       check_pe.py --dll build/win64/sorvan64.dll --map build/win64/sorvan64.map
 
 The link map (written by lld-link next to the DLL) gives the addresses of the filter's vtable and
 of the functions whose code is inspected; the DLL itself carries no symbols.
@@ -18,7 +20,21 @@ import sys
 from pe_image import PeImage, read_link_map
 
 ALLOWED_IMPORTS = {"msvcrt.dll", "kernel32.dll", "ntdll.dll"}
-EXPORTS = {"AvisynthPluginInit2", "_AvisynthPluginInit2@4"}
+# Every import must exist in the oldest Windows a classic host runs on (these all date from
+# Windows 95/NT 4 or the first msvcrt.dll), so that no host meets a missing import at load time.
+ALLOWED_FUNCTIONS = {
+    "kernel32.dll": {"DisableThreadLibraryCalls", "GetModuleHandleA", "GetProcAddress", "RaiseException",
+                     "VirtualQuery"},
+    "msvcrt.dll": {"__CxxFrameHandler3", "_aligned_free", "_aligned_malloc", "abort", "calloc", "free", "getenv",
+                   "malloc", "memcmp", "memcpy", "memmove", "memset", "pow", "realloc", "sqrt", "strcmp", "strlen",
+                   "strstr"},
+}
+CLASSIC_EXPORTS = {"AvisynthPluginInit2", "_AvisynthPluginInit2@4"}
+# The C entries with their 32-bit stdcall decoration (one pointer argument: @4), as lld-link
+# exports a dllexport __stdcall function and as a 32-bit AviSynth+ looks it up first.
+C_EXPORTS_32 = {"_avisynth_c_plugin_init2@4", "_avisynth_c_plugin_init@4"}
+EXPORTS_32 = CLASSIC_EXPORTS | C_EXPORTS_32
+EXPORTS_64 = {"VapourSynthPluginInit2", "avisynth_c_plugin_init2", "avisynth_c_plugin_init"}
 
 # The Sorvan clip's vtable in the Microsoft layout: the interface's six methods (__stdcall,
 # `this` on the stack, a by-value PVideoFrame result through a hidden pointer after `this`)
@@ -31,7 +47,7 @@ CLIP_SLOTS = [("GetVersion", 4), ("GetFrame", 16), ("GetParity", 8), ("GetAudio"
 # (one destructor slot first): ThrowError +20, AddFunction +24, NewVideoFrame +56, BitBlt +64.
 ENVIRONMENT_CALLS = [
     ("entry point", r"^_AvisynthPluginInit2@4$", {24}, "AddFunction +24"),
-    ("creation callback", r"^\?CreateSorvan@", {20}, "ThrowError +20"),
+    ("creation callback", r"^\?CreateSorvan@sorvan@@", {20}, "ThrowError +20"),
     ("GetFrame", r"^\?GetFrame@Sorvan@", {56}, "NewVideoFrame +56"),
     ("BitBlt adapter", r"^\?HostBitBlt@", {64}, "BitBlt +64"),
 ]
@@ -65,7 +81,7 @@ def function_ranges(symbols, text_start, text_end):
     code = [(a, n) for a, n in symbols if text_start <= a < text_end]
     ranges = {}
     for i, (address, name) in enumerate(code):
-        end = code[i + 1][0] if i + 1 < len(code) else text_end
+        end = next((a for a, _ in code[i + 1:] if a > address), text_end)
         ranges.setdefault(address, (address, end, name))
     return ranges
 
@@ -109,6 +125,104 @@ def call_displacements(instructions):
     return result
 
 
+def check_common(checks, dll, is64):
+    """Headers, imports and exports rules both DLLs share; returns the readobj texts."""
+    headers, flags = readobj_fields(run("llvm-readobj", "--file-headers", dll))
+    machine = "IMAGE_FILE_MACHINE_AMD64" if is64 else "IMAGE_FILE_MACHINE_I386"
+    checks.expect(headers.get("Machine", "").startswith(machine), "machine is " + machine, headers.get("Machine"))
+    checks.expect("IMAGE_FILE_DLL" in flags, "DLL flag set")
+    checks.expect(headers.get("TLSTableRVA") == "0x0" and headers.get("TLSTableSize") == "0x0", "no TLS directory")
+    checks.expect(int(headers.get("BaseRelocationTableSize", "0"), 16) > 0, "base relocations present")
+    checks.expect("IMAGE_DLL_CHARACTERISTICS_DYNAMIC_BASE" in flags, "relocatable (dynamic base)")
+    checks.expect("IMAGE_DLL_CHARACTERISTICS_NX_COMPAT" in flags, "data not executable (NX compatible)")
+    if not is64:
+        checks.expect("IMAGE_DLL_CHARACTERISTICS_NO_SEH" not in flags, "no-SEH flag clear")
+
+    image = PeImage(open(dll, "rb").read())
+    imports = image.imports()
+    dlls = {name.lower() for name, _ in imports}
+    checks.expect(bool(dlls) and dlls <= ALLOWED_IMPORTS, "imports only from msvcrt, kernel32, ntdll",
+                  str(sorted(dlls)))
+    for name, functions in imports:
+        unknown = {f for f, _ in functions} - ALLOWED_FUNCTIONS.get(name.lower(), set())
+        checks.expect(not unknown, "%s: only functions every Windows has" % name, str(sorted(unknown)))
+    text = run("llvm-readobj", "--coff-imports", "--coff-load-config", dll)
+    checks.expect("DelayImport" not in text, "no delay-loaded imports")
+    return image, text
+
+
+def check_unwind_table(checks, dll, image, symbols):
+    """x64: every function needs a RUNTIME_FUNCTION entry, or an exception or a debugger walking
+    the stack through it ends the host. Checked for every public function of the link map and
+    every direct call target in the code (which includes functions of internal linkage)."""
+    entries = image.runtime_functions()
+    if not checks.expect(bool(entries), "exception table (.pdata) present"):
+        return
+    ordered = all(entries[i][1] <= entries[i + 1][0] for i in range(len(entries) - 1))
+    checks.expect(ordered and all(b < e for b, e, _ in entries), "exception table sorted, entries disjoint")
+    bad_versions = [hex(b) for b, _, u in entries if image.data[image.rva_to_offset(u)] & 7 != 1]
+    checks.expect(not bad_versions, "every entry's unwind information is version 1", str(bad_versions[:5]))
+    starts = [b for b, _, _ in entries]
+
+    def covered(rva):
+        import bisect
+        i = bisect.bisect_right(starts, rva) - 1
+        return i >= 0 and entries[i][0] <= rva < entries[i][1]
+
+    base = image.preferred_base
+    text = next(s for s in image.sections if s[0] == ".text")
+    text_end = text[1] + text[2]
+    code_symbols = [(a - base, n) for a, n in symbols if text[1] <= a - base < text_end]
+    listing = run("llvm-objdump", "-d", "--no-show-raw-insn", dll)
+    targets = {int(t, 16) - base for t in re.findall(r"\scallq?\s+0x([0-9a-f]+)", listing)}
+    boundaries = sorted({rva for rva, _ in code_symbols} | set(starts) | {text_end})
+
+    def is_leaf(rva):
+        """A function without an entry is only sound as a leaf: it neither moves the stack pointer
+        nor saves registers nor calls, so the unwinder finds its return address at [rsp]."""
+        import bisect
+        end = boundaries[bisect.bisect_right(boundaries, rva)] if rva < text_end else rva
+        code = disassemble(dll, base + rva, base + end)
+        return bool(code) and not any(re.match(r"^(push|sub\s+rsp|call|enter)", ins) for ins in code)
+
+    functions = {rva: n for rva, n in code_symbols}
+    functions.update({t: hex(t) for t in targets if text[1] <= t < text_end and t not in functions})
+    lacking = [n for rva, n in sorted(functions.items()) if not covered(rva) and not is_leaf(rva)]
+    leaves = sum(1 for rva in functions if not covered(rva))
+    checks.expect(len(code_symbols) > 0 and len(targets) > 0 and not lacking,
+                  "%d functions (public ones and direct call targets): each in the exception table, or a leaf "
+                  "that needs no entry (%d)" % (len(functions), leaves), str(lacking[:5]))
+
+
+def check_win64(checks, dll, map_path):
+    image, imports = check_common(checks, dll, True)
+    headers, flags = readobj_fields(run("llvm-readobj", "--file-headers", dll))
+    checks.expect("IMAGE_DLL_CHARACTERISTICS_HIGH_ENTROPY_VA" in flags, "high-entropy address space")
+    exports, used = image.exports()
+    checks.expect(set(exports) == EXPORTS_64, "exactly the VapourSynth and AviSynth+ C entries", str(sorted(exports)))
+    checks.expect(used == len(exports), "no export without a name", "%d addresses" % used)
+    checks.expect("__CxxFrameHandler3" not in imports, "no C++ exception machinery (C interfaces only)")
+    checks.expect(not [s for s in image.sections if s[0] == ".CRT"] or
+                  next(s for s in image.sections if s[0] == ".CRT")[2] == 16, "no dynamic initialisers")
+    kinds = {kind for kind, _ in image.relocations()}
+    checks.expect(kinds <= {0, 10}, "relocations are 64-bit absolute ones only", str(sorted(kinds)))
+    check_unwind_table(checks, dll, image, read_link_map(map_path))
+
+
+def check_c_entries_32(checks, dll, image, symbols):
+    """The C entries: stdcall (the MSVC-built host's call stub checks that 4 bytes were popped)."""
+    exports, _ = image.exports()
+    base = image.preferred_base
+    text = next(s for s in image.sections if s[0] == ".text")
+    ranges = function_ranges(symbols, base + text[1], base + text[1] + text[2])
+    for name in sorted(C_EXPORTS_32):
+        if not checks.expect(name in exports, "C entry %s exported" % name):
+            continue
+        start, end, _ = ranges.get(base + exports[name], (0, 0, "?"))
+        rets = ret_sizes(disassemble(dll, start, end)) if end > start else []
+        checks.expect(bool(rets) and all(r == 4 for r in rets), "%s returns with ret 4 (stdcall)" % name, str(rets))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--dll", required=True)
@@ -119,26 +233,16 @@ def main():
         return 1
     dll = options.dll
     checks = Checks()
+    if PeImage(open(dll, "rb").read()).is64:
+        check_win64(checks, dll, options.map)
+        return report(checks)
 
-    headers, flags = readobj_fields(run("llvm-readobj", "--file-headers", dll))
-    checks.expect(headers.get("Machine", "").startswith("IMAGE_FILE_MACHINE_I386"), "machine is i386",
-                  headers.get("Machine"))
-    checks.expect("IMAGE_FILE_DLL" in flags, "DLL flag set")
-    checks.expect(headers.get("TLSTableRVA") == "0x0" and headers.get("TLSTableSize") == "0x0", "no TLS directory")
-    checks.expect(int(headers.get("BaseRelocationTableSize", "0"), 16) > 0, "base relocations present")
-    checks.expect("IMAGE_DLL_CHARACTERISTICS_DYNAMIC_BASE" in flags, "relocatable (dynamic base)")
-    checks.expect("IMAGE_DLL_CHARACTERISTICS_NO_SEH" not in flags, "no-SEH flag clear")
-
+    image, imports = check_common(checks, dll, False)
     exports = run("llvm-readobj", "--coff-exports", dll)
     named = dict(re.findall(r"Name: (\S+)\s+RVA: (0x[0-9A-Fa-f]+)", exports))
-    checks.expect(set(named) == EXPORTS, "exactly the two export names", str(sorted(named)))
-    checks.expect(len(set(named.values())) == 1, "both names at the same address", str(named))
-
-    imports = run("llvm-readobj", "--coff-imports", "--coff-load-config", dll)
-    dlls = {name.lower() for name in re.findall(r"^\s*Name: (\S+\.dll)\s*$", imports, re.M | re.I)}
-    checks.expect(bool(dlls) and dlls <= ALLOWED_IMPORTS, "imports only from msvcrt, kernel32, ntdll",
-                  str(sorted(dlls)))
-    checks.expect("DelayImport" not in imports, "no delay-loaded imports")
+    checks.expect(set(named) == EXPORTS_32, "exactly the 2.5 entry's two names and the C entries", str(sorted(named)))
+    checks.expect(len({named.get(n) for n in CLASSIC_EXPORTS}) == 1, "both 2.5 names at the same address", str(named))
+    check_c_entries_32(checks, dll, image, read_link_map(options.map))
     checks.expect("__CxxFrameHandler3" in imports, "Microsoft C++ exception handling (__CxxFrameHandler3)")
     load_config, _ = readobj_fields(imports[imports.find("LoadConfig"):])
     handler_table = int(load_config.get("SEHandlerTable", "0"), 16)
@@ -146,7 +250,6 @@ def main():
     checks.expect("LoadConfig" in imports and handler_table != 0 and handler_count > 0,
                   "load configuration with a SafeSEH table", "table 0x%x, %d handlers" % (handler_table, handler_count))
 
-    image = PeImage(open(dll, "rb").read())
     base = image.preferred_base
     # The .CRT section holds the runtime file's two markers and, between them, a pointer for
     # every dynamic initialiser; there must be none, so that loading runs no code of ours under
@@ -197,6 +300,10 @@ def main():
         checks.expect(offsets <= displacements, "%s calls the environment's %s" % (what, label),
                       "virtual call offsets %s" % sorted(displacements))
 
+    return report(checks)
+
+
+def report(checks):
     if checks.failed:
         print("%d static check(s) failed" % checks.failed)
         return 1

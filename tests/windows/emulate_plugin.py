@@ -1,6 +1,10 @@
 #!/usr/bin/python3
 """Runs sorvan.dll, the plug-in built for 32-bit Windows hosts, under emulation on Linux.
 
+Two hosts in turn: a classic 2.5 host through AvisynthPluginInit2, then, in a fresh process, a
+32-bit AviSynth+ through the C entry _avisynth_c_plugin_init2@4 (the fake C host of
+emulate_plugin64.py at its 32-bit layouts).
+
 A fake host, whose objects have the layout a Microsoft-compiled 2.5 host gives them (environment
 and clip vtables in the Microsoft slot order; 32-bit VideoInfo, VideoFrame, VideoFrameBuffer and
 AVSValue), drives the real DLL through its whole life: loading, registration, construction with
@@ -532,6 +536,20 @@ def run_division_helpers(run, map_path, failures):
     print("ok   64-bit division helpers on %d operand pairs" % (2 * len(DIVISION_CASES) + 2 * len(SIGNED_CASES)))
 
 
+def run_c_entry(dll, tool, failures):
+    """The AviSynth+ C entry of the same DLL, loaded afresh into a process whose host is a 32-bit
+    AviSynth+ (stdcall throughout, 8-byte AVS_Value passed inline, 88-byte AVS_FilterInfo)."""
+    from types import SimpleNamespace
+    from emulate_plugin64 import FakeAviSynthC, run_avisynth_c
+    emu = Emulator()
+    avs = FakeAviSynthC(emu, 32)
+    image = load_dll(emu, dll, c_runtime_stubs(emu, {avs.module: avs.functions}))
+    attached = emu.call(IMAGE_BASE + image.entry_rva, [IMAGE_BASE, 1, 0], "stdcall")
+    failures.check(attached == 1, "DLL entry point refuses DLL_PROCESS_ATTACH (C entry run)")
+    run_avisynth_c(SimpleNamespace(emu=emu, image=image, avs=avs), tool, failures, "_avisynth_c_plugin_init2@4",
+                   IMAGE_BASE)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--dll", required=True)
@@ -557,6 +575,7 @@ def main():
             run_division_helpers(run, options.map, failures)
             detached = run.emu.call(IMAGE_BASE + run.image.entry_rva, [IMAGE_BASE, 0, 0], "stdcall")
             failures.check(detached == 1, "DLL entry point refuses DLL_PROCESS_DETACH")
+        run_c_entry(options.dll, options.expected_tool, failures)
     except (EmulationError, PeFormatError, OSError, subprocess.CalledProcessError) as error:
         failures.check(False, "emulation stopped: %s" % error)
     if failures.items:

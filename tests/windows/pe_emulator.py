@@ -317,6 +317,8 @@ class StackArgs:
     def signed(self, index):
         return self.emu.i32(self.base + 4 * index)
 
+    int32 = signed
+
     def double(self, index):
         return struct.unpack("<d", self.emu.read(self.base + 4 * index, 8))[0]
 
@@ -396,8 +398,10 @@ def format_printf(emu, fmt, args, first):
     return "".join(out)
 
 
-def c_runtime_stubs(emu):
-    """msvcrt.dll and kernel32.dll as far as the DLL may use them; any other import fails."""
+def c_runtime_stubs(emu, host_modules=None):
+    """msvcrt.dll and kernel32.dll as far as the DLL may use them; any other import fails.
+    `host_modules` maps a module handle to {function name: address}: what GetProcAddress finds;
+    VirtualQuery reports the module of the return trap (the caller of every entry) as the first."""
     import math
 
     def memcpy(e, a):
@@ -473,4 +477,29 @@ def c_runtime_stubs(emu):
         "kernel32!DisableThreadLibraryCalls", lambda e, a: 1, arg_bytes=4, convention="stdcall")
     stubs[("kernel32.dll", "RaiseException")] = emu.add_stub(
         "kernel32!RaiseException", raise_exception, arg_bytes=16, convention="stdcall")
+
+    modules = host_modules or {}
+    caller_module = next(iter(modules), 0)
+    emu.virtual_queries = []
+
+    def virtual_query(e, a):
+        # MEMORY_BASIC_INFORMATION (28 bytes on 32-bit): BaseAddress, AllocationBase, ...
+        if a[2] < 28:
+            raise EmulationError("VirtualQuery with a %d-byte buffer" % a[2])
+        e.write(a[1], struct.pack("<II", a[0] & ~0xFFF, caller_module if a[0] == e.return_trap else 0) + b"\0" * 20)
+        e.virtual_queries.append(a[0])
+        return 28
+
+    def get_proc_address(e, a):
+        if a[0] not in modules:
+            raise EmulationError("GetProcAddress on 0x%08x, which is no module" % a[0])
+        return modules[a[0]].get(e.cstring(a[1]), 0)
+
+    def get_module_handle(e, a):
+        return caller_module if a[0] and e.cstring(a[0]).lower() in ("avisynth", "avisynth.dll") else 0
+
+    for name, handler, pops in [("VirtualQuery", virtual_query, 12), ("GetProcAddress", get_proc_address, 8),
+                                ("GetModuleHandleA", get_module_handle, 4)]:
+        stubs[("kernel32.dll", name)] = emu.add_stub("kernel32!" + name, handler, arg_bytes=pops,
+                                                     convention="stdcall")
     return stubs

@@ -1,4 +1,5 @@
-"""Reading a PE32 image (a 32-bit Windows DLL): headers, sections, exports, imports, relocations."""
+"""Reading a PE32 or PE32+ image (a 32- or 64-bit Windows DLL): headers, sections, exports, imports,
+relocations, and the x64 exception table."""
 
 import re
 import struct
@@ -9,7 +10,7 @@ class PeFormatError(Exception):
 
 
 class PeImage:
-    """The parts of a PE32 file the loader and the checks need."""
+    """The parts of a PE32/PE32+ file the loader and the checks need."""
 
     def __init__(self, data):
         self.data = data
@@ -21,15 +22,21 @@ class PeImage:
         (self.machine, nsections, _, _, _, opt_size, self.characteristics) = struct.unpack_from("<HHIIIHH", data, pe + 4)
         opt = pe + 24
         magic = struct.unpack_from("<H", data, opt)[0]
-        if magic != 0x10B:
-            raise PeFormatError("not a PE32 image")
+        if magic not in (0x10B, 0x20B):
+            raise PeFormatError("neither a PE32 nor a PE32+ image")
+        self.is64 = magic == 0x20B
+        self.pointer_size = 8 if self.is64 else 4
         self.entry_rva = struct.unpack_from("<I", data, opt + 16)[0]
-        self.preferred_base = struct.unpack_from("<I", data, opt + 28)[0]
+        if self.is64:
+            self.preferred_base = struct.unpack_from("<Q", data, opt + 24)[0]
+        else:
+            self.preferred_base = struct.unpack_from("<I", data, opt + 28)[0]
         self.size_of_image = struct.unpack_from("<I", data, opt + 56)[0]
         self.size_of_headers = struct.unpack_from("<I", data, opt + 60)[0]
         self.dll_characteristics = struct.unpack_from("<H", data, opt + 70)[0]
-        ndirs = struct.unpack_from("<I", data, opt + 92)[0]
-        self.directories = [struct.unpack_from("<II", data, opt + 96 + 8 * i) for i in range(ndirs)]
+        dirs = opt + (108 if self.is64 else 92)
+        ndirs = struct.unpack_from("<I", data, dirs)[0]
+        self.directories = [struct.unpack_from("<II", data, dirs + 4 + 8 * i) for i in range(ndirs)]
         self.sections = []
         for i in range(nsections):
             off = opt + opt_size + 40 * i
@@ -51,6 +58,12 @@ class PeImage:
 
     def u32(self, rva):
         return struct.unpack_from("<I", self.data, self.rva_to_offset(rva))[0]
+
+    def u64(self, rva):
+        return struct.unpack_from("<Q", self.data, self.rva_to_offset(rva))[0]
+
+    def pointer(self, rva):
+        return self.u64(rva) if self.is64 else self.u32(rva)
 
     def u16(self, rva):
         return struct.unpack_from("<H", self.data, self.rva_to_offset(rva))[0]
@@ -84,18 +97,24 @@ class PeImage:
             functions = []
             thunk = lookup or iat
             slot = iat
+            ordinal_flag = 1 << (8 * self.pointer_size - 1)
             while True:
-                entry = self.u32(thunk)
+                entry = self.pointer(thunk)
                 if entry == 0:
                     break
-                if entry & 0x80000000:
+                if entry & ordinal_flag:
                     raise PeFormatError("import by ordinal %d from %s" % (entry & 0xFFFF, self.cstring(name_rva)))
                 functions.append((self.cstring(entry + 2), slot))
-                thunk += 4
-                slot += 4
+                thunk += self.pointer_size
+                slot += self.pointer_size
             result.append((self.cstring(name_rva), functions))
             rva += 20
         return result
+
+    def runtime_functions(self):
+        """[(begin rva, end rva, unwind info rva)] of the x64 exception table (.pdata)."""
+        rva, size = self.directory(3)
+        return [struct.unpack_from("<III", self.data, self.rva_to_offset(rva + 12 * i)) for i in range(size // 12)]
 
     def safe_handlers(self):
         """RVAs of the exception handlers registered in the load configuration (SafeSEH)."""

@@ -1,6 +1,7 @@
 // A host of interface 6 (before frame properties, without avs_new_video_frame_p, entered through
 // avisynth_c_plugin_init): the same output, as plainly new frames; 64-bit integers arrive cut
 // to 32 bits by the host.
+#include "core/version.h"
 #include "tests/plugin/avisynth_c/avs_c_harness.h"
 
 namespace sorvan::avs_c_test {
@@ -12,7 +13,7 @@ TEST_F(OldHost, FiltersWithPlainNewFrames) {
   Loaded host(6);
   ASSERT_TRUE(host.load.loaded) << host.load.error;
   EXPECT_EQ(host.load.entry, "avisynth_c_plugin_init");
-  EXPECT_EQ(host.load.text, "Sorvan");
+  EXPECT_EQ(host.load.text, "Sorvan " SORVAN_VERSION_STRING);
   const AVS_VideoInfo vi = avs_c_host::MakeVideoInfo(0x88050008, 40, 24, 2);  // YUVA420P10
   const VideoFormat format = PlanarFormat(Spec(ColourFamily::kYuv, 10, 1, 1, true, kPlanesYvu));
   const std::vector<std::vector<uint8_t>> frames = {TestFrame(vi, format, 1), TestFrame(vi, format, 2)};

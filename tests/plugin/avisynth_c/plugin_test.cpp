@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "core/version.h"
 #include "tests/plugin/avisynth_c/avs_c_harness.h"
 
 namespace sorvan::avs_c_test {
@@ -18,7 +19,7 @@ TEST_F(PluginEntry, RegistersSorvanWithTheParametersOfThe25Binding) {
   Loaded host;
   ASSERT_TRUE(host.load.loaded) << host.load.error;
   EXPECT_EQ(host.load.entry, "avisynth_c_plugin_init2");
-  EXPECT_EQ(host.load.text, "Sorvan");
+  EXPECT_EQ(host.load.text, "Sorvan " SORVAN_VERSION_STRING);
   EXPECT_EQ(host.env.Parameters("Sorvan"), "c[rad]i[str]i[ry]b[gu]b[bv]b[force]b[pry]i[pgu]i[pbv]i[nry]i[ngu]i[nbv]i");
 }
 

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "core/version.h"
 #include "plugin/avisynth_c/avisynth_c_interface.h"
 
 namespace {
@@ -40,7 +41,7 @@ TEST(PrivateHost, PluginFindsTheHostThatCalledIt) {
   ASSERT_NE(smoke, nullptr);
   char message[256] = {};
   EXPECT_EQ(smoke(SORVAN_PLUGIN_PATH, message, sizeof message), 0) << message;
-  EXPECT_STREQ(message, "Sorvan");
+  EXPECT_STREQ(message, "Sorvan " SORVAN_VERSION_STRING);
 }
 
 }  // namespace

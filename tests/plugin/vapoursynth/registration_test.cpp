@@ -1,5 +1,6 @@
 // What the entry point tells the host: identity, the declared API version, and the one function
 // with an argument string that parses back into the parameter table.
+#include "core/version.h"
 #include "tests/plugin/vapoursynth/vapoursynth_harness.h"
 
 namespace sorvan::vapoursynth_test {
@@ -13,6 +14,8 @@ TEST_F(VapourSynthPluginTest, ConfiguresItselfForEveryApi4Core) {
   EXPECT_EQ(plugin->name, "Sorvan");
   EXPECT_EQ(plugin->apiVersion, 0x00040000) << "4.0, so that R55 to R65 load it too";
   EXPECT_EQ(plugin->flags, 0);
+  EXPECT_EQ(plugin->pluginVersion, (SORVAN_VERSION_MAJOR << 16) | SORVAN_VERSION_MINOR)
+      << "the project version, as the command's --version reports it";
 }
 
 TEST_F(VapourSynthPluginTest, RegistersSorvanWithTheTablesArguments) {
