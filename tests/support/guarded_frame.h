@@ -11,7 +11,7 @@
 #include <random>
 
 #include "core/frame_view.h"
-#include "plugin/classic/classic_formats.h"
+#include "support/classic_view.h"
 #include "plugin/classic/pixel_type.h"
 
 namespace sorvan::testing {
@@ -90,15 +90,9 @@ struct GuardedFrame {
 
   template <typename Byte>
   BasicFrameView<Byte> ViewAs() {
-    VideoFormat format{};
-    ClassicFormat(type, &format);
-    BasicFrameView<Byte> view{};
-    const bool packed = format.planeCount == 1;
-    view.planes[0] = {planes[0].data(), pitch, packed ? width : rowSize, height};
-    for (int c = 1; !packed && c < 3; ++c) {
-      view.planes[format.channels[c].plane] = {planes[c].data(), chromaPitch, chromaRowSize, chromaHeight};
-    }
-    return view;
+    const ClassicPlanes f = {type, width, height, pitch, rowSize, chromaPitch, chromaRowSize, chromaHeight};
+    return ClassicView<Byte>(f, static_cast<Byte*>(planes[0].data()), static_cast<Byte*>(planes[1].data()),
+                             static_cast<Byte*>(planes[2].data()));
   }
   FrameView View() { return ViewAs<uint8_t>(); }
   SourceFrameView SourceView() { return ViewAs<const uint8_t>(); }

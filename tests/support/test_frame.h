@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/frame_view.h"
-#include "plugin/classic/classic_formats.h"
+#include "support/classic_view.h"
 #include "plugin/classic/pixel_type.h"
 #include "support/direct_average.h"
 
@@ -80,17 +80,10 @@ struct TestFrame {
   // The frame's planes in its format's memory order (YV12: Y, V, U), as the core sees them.
   template <typename Byte>
   BasicFrameView<Byte> ViewAs() {
-    VideoFormat format{};
-    ClassicFormat(type, &format);
-    BasicFrameView<Byte> view{};
-    const bool packed = format.planeCount == 1;
-    view.planes[0] = {planes[0].data(), pitch, packed ? width : rowSize, height};
-    if (!packed) {
-      const int32_t cw = chromaPitch != 0 ? rowSize >> 1 : 0;
-      const int32_t ch = chromaPitch != 0 ? height >> 1 : 0;
-      for (int c = 1; c < 3; ++c) view.planes[format.channels[c].plane] = {planes[c].data(), chromaPitch, cw, ch};
-    }
-    return view;
+    const ClassicPlanes f = {type,        width, height, pitch, rowSize, chromaPitch, chromaPitch != 0 ? rowSize >> 1 : 0,
+                             chromaPitch != 0 ? height >> 1 : 0};
+    return ClassicView<Byte>(f, static_cast<Byte*>(planes[0].data()), static_cast<Byte*>(planes[1].data()),
+                             static_cast<Byte*>(planes[2].data()));
   }
   FrameView View() { return ViewAs<uint8_t>(); }
   SourceFrameView SourceView() { return ViewAs<const uint8_t>(); }
