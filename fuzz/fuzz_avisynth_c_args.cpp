@@ -106,7 +106,7 @@ Environment& Host() {
   static Environment* env = [] {
     auto* e = new Environment(11);
     const LoadResult load = e->LoadPlugin(SORVAN_PLUGIN_PATH);
-    if (!load.loaded || load.text != "Sorvan") Fail("cannot load the plug-in: " + load.error + load.text);
+    if (!load.loaded || load.text.rfind("Sorvan ", 0) != 0) Fail("cannot load the plug-in: " + load.error + load.text);
     return e;
   }();
   return *env;
