@@ -9,11 +9,11 @@ namespace {
 
 VideoFormat Planar(ColourFamily family, int32_t bits, int32_t widthShift, int32_t heightShift, bool alpha,
                    const int8_t (&planes)[kColourChannels]) {
-  PlanarFormatSpec spec{family,      bits == 32 ? SampleType::kFloat : SampleType::kInteger,
+  PlanarFormatFields fields{family,      bits == 32 ? SampleType::kFloat : SampleType::kInteger,
                         bits,        widthShift,
                         heightShift, alpha,
                         {planes[0], planes[1], planes[2]}};
-  return PlanarFormat(spec);
+  return PlanarFormat(fields);
 }
 
 VideoFormat Packed(PackedLayout layout) { return PackedFormat(layout); }

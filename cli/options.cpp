@@ -16,7 +16,7 @@ namespace {
 
 constexpr const char* kFilterGroup = "Filter arguments (as the script function's; left out, its default applies)";
 
-std::string FilterHelp(const ParameterSpec& p) {
+std::string FilterHelp(const ParameterEntry& p) {
   if (p.kind == ParameterKind::kBoolean) {
     return fmt::format("{}: true or false (default {})", p.help, p.defaultValue != 0 ? "true" : "false");
   }
@@ -90,7 +90,7 @@ Options ParseOptions(int argc, const char* const* argv) {
   std::string values[kParameterCount];
   CLI::Option* argumentOptions[kParameterCount] = {};
   for (int32_t i = 0; i < kParameterCount; ++i) {
-    const ParameterSpec& p = kParameters[i];
+    const ParameterEntry& p = kParameters[i];
     argumentOptions[i] = app.add_option(fmt::format("--{}", p.name), values[i], FilterHelp(p))
                              ->option_text(p.kind == ParameterKind::kBoolean ? "B" : "N")
                              ->group(kFilterGroup);
@@ -151,7 +151,7 @@ Options ParseOptions(int argc, const char* const* argv) {
 
   for (int32_t i = 0; i < kParameterCount; ++i) {
     if (argumentOptions[i]->count() == 0) continue;
-    const ParameterSpec& p = kParameters[i];
+    const ParameterEntry& p = kParameters[i];
     const std::string option = fmt::format("--{}", p.name);
     if (p.kind == ParameterKind::kBoolean) {
       if (values[i] != "true" && values[i] != "false") {

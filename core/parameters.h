@@ -12,7 +12,7 @@ enum Parameter : int32_t { kRad, kStr, kRy, kGu, kBv, kForce, kPry, kPgu, kPbv, 
 
 enum class ParameterKind : uint8_t { kInteger, kBoolean };
 
-struct ParameterSpec {
+struct ParameterEntry {
   const char* name;
   ParameterKind kind;
   int32_t defaultValue;  // booleans: 0 or 1
@@ -23,7 +23,7 @@ struct ParameterSpec {
   const char* help;            // one line for the command's help
 };
 
-inline constexpr ParameterSpec kParameters[kParameterCount] = {
+inline constexpr ParameterEntry kParameters[kParameterCount] = {
     {"rad", ParameterKind::kInteger, 5, 1, 8, "Sorvan:rad must be between 1 and 8", nullptr,
      "radius: the window is 2*rad+1 samples on a side"},
     {"str", ParameterKind::kInteger, 4, 1, 8, "Sorvan:str must be between 1 and 8", nullptr,
@@ -115,7 +115,7 @@ struct ParameterString {
 constexpr ParameterString MakeAvisynthParameterString() {
   ParameterString s{};
   s.Append("c");
-  for (const ParameterSpec& p : kParameters) {
+  for (const ParameterEntry& p : kParameters) {
     s.Append("[");
     s.Append(p.name);
     s.Append(p.kind == ParameterKind::kBoolean ? "]b" : "]i");
@@ -126,7 +126,7 @@ constexpr ParameterString MakeAvisynthParameterString() {
 constexpr ParameterString MakeVapourSynthArgumentString() {
   ParameterString s{};
   s.Append("clip:vnode;");
-  for (const ParameterSpec& p : kParameters) {
+  for (const ParameterEntry& p : kParameters) {
     s.Append(p.name);
     s.Append(":int:opt;");
   }

@@ -93,8 +93,8 @@ std::optional<std::string> ShapeRefusal(const VSMap& in) {
     return std::nullopt;
   };
   if (auto r = check("clip", ptVideoNode, false)) return r;
-  for (const sorvan::ParameterSpec& spec : sorvan::kParameters) {
-    if (auto r = check(spec.name, ptInt, true)) return r;
+  for (const sorvan::ParameterEntry& parameter : sorvan::kParameters) {
+    if (auto r = check(parameter.name, ptInt, true)) return r;
   }
   return std::nullopt;
 }
@@ -166,17 +166,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
     }
     if (!expected) {
-      sorvan::PlanarFormatSpec spec{};
-      spec.family = vi.format.colorFamily == cfGray  ? sorvan::ColourFamily::kGray
+      sorvan::PlanarFormatFields fields{};
+      fields.family = vi.format.colorFamily == cfGray  ? sorvan::ColourFamily::kGray
                     : vi.format.colorFamily == cfRGB ? sorvan::ColourFamily::kRgb
                                                      : sorvan::ColourFamily::kYuv;
-      spec.sampleType = vi.format.sampleType == stFloat ? sorvan::SampleType::kFloat : sorvan::SampleType::kInteger;
-      spec.bitsPerSample = vi.format.bitsPerSample;
-      spec.widthShift = vi.format.subSamplingW;
-      spec.heightShift = vi.format.subSamplingH;
+      fields.sampleType = vi.format.sampleType == stFloat ? sorvan::SampleType::kFloat : sorvan::SampleType::kInteger;
+      fields.bitsPerSample = vi.format.bitsPerSample;
+      fields.widthShift = vi.format.subSamplingW;
+      fields.heightShift = vi.format.subSamplingH;
       const int8_t* order = vi.format.colorFamily == cfRGB ? sorvan::kPlanesRgb : sorvan::kPlanesYuv;
-      std::memcpy(spec.channelPlanes, order, 3);
-      format = sorvan::PlanarFormat(spec);
+      std::memcpy(fields.channelPlanes, order, 3);
+      format = sorvan::PlanarFormat(fields);
       if (const char* m = sorvan::FirstArgumentError(arguments)) expected = m;
       else if (const char* g = sorvan::ChannelSelectionError(arguments, format)) expected = g;
     }

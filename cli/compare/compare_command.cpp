@@ -45,7 +45,7 @@ std::string CompareCaption(const CompareOptions& compare, const FilterArguments&
                            const FrameFormat& format, const DisplaySettings& settings, const FrameChange& change) {
   std::string caption = fmt::format("frame {}:", compare.frame);
   for (int32_t i = 0; i < kParameterCount; ++i) {
-    const ParameterSpec& p = kParameters[i];
+    const ParameterEntry& p = kParameters[i];
     if (p.kind == ParameterKind::kBoolean) {
       caption += fmt::format(" {}={}", p.name, arguments.values[i] != 0 ? "true" : "false");
     } else {

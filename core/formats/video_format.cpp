@@ -62,32 +62,32 @@ int64_t FrameBytes(const VideoFormat& format, int32_t frameWidth, int32_t frameH
   return total;
 }
 
-VideoFormat PlanarFormat(const PlanarFormatSpec& spec, const char* name) {
+VideoFormat PlanarFormat(const PlanarFormatFields& fields, const char* name) {
   VideoFormat f{};
   f.name = name;
-  f.family = spec.family;
-  f.sampleType = spec.sampleType;
-  f.bitsPerSample = static_cast<int8_t>(spec.bitsPerSample);
-  const int32_t colourPlanes = spec.family == ColourFamily::kGray ? 1 : 3;
-  f.planeCount = static_cast<int8_t>(colourPlanes + (spec.alpha ? 1 : 0));
+  f.family = fields.family;
+  f.sampleType = fields.sampleType;
+  f.bitsPerSample = static_cast<int8_t>(fields.bitsPerSample);
+  const int32_t colourPlanes = fields.family == ColourFamily::kGray ? 1 : 3;
+  f.planeCount = static_cast<int8_t>(colourPlanes + (fields.alpha ? 1 : 0));
   for (int32_t p = 0; p < kMaxPlanes; ++p) f.planes[p] = {0, 0, 1};
   for (int32_t c = 0; c < kColourChannels; ++c) f.channels[c] = kNoChannel;
   f.alpha = kNoChannel;
-  if (spec.family == ColourFamily::kGray) {
+  if (fields.family == ColourFamily::kGray) {
     f.channels[0] = {0, 0, 1, 0};
   } else {
-    for (int32_t c = 0; c < kColourChannels; ++c) f.channels[c] = {spec.channelPlanes[c], 0, 1, 0};
+    for (int32_t c = 0; c < kColourChannels; ++c) f.channels[c] = {fields.channelPlanes[c], 0, 1, 0};
   }
   // Chroma subsampling applies to the U and V planes of YUV only.
-  if (spec.family == ColourFamily::kYuv) {
+  if (fields.family == ColourFamily::kYuv) {
     for (int32_t c = 1; c < kColourChannels; ++c) {
-      const int32_t p = spec.channelPlanes[c];
+      const int32_t p = fields.channelPlanes[c];
       if (p >= 0 && p < kMaxPlanes) {
-        f.planes[p] = {static_cast<int8_t>(spec.widthShift), static_cast<int8_t>(spec.heightShift), 1};
+        f.planes[p] = {static_cast<int8_t>(fields.widthShift), static_cast<int8_t>(fields.heightShift), 1};
       }
     }
   }
-  if (spec.alpha) f.alpha = {static_cast<int8_t>(colourPlanes), 0, 1, 0};
+  if (fields.alpha) f.alpha = {static_cast<int8_t>(colourPlanes), 0, 1, 0};
   return f;
 }
 

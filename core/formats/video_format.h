@@ -70,7 +70,7 @@ int64_t FrameBytes(const VideoFormat& format, int32_t frameWidth, int32_t frameH
 // Planar formats. `channelPlanes` gives the memory plane of each colour channel (Y, U, V or
 // blue, green, red), so that any plane order a host uses is described; the alpha plane, when
 // there is one, comes after them. Gray uses channelPlanes[0] only.
-struct PlanarFormatSpec {
+struct PlanarFormatFields {
   ColourFamily family;
   SampleType sampleType;
   int32_t bitsPerSample;
@@ -79,7 +79,7 @@ struct PlanarFormatSpec {
   bool alpha;
   int8_t channelPlanes[kColourChannels];
 };
-VideoFormat PlanarFormat(const PlanarFormatSpec& spec, const char* name = nullptr);
+VideoFormat PlanarFormat(const PlanarFormatFields& fields, const char* name = nullptr);
 
 // The usual plane orders.
 inline constexpr int8_t kPlanesYuv[kColourChannels] = {0, 1, 2};  // Y, U, V

@@ -50,29 +50,29 @@ ParsedSignature ParseSignature(const std::string& text) {
     }
     const std::vector<std::string> fields = Split(entry, ':');
     if (fields.size() < 2) return {std::nullopt, "entry without a type: " + entry};
-    ArgumentSpec spec{fields[0], ptUnset, false, false, false};
-    if (!IsIdentifier(spec.name)) return {std::nullopt, "bad argument name: " + spec.name};
+    ArgumentDeclaration param{fields[0], ptUnset, false, false, false};
+    if (!IsIdentifier(param.name)) return {std::nullopt, "bad argument name: " + param.name};
     std::string type = fields[1];
     if (type.size() > 2 && type.compare(type.size() - 2, 2, "[]") == 0) {
-      spec.array = true;
+      param.array = true;
       type.resize(type.size() - 2);
     }
     if (type == "clip" || type == "frame") return {std::nullopt, "API 3 type name refused: " + type};
-    spec.type = TypeOf(type);
-    if (spec.type == ptUnset) return {std::nullopt, "unknown type: " + fields[1]};
+    param.type = TypeOf(type);
+    if (param.type == ptUnset) return {std::nullopt, "unknown type: " + fields[1]};
     for (size_t f = 2; f < fields.size(); ++f) {
-      if (fields[f] == "opt" && !spec.optional) {
-        spec.optional = true;
-      } else if (fields[f] == "empty" && !spec.allowEmpty && spec.array) {
-        spec.allowEmpty = true;
+      if (fields[f] == "opt" && !param.optional) {
+        param.optional = true;
+      } else if (fields[f] == "empty" && !param.allowEmpty && param.array) {
+        param.allowEmpty = true;
       } else {
         return {std::nullopt, "bad or repeated modifier: " + fields[f]};
       }
     }
-    for (const ArgumentSpec& other : signature.arguments) {
-      if (other.name == spec.name) return {std::nullopt, "argument declared twice: " + spec.name};
+    for (const ArgumentDeclaration& other : signature.arguments) {
+      if (other.name == param.name) return {std::nullopt, "argument declared twice: " + param.name};
     }
-    signature.arguments.push_back(spec);
+    signature.arguments.push_back(param);
   }
   return {signature, ""};
 }
@@ -80,23 +80,23 @@ ParsedSignature ParseSignature(const std::string& text) {
 std::string CheckArguments(const std::string& function, const Signature& signature, const VSMap& arguments) {
   for (const VSMapEntry& entry : arguments.entries) {
     bool declared = false;
-    for (const ArgumentSpec& spec : signature.arguments) declared = declared || spec.name == entry.key;
+    for (const ArgumentDeclaration& param : signature.arguments) declared = declared || param.name == entry.key;
     if (!declared && !signature.acceptsAny) {
       return "Function '" + function + "' does not take argument(s) named " + entry.key;
     }
   }
-  for (const ArgumentSpec& spec : signature.arguments) {
-    const VSMapEntry* entry = arguments.Find(spec.name);
+  for (const ArgumentDeclaration& param : signature.arguments) {
+    const VSMapEntry* entry = arguments.Find(param.name);
     if (entry == nullptr) {
-      if (!spec.optional) return function + ": argument " + spec.name + " is required";
+      if (!param.optional) return function + ": argument " + param.name + " is required";
       continue;
     }
-    if (entry->type != spec.type) return function + ": argument " + spec.name + " is not of the correct type";
-    if (!spec.array && entry->values.size() > 1) {
-      return function + ": argument " + spec.name + " is not an array, but more than one value was given";
+    if (entry->type != param.type) return function + ": argument " + param.name + " is not of the correct type";
+    if (!param.array && entry->values.size() > 1) {
+      return function + ": argument " + param.name + " is not an array, but more than one value was given";
     }
-    if (entry->values.empty() && !spec.allowEmpty) {
-      return function + ": argument " + spec.name + " does not accept an empty array";
+    if (entry->values.empty() && !param.allowEmpty) {
+      return function + ": argument " + param.name + " does not accept an empty array";
     }
   }
   return "";

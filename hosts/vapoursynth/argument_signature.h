@@ -10,7 +10,7 @@
 
 namespace sorvan::vshost {
 
-struct ArgumentSpec {
+struct ArgumentDeclaration {
   std::string name;
   int type;  // VSPropertyType of the elements
   bool array;
@@ -19,7 +19,7 @@ struct ArgumentSpec {
 };
 
 struct Signature {
-  std::vector<ArgumentSpec> arguments;
+  std::vector<ArgumentDeclaration> arguments;
   bool acceptsAny = false;  // a last entry "any"
 };
 

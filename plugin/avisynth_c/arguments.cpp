@@ -47,12 +47,12 @@ const char* ReadArguments(const AVS_Value& args, FilterArguments* out) {
   for (int32_t i = 0; i < kParameterCount; ++i) {
     const AVS_Value& value = elements[1 + i];
     if (value.type == kVoid) continue;
-    const ParameterSpec& spec = kParameters[i];
-    if (spec.kind == ParameterKind::kBoolean) {
-      if (value.type != kBool) return spec.booleanMessage;
+    const ParameterEntry& parameter = kParameters[i];
+    if (parameter.kind == ParameterKind::kBoolean) {
+      if (value.type != kBool) return parameter.booleanMessage;
       (*out)[static_cast<Parameter>(i)] = value.d.boolean != 0 ? 1 : 0;
     } else if (!ReadInteger(value, &(*out)[static_cast<Parameter>(i)])) {
-      return spec.rangeMessage;
+      return parameter.rangeMessage;
     }
   }
   return nullptr;

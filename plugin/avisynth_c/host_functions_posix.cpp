@@ -1,9 +1,7 @@
 // Run-time look-up with the dynamic loader. Undefined avs_* references would be resolved only in
 // the program's global scope, never in a host library that was itself opened privately (a program
 // embedding AviSynth+ with dlopen), so the plug-in names none and asks the loader instead.
-#include <dlfcn.h>
-#include <link.h>
-
+#include "plugin/avisynth_c/dynamic_loader.h"
 #include "plugin/avisynth_c/host_function_table.h"
 
 namespace sorvan::avs {
@@ -19,7 +17,7 @@ const char* Resolve(void* handle, HostFunctions* functions) {
 
 // A handle to the already loaded library `path`, without loading a second copy.
 void* LoadedLibrary(const char* path) {
-  return path != nullptr ? dlopen(path, RTLD_LAZY | RTLD_NOLOAD) : nullptr;
+  return path != nullptr ? dlopen(path, loader::kLazy | loader::kNoLoad) : nullptr;
 }
 
 // Tries one loaded library; true when it has every required function.
@@ -41,10 +39,10 @@ struct NamedLibrarySearch {
   bool found;
 };
 
-int VisitLibrary(dl_phdr_info* info, size_t /*size*/, void* data) {
+int VisitLibrary(loader::LoadedLibraryInfo* info, size_t /*size*/, void* data) {
   auto* search = static_cast<NamedLibrarySearch*>(data);
-  if (info->dlpi_name != nullptr && strstr(info->dlpi_name, "libavisynth") != nullptr &&
-      TryLibrary(info->dlpi_name, search->lookup)) {
+  if (info->name != nullptr && strstr(info->name, "libavisynth") != nullptr &&
+      TryLibrary(info->name, search->lookup)) {
     search->found = true;
     return 1;
   }
@@ -56,13 +54,13 @@ int VisitLibrary(dl_phdr_info* info, size_t /*size*/, void* data) {
 HostLookup FindHostFunctions(const void* callerAddress) {
   HostLookup lookup{};
   lookup.missing = kHostFunctionEntries[0].missingMessage;
-  Dl_info caller{};
-  if (dladdr(callerAddress, &caller) != 0 && TryLibrary(caller.dli_fname, &lookup)) return lookup;
+  loader::AddressInfo caller{};
+  if (dladdr(callerAddress, &caller) != 0 && TryLibrary(caller.fileName, &lookup)) return lookup;
   NamedLibrarySearch search{&lookup, false};
   dl_iterate_phdr(&VisitLibrary, &search);
   if (search.found) return lookup;
   HostLookup global{};
-  global.missing = Resolve(RTLD_DEFAULT, &global.functions);
+  global.missing = Resolve(loader::kDefaultScope, &global.functions);
   if (global.missing == nullptr || lookup.functions.add_function == nullptr) return global;
   return lookup;
 }

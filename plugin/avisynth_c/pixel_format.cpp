@@ -70,17 +70,17 @@ bool OnlyKnownBits(uint32_t t, Family family) {
   return false;
 }
 
-PlanarFormatSpec Spec(ColourFamily family, int32_t bits, int32_t widthShift, int32_t heightShift, bool alpha,
+PlanarFormatFields Fields(ColourFamily family, int32_t bits, int32_t widthShift, int32_t heightShift, bool alpha,
                       const int8_t (&planes)[kColourChannels]) {
-  PlanarFormatSpec spec{};
-  spec.family = family;
-  spec.sampleType = bits == 32 ? SampleType::kFloat : SampleType::kInteger;
-  spec.bitsPerSample = bits;
-  spec.widthShift = widthShift;
-  spec.heightShift = heightShift;
-  spec.alpha = alpha;
-  for (int32_t c = 0; c < kColourChannels; ++c) spec.channelPlanes[c] = planes[c];
-  return spec;
+  PlanarFormatFields fields{};
+  fields.family = family;
+  fields.sampleType = bits == 32 ? SampleType::kFloat : SampleType::kInteger;
+  fields.bitsPerSample = bits;
+  fields.widthShift = widthShift;
+  fields.heightShift = heightShift;
+  fields.alpha = alpha;
+  for (int32_t c = 0; c < kColourChannels; ++c) fields.channelPlanes[c] = planes[c];
+  return fields;
 }
 
 void SetPlaneIds(HostFormat* out, int32_t a, int32_t b, int32_t c, int32_t d) {
@@ -142,7 +142,7 @@ bool MapPixelType(int32_t pixelType, HostFormat* out) {
   const ColourFamily rgb = ColourFamily::kRgb;
   switch (family) {
     case Family::kGray:
-      out->format = PlanarFormat(Spec(ColourFamily::kGray, bits, 0, 0, false, kPlanesYuv));
+      out->format = PlanarFormat(Fields(ColourFamily::kGray, bits, 0, 0, false, kPlanesYuv));
       SetPlaneIds(out, kPlaneY, 0, 0, 0);
       break;
     case Family::kYuv:
@@ -151,13 +151,13 @@ bool MapPixelType(int32_t pixelType, HostFormat* out) {
       const int32_t heightShift = SubsamplingShift((t & kCsVerticalMask) >> kCsVerticalShift);
       if (widthShift < 0 || heightShift < 0) return false;
       out->format =
-          PlanarFormat(Spec(ColourFamily::kYuv, bits, widthShift, heightShift, family == Family::kYuva, kPlanesYuv));
+          PlanarFormat(Fields(ColourFamily::kYuv, bits, widthShift, heightShift, family == Family::kYuva, kPlanesYuv));
       SetPlaneIds(out, kPlaneY, kPlaneU, kPlaneV, kPlaneA);
       break;
     }
     case Family::kPlanarRgb:
       // The host stores G, B, R(, A); the planes are addressed by constant all the same.
-      out->format = PlanarFormat(Spec(rgb, bits, 0, 0, (t & kCsHorizontalMask) == kCsRgbaType, kPlanesGbr));
+      out->format = PlanarFormat(Fields(rgb, bits, 0, 0, (t & kCsHorizontalMask) == kCsRgbaType, kPlanesGbr));
       SetPlaneIds(out, kPlaneG, kPlaneB, kPlaneR, kPlaneA);
       break;
     case Family::kPackedRgb: {

@@ -1,7 +1,5 @@
 #include "plugin/avisynth_c/sorvan_c_filter.h"
 
-#include <new>
-
 namespace sorvan::avs {
 namespace {
 
@@ -101,14 +99,11 @@ void AVSC_CC FreeFilter(AVS_FilterInfo* fi) {
 }  // namespace
 
 SorvanCFilter* NewFilter() {
-  void* memory = malloc(sizeof(SorvanCFilter));
-  return memory != nullptr ? ::new (memory) SorvanCFilter() : nullptr;
+  return new SorvanCFilter();
 }
 
 void DestroyFilter(SorvanCFilter* filter) {
-  if (filter == nullptr) return;
-  filter->~SorvanCFilter();
-  free(filter);
+  delete filter;
 }
 
 void AttachFilter(AVS_FilterInfo* fi, SorvanCFilter* filter) {

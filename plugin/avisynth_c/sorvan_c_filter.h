@@ -15,6 +15,11 @@ struct SorvanCFilter {
   // Whether output frames are made with the source frame's properties (interface 8 and later).
   bool carryProperties;
   FilterPlan plan;
+
+  // Plain malloc and free, null on exhaustion (the new-expression then constructs nothing), as
+  // the other bindings' objects: no C++ runtime allocator in the plug-in.
+  static void* operator new(size_t size) noexcept { return malloc(size); }
+  static void operator delete(void* p) noexcept { free(p); }
 };
 
 // Allocates a filter with malloc; null when out of memory. Freed by DestroyFilter only.

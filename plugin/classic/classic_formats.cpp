@@ -5,7 +5,7 @@
 namespace sorvan {
 namespace {
 
-constexpr PlanarFormatSpec Planar420(const int8_t (&planes)[kColourChannels]) {
+constexpr PlanarFormatFields Planar420(const int8_t (&planes)[kColourChannels]) {
   return {ColourFamily::kYuv, SampleType::kInteger, 8, 1, 1, false, {planes[0], planes[1], planes[2]}};
 }
 

@@ -19,15 +19,15 @@ const char* NotAnIntegerMessage(const char* name, char* message) {
 const char* ReadArguments(const VSMap* in, const VSAPI* vsapi, FilterArguments* arguments, char* message) {
   *arguments = DefaultArguments();
   for (int32_t i = 0; i < kParameterCount; ++i) {
-    const ParameterSpec& spec = kParameters[i];
-    const int count = vsapi->mapNumElements(in, spec.name);
+    const ParameterEntry& parameter = kParameters[i];
+    const int count = vsapi->mapNumElements(in, parameter.name);
     if (count < 0) continue;  // left out: the default
     // The host has checked the declaration already; these hold where one does not.
-    if (count != 1 || vsapi->mapGetType(in, spec.name) != ptInt) return NotAnIntegerMessage(spec.name, message);
+    if (count != 1 || vsapi->mapGetType(in, parameter.name) != ptInt) return NotAnIntegerMessage(parameter.name, message);
     int error = peSuccess;
-    const int value = vsapi->mapGetIntSaturated(in, spec.name, 0, &error);
-    if (error != peSuccess) return NotAnIntegerMessage(spec.name, message);
-    if (spec.kind == ParameterKind::kBoolean && value != 0 && value != 1) return spec.booleanMessage;
+    const int value = vsapi->mapGetIntSaturated(in, parameter.name, 0, &error);
+    if (error != peSuccess) return NotAnIntegerMessage(parameter.name, message);
+    if (parameter.kind == ParameterKind::kBoolean && value != 0 && value != 1) return parameter.booleanMessage;
     arguments->values[i] = value;
   }
   return nullptr;

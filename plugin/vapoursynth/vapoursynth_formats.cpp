@@ -16,35 +16,35 @@ void CopyText(char* buffer, size_t size, const char* const* parts, int32_t count
 }  // namespace
 
 bool VapourSynthFormat(const VSVideoFormat& host, VideoFormat* format) {
-  PlanarFormatSpec spec{};
+  PlanarFormatFields fields{};
   switch (host.colorFamily) {
-    case cfGray: spec.family = ColourFamily::kGray; break;
-    case cfRGB: spec.family = ColourFamily::kRgb; break;
-    case cfYUV: spec.family = ColourFamily::kYuv; break;
+    case cfGray: fields.family = ColourFamily::kGray; break;
+    case cfRGB: fields.family = ColourFamily::kRgb; break;
+    case cfYUV: fields.family = ColourFamily::kYuv; break;
     default: return false;
   }
   if (host.sampleType == stInteger) {
     if (host.bitsPerSample < kMinIntegerBits || host.bitsPerSample > kMaxIntegerBits) return false;
-    spec.sampleType = SampleType::kInteger;
+    fields.sampleType = SampleType::kInteger;
   } else if (host.sampleType == stFloat) {
     if (host.bitsPerSample != kFloatBits) return false;
-    spec.sampleType = SampleType::kFloat;
+    fields.sampleType = SampleType::kFloat;
   } else {
     return false;
   }
-  spec.bitsPerSample = host.bitsPerSample;
-  if (host.bytesPerSample != (spec.sampleType == SampleType::kFloat ? 4 : host.bitsPerSample > 8 ? 2 : 1)) return false;
-  if (host.numPlanes != (spec.family == ColourFamily::kGray ? 1 : 3)) return false;
-  if (spec.family == ColourFamily::kYuv) {
-    spec.widthShift = host.subSamplingW;
-    spec.heightShift = host.subSamplingH;
+  fields.bitsPerSample = host.bitsPerSample;
+  if (host.bytesPerSample != (fields.sampleType == SampleType::kFloat ? 4 : host.bitsPerSample > 8 ? 2 : 1)) return false;
+  if (host.numPlanes != (fields.family == ColourFamily::kGray ? 1 : 3)) return false;
+  if (fields.family == ColourFamily::kYuv) {
+    fields.widthShift = host.subSamplingW;
+    fields.heightShift = host.subSamplingH;
   } else if (host.subSamplingW != 0 || host.subSamplingH != 0) {
     return false;
   }
-  spec.alpha = false;  // alpha travels as a clip of its own in this interface
-  const int8_t* order = spec.family == ColourFamily::kRgb ? kPlanesRgb : kPlanesYuv;
-  for (int32_t c = 0; c < kColourChannels; ++c) spec.channelPlanes[c] = order[c];
-  *format = PlanarFormat(spec);
+  fields.alpha = false;  // alpha travels as a clip of its own in this interface
+  const int8_t* order = fields.family == ColourFamily::kRgb ? kPlanesRgb : kPlanesYuv;
+  for (int32_t c = 0; c < kColourChannels; ++c) fields.channelPlanes[c] = order[c];
+  *format = PlanarFormat(fields);
   return IsProcessableFormat(*format);
 }
 

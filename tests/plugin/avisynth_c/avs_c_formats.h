@@ -22,9 +22,9 @@ struct PixelFormatCase {
 
 inline void PrintTo(const PixelFormatCase& c, std::ostream* os) { *os << c.name; }
 
-inline PlanarFormatSpec Spec(ColourFamily family, int32_t bits, int32_t ws, int32_t hs, bool alpha,
+inline PlanarFormatFields Fields(ColourFamily family, int32_t bits, int32_t ws, int32_t hs, bool alpha,
                              const int8_t (&planes)[kColourChannels]) {
-  PlanarFormatSpec s{};
+  PlanarFormatFields s{};
   s.family = family;
   s.sampleType = bits == 32 ? SampleType::kFloat : SampleType::kInteger;
   s.bitsPerSample = bits;
@@ -45,7 +45,7 @@ inline std::vector<PixelFormatCase> AllPixelFormats() {
   for (const auto& d : depths) {
     const uint32_t depth = d.field << 16;
     const std::string grey = "Y" + std::to_string(d.bits);
-    cases.push_back({grey, 0xE0000000u | depth, PlanarFormat(Spec(ColourFamily::kGray, d.bits, 0, 0, false, kPlanesYuv))});
+    cases.push_back({grey, 0xE0000000u | depth, PlanarFormat(Fields(ColourFamily::kGray, d.bits, 0, 0, false, kPlanesYuv))});
     const struct {
       const char* name;
       const char* eightBit;
@@ -56,18 +56,18 @@ inline std::vector<PixelFormatCase> AllPixelFormats() {
       const std::string yuv = d.bits == 8 ? s.eightBit : std::string("YUV") + s.name + d.suffix;
       const std::string yuva = std::string("YUVA") + s.name + d.suffix;
       cases.push_back({yuv, 0xA0000000u | depth | s.code,
-                       PlanarFormat(Spec(ColourFamily::kYuv, d.bits, s.ws, s.hs, false, kPlanesYvu))});
+                       PlanarFormat(Fields(ColourFamily::kYuv, d.bits, s.ws, s.hs, false, kPlanesYvu))});
       cases.push_back({yuva, 0x88000000u | depth | s.code,
-                       PlanarFormat(Spec(ColourFamily::kYuv, d.bits, s.ws, s.hs, true, kPlanesYvu))});
+                       PlanarFormat(Fields(ColourFamily::kYuv, d.bits, s.ws, s.hs, true, kPlanesYvu))});
     }
     const std::string rgbSuffix = d.bits == 8 ? "" : d.bits == 32 ? "S" : std::to_string(d.bits);
     cases.push_back({("RGBP" + rgbSuffix), 0x90000001u | depth,
-                     PlanarFormat(Spec(ColourFamily::kRgb, d.bits, 0, 0, false, kPlanesGbr))});
+                     PlanarFormat(Fields(ColourFamily::kRgb, d.bits, 0, 0, false, kPlanesGbr))});
     cases.push_back({("RGBAP" + rgbSuffix), 0x90000002u | depth,
-                     PlanarFormat(Spec(ColourFamily::kRgb, d.bits, 0, 0, true, kPlanesGbr))});
+                     PlanarFormat(Fields(ColourFamily::kRgb, d.bits, 0, 0, true, kPlanesGbr))});
   }
-  cases.push_back({"I420", 0xA0000010u, PlanarFormat(Spec(ColourFamily::kYuv, 8, 1, 1, false, kPlanesYuv))});
-  cases.push_back({"YV411", 0xA0000309u, PlanarFormat(Spec(ColourFamily::kYuv, 8, 2, 0, false, kPlanesYvu))});
+  cases.push_back({"I420", 0xA0000010u, PlanarFormat(Fields(ColourFamily::kYuv, 8, 1, 1, false, kPlanesYuv))});
+  cases.push_back({"YV411", 0xA0000309u, PlanarFormat(Fields(ColourFamily::kYuv, 8, 2, 0, false, kPlanesYvu))});
   cases.push_back({"YUY2", 0x60000004u, PackedFormat(PackedLayout::kYuyv)});
   cases.push_back({"RGB24", 0x50000001u, PackedFormat(PackedLayout::kBgr24)});
   cases.push_back({"RGB32", 0x50000002u, PackedFormat(PackedLayout::kBgra32)});

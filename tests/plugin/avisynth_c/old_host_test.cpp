@@ -15,7 +15,7 @@ TEST_F(OldHost, FiltersWithPlainNewFrames) {
   EXPECT_EQ(host.load.entry, "avisynth_c_plugin_init");
   EXPECT_EQ(host.load.text, "Sorvan " SORVAN_VERSION_STRING);
   const AVS_VideoInfo vi = avs_c_host::MakeVideoInfo(0x88050008, 40, 24, 2);  // YUVA420P10
-  const VideoFormat format = PlanarFormat(Spec(ColourFamily::kYuv, 10, 1, 1, true, kPlanesYvu));
+  const VideoFormat format = PlanarFormat(Fields(ColourFamily::kYuv, 10, 1, 1, true, kPlanesYvu));
   const std::vector<std::vector<uint8_t>> frames = {TestFrame(vi, format, 1), TestFrame(vi, format, 2)};
   const Clip source = avs_c_host::MakeMemoryClip(vi, frames);
   CallResult r = host.env.Invoke("Sorvan", {Argument(source)}, {{"ry", true}});

@@ -145,7 +145,7 @@ using Arguments = AvsCTest;
 TEST_F(Arguments, GrayClipWithRyIgnoresTheColourSwitches) {
   Loaded host;
   const AVS_VideoInfo vi = avs_c_host::MakeVideoInfo(0xE0000000, kWidth, kHeight, 1);
-  const VideoFormat gray = PlanarFormat(Spec(ColourFamily::kGray, 8, 0, 0, false, kPlanesYuv));
+  const VideoFormat gray = PlanarFormat(Fields(ColourFamily::kGray, 8, 0, 0, false, kPlanesYuv));
   const std::vector<uint8_t> input = TestFrame(vi, gray, 5);
   const Clip source = avs_c_host::MakeMemoryClip(vi, {input});
   CallResult withColour = host.env.Invoke("Sorvan", {Argument(source)}, {{"ry", true}, {"gu", true}, {"bv", true}});
@@ -210,7 +210,7 @@ TEST_F(Threads, AnswersTheNiceFilterMode) {
 TEST_F(Threads, ConcurrentRequestsOnOneInstanceEqualSerial) {
   constexpr int32_t kFrames = 12;
   const AVS_VideoInfo vi = avs_c_host::MakeVideoInfo(0xA001000Bu, 160, 96, kFrames);  // YUV444P16
-  const VideoFormat format = PlanarFormat(Spec(ColourFamily::kYuv, 16, 0, 0, false, kPlanesYvu));
+  const VideoFormat format = PlanarFormat(Fields(ColourFamily::kYuv, 16, 0, 0, false, kPlanesYvu));
   std::vector<std::vector<uint8_t>> frames;
   for (int32_t n = 0; n < kFrames; ++n) frames.push_back(TestFrame(vi, format, 100 + static_cast<unsigned>(n)));
   const auto planes = avs_c_host::FramePlanes(vi);
@@ -239,7 +239,7 @@ using Frames = AvsCTest;
 TEST_F(Frames, OutputCarriesTheSourceFramesProperties) {
   Loaded host;
   const AVS_VideoInfo vi = avs_c_host::MakeVideoInfo(0x90020002u, kWidth, kHeight, 3);  // RGBAPS
-  const VideoFormat format = PlanarFormat(Spec(ColourFamily::kRgb, 32, 0, 0, true, kPlanesGbr));
+  const VideoFormat format = PlanarFormat(Fields(ColourFamily::kRgb, 32, 0, 0, true, kPlanesGbr));
   std::vector<std::vector<uint8_t>> frames;
   for (unsigned n = 0; n < 3; ++n) frames.push_back(TestFrame(vi, format, n));
   const Clip source = avs_c_host::MakeMemoryClip(vi, frames);

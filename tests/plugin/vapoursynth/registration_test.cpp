@@ -32,7 +32,7 @@ TEST_F(VapourSynthPluginTest, RegistersSorvanWithTheTablesArguments) {
   EXPECT_EQ(s.arguments[0].type, ptVideoNode);
   EXPECT_FALSE(s.arguments[0].optional);
   for (int i = 0; i < kParameterCount; ++i) {
-    const vshost::ArgumentSpec& a = s.arguments[static_cast<size_t>(i) + 1];
+    const vshost::ArgumentDeclaration& a = s.arguments[static_cast<size_t>(i) + 1];
     EXPECT_EQ(a.name, kParameters[i].name);
     EXPECT_EQ(a.type, ptInt) << a.name << ": switches are integers here";
     EXPECT_FALSE(a.array) << a.name;

@@ -61,17 +61,17 @@ inline void FillFrame(VSFrame* frame, unsigned seed) {
 // The core's description of a host format, written out here rather than taken from the binding,
 // so that a wrong mapping shows: RGB planes are R, G, B, so blue (channel 0) is plane 2.
 inline VideoFormat CoreFormat(const VSVideoFormat& f) {
-  PlanarFormatSpec spec{};
-  spec.family = f.colorFamily == cfGray ? ColourFamily::kGray : f.colorFamily == cfRGB ? ColourFamily::kRgb
+  PlanarFormatFields fields{};
+  fields.family = f.colorFamily == cfGray ? ColourFamily::kGray : f.colorFamily == cfRGB ? ColourFamily::kRgb
                                                                                        : ColourFamily::kYuv;
-  spec.sampleType = f.sampleType == stFloat ? SampleType::kFloat : SampleType::kInteger;
-  spec.bitsPerSample = f.bitsPerSample;
-  spec.widthShift = f.subSamplingW;
-  spec.heightShift = f.subSamplingH;
+  fields.sampleType = f.sampleType == stFloat ? SampleType::kFloat : SampleType::kInteger;
+  fields.bitsPerSample = f.bitsPerSample;
+  fields.widthShift = f.subSamplingW;
+  fields.heightShift = f.subSamplingH;
   const int8_t rgb[3] = {2, 1, 0};
   const int8_t yuv[3] = {0, 1, 2};
-  std::memcpy(spec.channelPlanes, f.colorFamily == cfRGB ? rgb : yuv, 3);
-  return PlanarFormat(spec);
+  std::memcpy(fields.channelPlanes, f.colorFamily == cfRGB ? rgb : yuv, 3);
+  return PlanarFormat(fields);
 }
 
 // Plane p's image bytes, row after row, without the stride's padding.
