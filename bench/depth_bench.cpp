@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/filter_plan.h"
+#include "bench/summary_reporter.h"
 
 namespace {
 
@@ -112,32 +113,6 @@ void FilterFrame(benchmark::State& state, const DepthCase& c, InstructionSet cap
   state.SetLabel(plan.KernelName());
 }
 
-class SummaryReporter : public benchmark::ConsoleReporter {
- public:
-  SummaryReporter() : ConsoleReporter(OO_Tabular) {}
-  struct Times {
-    double median = 0, min = 0;
-  };
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      const double ms = run.GetAdjustedCPUTime() * benchmark::GetTimeUnitMultiplier(run.time_unit) /
-                        benchmark::GetTimeUnitMultiplier(benchmark::kMillisecond);
-      const std::string name = run.run_name.function_name;
-      if (run.run_type == Run::RT_Aggregate) {
-        if (run.aggregate_name == "median") times_[name].median = ms;
-        if (run.aggregate_name == "min") times_[name].min = ms;
-      } else if (run.repetitions <= 1) {
-        times_[name] = {ms, ms};
-      }
-    }
-  }
-  const std::map<std::string, Times>& times() const { return times_; }
-
- private:
-  std::map<std::string, Times> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -154,7 +129,7 @@ int main(int argc, char** argv) {
       b->ComputeStatistics("min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
     }
   }
-  SummaryReporter reporter;
+  sorvan::bench::SummaryReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
 
   const auto& t = reporter.times();

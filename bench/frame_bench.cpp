@@ -20,6 +20,7 @@
 #include "plugin/classic/classic_formats.h"
 #include "plugin/classic/pixel_type.h"
 #include "support/format_frame.h"
+#include "bench/summary_reporter.h"
 
 namespace {
 
@@ -174,41 +175,6 @@ void FramesInFlight(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 
-// Collects the median and minimum of every benchmark for the summary.
-class SummaryReporter : public benchmark::ConsoleReporter {
- public:
-  SummaryReporter() : ConsoleReporter(OO_Tabular) {}
-  struct Times {
-    double median = 0, min = 0;
-  };
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      // CPU time of the benchmark thread: on a machine shared with other jobs it leaves out the
-      // time the thread waited for a core, which wall-clock time would add.
-      const double ms = run.GetAdjustedCPUTime() * benchmark::GetTimeUnitMultiplier(run.time_unit) /
-                        benchmark::GetTimeUnitMultiplier(benchmark::kMillisecond);
-      const std::string name = run.run_name.function_name;
-      if (run.run_type == Run::RT_Iteration && run.counters.count("items_per_second") != 0) {
-        rates_[run.benchmark_name()] = run.counters.at("items_per_second");
-      }
-      if (run.run_type == Run::RT_Aggregate) {
-        if (run.aggregate_name == "median") times_[name].median = ms;
-        if (run.aggregate_name == "min") times_[name].min = ms;
-      } else if (run.repetitions <= 1) {
-        times_[name].median = ms;
-        times_[name].min = ms;
-      }
-    }
-  }
-  const std::map<std::string, Times>& times() const { return times_; }
-  const std::map<std::string, double>& rates() const { return rates_; }
-
- private:
-  std::map<std::string, Times> times_;
-  std::map<std::string, double> rates_;  // items per second of single runs, by full name
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -246,7 +212,7 @@ int main(int argc, char** argv) {
         ->Unit(benchmark::kMillisecond)
         ->MinTime(1.0);
   }
-  SummaryReporter reporter;
+  sorvan::bench::SummaryReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
 
   const auto& t = reporter.times();

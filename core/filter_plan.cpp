@@ -24,6 +24,26 @@ const SampleKernels<float>& KernelsFor<float>(InstructionSet cap) {
   return SelectFloatKernels(cap);
 }
 
+// The kernel table of a sample type, type-erased for the plan, with the row buffers it needs.
+struct ChosenKernels {
+  const void* table;
+  const char* name;
+  size_t workspaceBytes;
+};
+
+template <typename T>
+ChosenKernels Chosen(const SampleKernels<T>& k, int32_t maxWidth) {
+  return {&k, k.name, k.workspaceBytes(maxWidth)};
+}
+
+ChosenKernels ChooseKernels(int32_t bytesPerSample, InstructionSet cap, bool reference, int32_t maxWidth) {
+  switch (bytesPerSample) {
+    case 1: return Chosen(reference ? ReferenceKernels<uint8_t>() : KernelsFor<uint8_t>(cap), maxWidth);
+    case 2: return Chosen(reference ? ReferenceKernels<uint16_t>() : KernelsFor<uint16_t>(cap), maxWidth);
+    default: return Chosen(reference ? ReferenceKernels<float>() : KernelsFor<float>(cap), maxWidth);
+  }
+}
+
 // The limits of the script (in 8-bit levels) at the format's depth.
 template <typename T>
 MergeLimits<T> ScaledLimits(int32_t positive, int32_t negative, int32_t bits) {
@@ -71,34 +91,11 @@ PlanStatus FilterPlan::Init(const FilterArguments& arguments, const VideoFormat&
     if (w * h > largestArea) largestArea = w * h;
     if (w > widest) widest = w;
   }
-  maxChannelWidth_ = widest;
-
-  size_t workspaceBytes = 0;
-  size_t rowSumBytes = sizeof(int32_t);
-  switch (BytesPerSample(format)) {
-    case 1: {
-      const SampleKernels<uint8_t>& k = KernelsFor<uint8_t>(cap);
-      kernels_ = &k;
-      kernelName_ = k.name;
-      workspaceBytes = k.workspaceBytes(static_cast<int32_t>(widest));
-      break;
-    }
-    case 2: {
-      const SampleKernels<uint16_t>& k = KernelsFor<uint16_t>(cap);
-      kernels_ = &k;
-      kernelName_ = k.name;
-      workspaceBytes = k.workspaceBytes(static_cast<int32_t>(widest));
-      break;
-    }
-    default: {
-      const SampleKernels<float>& k = KernelsFor<float>(cap);
-      kernels_ = &k;
-      kernelName_ = k.name;
-      workspaceBytes = k.workspaceBytes(static_cast<int32_t>(widest));
-      rowSumBytes = sizeof(double);
-      break;
-    }
-  }
+  const ChosenKernels chosen = ChooseKernels(BytesPerSample(format), cap, false, static_cast<int32_t>(widest));
+  kernels_ = chosen.table;
+  kernelName_ = chosen.name;
+  const size_t workspaceBytes = chosen.workspaceBytes;
+  const size_t rowSumBytes = BytesPerSample(format) == 4 ? sizeof(double) : sizeof(int32_t);
 
   planeEntries_ = force ? 0 : largestArea;
   if (planeEntries_ > (SIZE_MAX / 4) / rowSumBytes) return PlanStatus::kOutOfMemory;
@@ -121,12 +118,9 @@ bool FilterPlan::ReserveScratch(int32_t count) {
   layout.totalBytes -= layout.workspaceBytes;
   layout.workspaceBytes = 0;
   pool_.SetLayout(layout);
-  kernelName_ = "reference";
-  switch (BytesPerSample(format_)) {
-    case 1: kernels_ = &ReferenceKernels<uint8_t>(); break;
-    case 2: kernels_ = &ReferenceKernels<uint16_t>(); break;
-    default: kernels_ = &ReferenceKernels<float>(); break;
-  }
+  const ChosenKernels reference = ChooseKernels(BytesPerSample(format_), InstructionSet::kScalar, true, 0);
+  kernels_ = reference.table;
+  kernelName_ = reference.name;
   return pool_.Reserve(count);
 }
 

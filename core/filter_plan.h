@@ -66,7 +66,6 @@ class FilterPlan {
   const void* kernels_ = nullptr;  // the SampleKernels<T> of the format's sample type
   const char* kernelName_ = "reference";
   size_t planeEntries_ = 0;        // row-sum plane (Gaussian) of the largest smoothed channel
-  size_t maxChannelWidth_ = 0;
   mutable ScratchPool pool_;
 };
 
