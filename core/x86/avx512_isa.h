@@ -13,6 +13,7 @@ struct Isa {
   using V = __m512i;
   static constexpr int32_t kBytes = 64;
   static constexpr int32_t kLanes16 = 32;
+  static constexpr bool kSplitSums = true;
   static constexpr int32_t kLanes32 = 16;
 
   static V Zero() { return _mm512_setzero_si512(); }
@@ -55,6 +56,10 @@ struct Isa {
   static V Shr20(V a) { return _mm512_srli_epi32(a, 20); }
   static V Shr6(V a) { return _mm512_srli_epi32(a, 6); }
   static V Shl16(V a) { return _mm512_slli_epi32(a, 16); }
+  template <int S>
+  static V ShrU16(V a) { return _mm512_srli_epi16(a, S); }
+  template <int S>
+  static V ShlU32(V a) { return _mm512_slli_epi32(a, S); }
   static V Mullo32(V a, V b) { return _mm512_mullo_epi32(a, b); }
   // (a·r) >> 48 per lane, with r in every lane. Even lanes: the 64-bit product shifted down.
   // Odd lanes: moved down by a shuffle, and the quotient read from the product's high dword.

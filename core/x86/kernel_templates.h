@@ -238,142 +238,13 @@ int32_t SplitWeight(int32_t k) {
   return static_cast<int32_t>((static_cast<uint32_t>(64 * k) << 16) | static_cast<uint32_t>(k));
 }
 
-// Vertical pass of one output row: full[x] = Σ_k K[k]·row_k[x] and, for interior rows,
-// surround[x] = full[x] − K[m]·row_m[x]. The radius is a template argument so that the tap
-// loops unroll and the weights stay in registers.
-template <int32_t M>
-void VerticalPass(const uint8_t* const* rows, const int32_t* weights, int32_t width, int32_t* full,
-                  int32_t* surround) {
-  using V = Isa::V;
-  constexpr int32_t kPairs = (M + 1) / 2;
-  V pairWeights[kPairs];
-  for (int32_t i = 0; i < kPairs; ++i) {
-    const int32_t w1 = weights[M + 2 * i + 1];
-    const int32_t w2 = 2 * i + 2 <= M ? weights[M + 2 * i + 2] : 0;
-    pairWeights[i] = Isa::Set32(static_cast<int32_t>((static_cast<uint32_t>(w2) << 16) | static_cast<uint32_t>(w1)));
-  }
-  const V centreWeight = Isa::Set32(weights[M]);
-  const V zero = Isa::Zero();
-  const uint8_t* r[2 * M + 1];
-  for (int32_t k = 0; k <= 2 * M; ++k) r[k] = rows[k];
-  int32_t x = 0;
-  for (; x + Isa::kLanes16 <= width; x += Isa::kLanes16) {
-    V lo = zero;
-    V hi = zero;
-    for (int32_t i = 0; i < kPairs; ++i) {
-      const int32_t d1 = 2 * i + 1;
-      const int32_t d2 = 2 * i + 2;
-      const V t1 = Isa::Add16(Isa::LoadU8To16(r[M - d1] + x), Isa::LoadU8To16(r[M + d1] + x));
-      const V t2 = d2 <= M ? Isa::Add16(Isa::LoadU8To16(r[M - d2] + x), Isa::LoadU8To16(r[M + d2] + x)) : zero;
-      lo = Isa::MaddAcc(lo, Isa::UnpackLo16(t1, t2), pairWeights[i]);
-      hi = Isa::MaddAcc(hi, Isa::UnpackHi16(t1, t2), pairWeights[i]);
-    }
-    const V c = Isa::LoadU8To16(r[M] + x);
-    const V cLo = Isa::Madd(Isa::UnpackLo16(c, zero), centreWeight);
-    const V cHi = Isa::Madd(Isa::UnpackHi16(c, zero), centreWeight);
-    V s0, s1, c0, c1;
-    Isa::Reorder(lo, hi, &s0, &s1);
-    Isa::Reorder(cLo, cHi, &c0, &c1);
-    Isa::Store(full + x, SplitSum(Isa::Add32(s0, c0)));
-    Isa::Store(full + x + Isa::kLanes32, SplitSum(Isa::Add32(s1, c1)));
-    if (surround != nullptr) {
-      Isa::Store(surround + x, SplitSum(s0));
-      Isa::Store(surround + x + Isa::kLanes32, SplitSum(s1));
-    }
-  }
-  for (; x < width; ++x) {
-    int32_t sum = 0;
-    for (int32_t k = 0; k <= 2 * M; ++k) sum += weights[k] * r[k][x];
-    full[x] = SplitSum(sum);
-    if (surround != nullptr) surround[x] = SplitSum(sum - weights[M] * r[M][x]);
-  }
-}
+}  // namespace
+}  // namespace sorvan
 
-// Limits of the fused merge; `enabled` false leaves the averages as they are.
-struct FusedLimits {
-  bool enabled;
-  int32_t positive;  // 0..255
-  int32_t negative;  // 0..255
-};
+#include "core/x86/byte_gaussian_rows.h"
 
-// out[x] = smoothed[x], or src[x] where it lies more than p above or n below it (contiguous).
-void MergeRow(uint8_t* out, const uint8_t* src, const uint8_t* smoothed, int32_t width, const FusedLimits& limits) {
-  const Isa::V vp = Isa::Set8(static_cast<uint8_t>(limits.positive));
-  const Isa::V vn = Isa::Set8(static_cast<uint8_t>(limits.negative));
-  int32_t x = 0;
-  for (; x + Isa::kBytes <= width; x += Isa::kBytes) {
-    const Isa::V sv = Isa::Load(src + x);
-    const Isa::V av = Isa::Load(smoothed + x);
-    const Isa::V inside =
-        Isa::EqZero8(Isa::Or(Isa::SubsU8(Isa::SubsU8(sv, av), vp), Isa::SubsU8(Isa::SubsU8(av, sv), vn)));
-    Isa::Store(out + x, Isa::Or(Isa::And(inside, av), Isa::AndNot(inside, sv)));
-  }
-  for (; x < width; ++x) {
-    const int32_t d = static_cast<int32_t>(src[x]) - static_cast<int32_t>(smoothed[x]);
-    out[x] = (d > limits.positive || d < -limits.negative) ? src[x] : smoothed[x];
-  }
-}
-
-// Horizontal pass, division and store of one output row. `full` is reflected M entries
-// beyond both ends; `centre` is full (edge rows) or the sums without the centre row. The row
-// is finished in `rowOut` (in L1), merged against the source row when asked, and then written
-// to the destination once.
-template <int32_t M, bool kInterior>
-void HorizontalPass(const int32_t* full, const int32_t* centre, const int32_t* weights, uint32_t reciprocal,
-                    int32_t width, int32_t step, const uint8_t* srcRow, const FusedLimits& limits, uint8_t* dstRow,
-                    uint8_t* rowOut) {
-  using V = Isa::V;
-  V tapWeights[M + 1];
-  for (int32_t d = 0; d <= M; ++d) tapWeights[d] = Isa::Set32(SplitWeight(weights[M + d]));
-  const V vReciprocal = Isa::Set32(static_cast<int32_t>(reciprocal));
-  const V rounding = Isa::Set32(512);
-  for (int32_t x = 0; x < width; x += Isa::kLanes32) {
-    V acc = Isa::MaddAcc(rounding, Isa::Load(centre + x), tapWeights[0]);
-    for (int32_t d = 1; d <= M; ++d) {
-      acc = Isa::MaddAcc(acc, Isa::Add32(Isa::Load(full + x - d), Isa::Load(full + x + d)), tapWeights[d]);
-    }
-    StoreLanes(rowOut + x, kInterior ? Isa::MulHigh48(acc, vReciprocal) : Isa::Shr20(acc));
-  }
-  if (step == 1) {
-    if (limits.enabled) {
-      MergeRow(dstRow, srcRow, rowOut, width, limits);
-    } else {
-      memcpy(dstRow, rowOut, static_cast<size_t>(width));
-    }
-  } else {
-    if (limits.enabled) MergeRow(rowOut, srcRow, rowOut, width, limits);
-    ScatterRow(dstRow, rowOut, width, step);
-  }
-}
-
-template <int32_t M>
-void GaussianRows(const uint8_t* plane, int32_t planePitch, uint8_t* dst, int32_t dstPitch, int32_t height,
-                  int32_t width, int32_t step, const int32_t* weights, uint32_t reciprocal,
-                  const FusedLimits& limits, int32_t* workspace) {
-  const size_t region = KernelWorkspaceRegion(width);
-  int32_t* full = workspace + 16;  // 16 entries ahead for the reflected left end
-  int32_t* surround = workspace + region;
-  uint8_t* rowOut = reinterpret_cast<uint8_t*>(workspace + 2 * region);
-  const uint8_t* rows[2 * M + 1];
-  for (int32_t y = 0; y < height; ++y) {
-    for (int32_t k = 0; k <= 2 * M; ++k) {
-      rows[k] = plane + static_cast<ptrdiff_t>(Mirror(y - M + k, height)) * planePitch;
-    }
-    const bool interior = y >= M && y < height - M;
-    VerticalPass<M>(rows, weights, width, full, interior ? surround : nullptr);
-    for (int32_t d = 1; d <= M; ++d) {
-      full[-d] = full[d];
-      full[width - 1 + d] = full[width - 1 - d];
-    }
-    uint8_t* dstRow = At(dst, dstPitch, y, 0, step);
-    // rows[M] is row y itself: the source row the merge compares with.
-    if (interior) {
-      HorizontalPass<M, true>(full, surround, weights, reciprocal, width, step, rows[M], limits, dstRow, rowOut);
-    } else {
-      HorizontalPass<M, false>(full, full, weights, reciprocal, width, step, rows[M], limits, dstRow, rowOut);
-    }
-  }
-}
+namespace sorvan {
+namespace {
 
 // Whether the fast Gaussian reproduces the reference for these arguments.
 bool GaussianFits(const int32_t* weights, int32_t window, int32_t shift, int32_t surroundWeight,
@@ -412,16 +283,17 @@ void GaussianRun(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t src
     planePitch = width;
   }
 
-  const uint32_t reciprocal = SurroundReciprocal(surroundWeight);
+  const ByteGaussianJob job = {plane, planePitch, dst, dstPitch, {width, height, step}, weights,
+                               SurroundReciprocal(surroundWeight), limits};
   switch (m) {
-    case 1: GaussianRows<1>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, limits, workspace); break;
-    case 2: GaussianRows<2>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, limits, workspace); break;
-    case 3: GaussianRows<3>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, limits, workspace); break;
-    case 4: GaussianRows<4>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, limits, workspace); break;
-    case 5: GaussianRows<5>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, limits, workspace); break;
-    case 6: GaussianRows<6>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, limits, workspace); break;
-    case 7: GaussianRows<7>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, limits, workspace); break;
-    default: GaussianRows<8>(plane, planePitch, dst, dstPitch, height, width, step, weights, reciprocal, limits, workspace); break;
+    case 1: ByteGaussianRows<1>(job, workspace); break;
+    case 2: ByteGaussianRows<2>(job, workspace); break;
+    case 3: ByteGaussianRows<3>(job, workspace); break;
+    case 4: ByteGaussianRows<4>(job, workspace); break;
+    case 5: ByteGaussianRows<5>(job, workspace); break;
+    case 6: ByteGaussianRows<6>(job, workspace); break;
+    case 7: ByteGaussianRows<7>(job, workspace); break;
+    default: ByteGaussianRows<8>(job, workspace); break;
   }
 }
 

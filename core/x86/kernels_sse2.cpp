@@ -11,6 +11,7 @@ struct Isa {
   using V = __m128i;
   static constexpr int32_t kBytes = 16;
   static constexpr int32_t kLanes16 = 8;
+  static constexpr bool kSplitSums = true;
   static constexpr int32_t kLanes32 = 4;
 
   static V Zero() { return _mm_setzero_si128(); }
@@ -49,6 +50,10 @@ struct Isa {
   static V Shr20(V a) { return _mm_srli_epi32(a, 20); }
   static V Shr6(V a) { return _mm_srli_epi32(a, 6); }
   static V Shl16(V a) { return _mm_slli_epi32(a, 16); }
+  template <int S>
+  static V ShrU16(V a) { return _mm_srli_epi16(a, S); }
+  template <int S>
+  static V ShlU32(V a) { return _mm_slli_epi32(a, S); }
   // SSE2 has no 32-bit low multiply: two 32×32→64 products, even and odd lanes.
   static V Mullo32(V a, V b) {
     const V even = _mm_mul_epu32(a, b);

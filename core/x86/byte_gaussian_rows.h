@@ -1,0 +1,250 @@
+// The 8-bit Gaussian average, one output row at a time: a vertical pass over the window's rows
+// (reflected rows are just row pointers) into vertical sums kept in L1, then the horizontal
+// pass, the division and the limit merge in one loop. Included by kernel_templates.h, after
+// `Isa`, SplitSum and SplitWeight.
+//
+// Columns are kept in four phases: the vertical sum of column 4n + p is entry n of phase p.
+// That is the order in which a vector of bytes falls apart without any shuffle: the 16-bit
+// lanes of (bytes & 0x00FF) hold columns 4n and 4n + 2, those of (bytes >> 8) columns 4n + 1
+// and 4n + 3, and a multiply-add with the weight in one half of each 32-bit lane picks one
+// phase. In the horizontal pass column 4n + p + d is entry n + ⌊(p + d)/4⌋ of phase (p + d) mod 4,
+// a plain unaligned load; the four phases' results, one byte each per 32-bit lane, are shifted
+// and or-ed back into column order. So both passes use no shuffle on any instruction set
+// (except the multiply-high's), and any vector width takes the same code.
+#pragma once
+
+namespace sorvan {
+namespace {
+
+// Floor division by 4 and the phase of a column that may lie left of the channel (≥ −16).
+constexpr int32_t PhaseIndex(int32_t column) { return (column + 16) / kPhases - 16 / kPhases; }
+constexpr int32_t PhaseOf(int32_t column) { return (column + 16) % kPhases; }
+
+// One row of vertical sums in phase order.
+struct PhaseRow {
+  int32_t* phase0;   // entry 0 of phase 0
+  ptrdiff_t stride;  // entries from one phase to the next
+
+  int32_t* Phase(int32_t p) const { return phase0 + p * stride; }
+  int32_t& Column(int32_t x) const { return Phase(PhaseOf(x))[PhaseIndex(x)]; }
+};
+
+// Vertical sums go to the row as they are where a 32-bit multiply is cheap, else split for
+// the multiply-add (see SplitSum).
+Isa::V StoredSum(Isa::V v) {
+  if constexpr (Isa::kSplitSums) return SplitSum(v);
+  return v;
+}
+Isa::V WeightedSum(Isa::V acc, Isa::V sums, Isa::V weight) {
+  if constexpr (Isa::kSplitSums) return Isa::MaddAcc(acc, sums, weight);
+  return Isa::Add32(acc, Isa::Mullo32(sums, weight));
+}
+int32_t HorizontalWeight(int32_t k) { return Isa::kSplitSums ? SplitWeight(k) : k; }
+
+// Vertical weights by tap distance d (0 = centre): K_d in the low or the high 16 bits of each
+// 32-bit lane, selecting the even or the odd column of the lane's two.
+template <int32_t M>
+struct VerticalWeights {
+  Isa::V low[M + 1];
+  Isa::V high[M + 1];
+};
+
+// The vertical sums of one half of the columns x … x + kBytes − 1 (rows already offset to x)
+// into entries n … of two phases: full sums, and for interior rows the sums without the centre
+// row. kOdd false: columns 4n and 4n + 2 (phases 0 and 2); true: 4n + 1 and 4n + 3. Each row
+// is loaded once for each half, which keeps the live vectors within sixteen registers.
+template <int32_t M, bool kOdd>
+[[gnu::always_inline]] inline void VerticalHalf(const uint8_t* const* rows, ptrdiff_t x, const VerticalWeights<M>& w,
+                                                ptrdiff_t n, PhaseRow full, const PhaseRow* surround) {
+  using V = Isa::V;
+  // The byte of each 16-bit lane that belongs to this half, as a 16-bit value.
+  auto half = [](V bytes) { return kOdd ? Isa::ShrU16<8>(bytes) : Isa::And(bytes, Isa::Set32(0x00FF00FF)); };
+  V low = Isa::Zero();
+  V high = Isa::Zero();
+#pragma GCC unroll 8
+  for (int32_t d = 1; d <= M; ++d) {
+    // Opposite rows share a weight; their sum (≤ 510) fits 16 bits.
+    const V pair = Isa::Add16(half(Isa::Load(rows[M - d] + x)), half(Isa::Load(rows[M + d] + x)));
+    low = Isa::MaddAcc(low, pair, w.low[d]);
+    high = Isa::MaddAcc(high, pair, w.high[d]);
+  }
+  const V centre = half(Isa::Load(rows[M] + x));
+  constexpr int32_t kLowPhase = kOdd ? 1 : 0;
+  Isa::Store(full.Phase(kLowPhase) + n, StoredSum(Isa::MaddAcc(low, centre, w.low[0])));
+  Isa::Store(full.Phase(kLowPhase + 2) + n, StoredSum(Isa::MaddAcc(high, centre, w.high[0])));
+  if (surround != nullptr) {
+    Isa::Store(surround->Phase(kLowPhase) + n, StoredSum(low));
+    Isa::Store(surround->Phase(kLowPhase + 2) + n, StoredSum(high));
+  }
+}
+
+// The vertical sums of the blocks of columns [0, end), end a multiple of kBytes.
+template <int32_t M>
+void VerticalRow(const uint8_t* const* rows, int32_t end, const VerticalWeights<M>& w, PhaseRow full,
+                 const PhaseRow* surround) {
+  // Local copies, which the compiler can keep in registers across the stores.
+  const uint8_t* r[2 * M + 1];
+  for (int32_t k = 0; k <= 2 * M; ++k) r[k] = rows[k];
+  if (surround == nullptr) {
+    for (int32_t x = 0; x < end; x += Isa::kBytes) {
+      VerticalHalf<M, false>(r, x, w, x / kPhases, full, nullptr);
+      VerticalHalf<M, true>(r, x, w, x / kPhases, full, nullptr);
+    }
+    return;
+  }
+  const PhaseRow centreless = *surround;
+  for (int32_t x = 0; x < end; x += Isa::kBytes) {
+    VerticalHalf<M, false>(r, x, w, x / kPhases, full, &centreless);
+    VerticalHalf<M, true>(r, x, w, x / kPhases, full, &centreless);
+  }
+}
+
+// One phase of the horizontal pass over a block starting at entry n: Σ K_d·(V[x − d] + V[x + d])
+// plus the centre's K_0·centre[x] and the rounding term, then the floor division: the
+// multiply-high by the surround weight's reciprocal in interior rows, >> 20 in edge rows.
+template <int32_t M, bool kInterior, int32_t P>
+Isa::V HorizontalPhase(PhaseRow full, PhaseRow centre, const Isa::V* splitWeights,
+                       Isa::V reciprocal, ptrdiff_t n) {
+  using V = Isa::V;
+  V acc = WeightedSum(Isa::Set32(512), Isa::Load(centre.Phase(P) + n), splitWeights[0]);
+#pragma GCC unroll 8
+  for (int32_t d = 1; d <= M; ++d) {
+    const V right = Isa::Load(full.Phase(PhaseOf(P + d)) + n + PhaseIndex(P + d));
+    const V left = Isa::Load(full.Phase(PhaseOf(P - d)) + n + PhaseIndex(P - d));
+    acc = WeightedSum(acc, Isa::Add32(left, right), splitWeights[d]);
+  }
+  return kInterior ? Isa::MulHigh48(acc, reciprocal) : Isa::Shr20(acc);
+}
+
+// The kBytes finished samples of the block at entry n, in column order.
+template <int32_t M, bool kInterior>
+Isa::V HorizontalBlock(PhaseRow full, PhaseRow centre, const Isa::V* splitWeights,
+                       Isa::V reciprocal, ptrdiff_t n) {
+  const Isa::V p0 = HorizontalPhase<M, kInterior, 0>(full, centre, splitWeights, reciprocal, n);
+  const Isa::V p1 = HorizontalPhase<M, kInterior, 1>(full, centre, splitWeights, reciprocal, n);
+  const Isa::V p2 = HorizontalPhase<M, kInterior, 2>(full, centre, splitWeights, reciprocal, n);
+  const Isa::V p3 = HorizontalPhase<M, kInterior, 3>(full, centre, splitWeights, reciprocal, n);
+  return Isa::Or(Isa::Or(p0, Isa::ShlU32<8>(p1)), Isa::Or(Isa::ShlU32<16>(p2), Isa::ShlU32<24>(p3)));
+}
+
+// Limits of the fused merge; `enabled` false leaves the averages as they are.
+struct FusedLimits {
+  bool enabled;
+  int32_t positive;  // 0..255
+  int32_t negative;  // 0..255
+};
+
+// The smoothed bytes, or the source's where it lies more than p above or n below them.
+Isa::V MergeBytes(Isa::V source, Isa::V smoothed, Isa::V p, Isa::V n) {
+  const Isa::V inside =
+      Isa::EqZero8(Isa::Or(Isa::SubsU8(Isa::SubsU8(source, smoothed), p), Isa::SubsU8(Isa::SubsU8(smoothed, source), n)));
+  return Isa::Or(Isa::And(inside, smoothed), Isa::AndNot(inside, source));
+}
+
+uint8_t MergeByte(uint8_t source, uint8_t smoothed, const FusedLimits& limits) {
+  const int32_t d = static_cast<int32_t>(source) - static_cast<int32_t>(smoothed);
+  return (d > limits.positive || d < -limits.negative) ? source : smoothed;
+}
+
+// A channel in contiguous rows (gathered first when packed), and where its output goes.
+struct ByteGaussianJob {
+  const uint8_t* plane;
+  int32_t planePitch;
+  uint8_t* dst;
+  int32_t dstPitch;
+  ChannelShape shape;
+  const int32_t* taps;
+  uint32_t reciprocal;
+  FusedLimits limits;
+};
+
+template <int32_t M, bool kInterior>
+void FinishRow(const ByteGaussianJob& job, PhaseRow full, PhaseRow centre, const Isa::V* splitWeights,
+               const uint8_t* srcRow, uint8_t* dstRow, uint8_t* rowOut) {
+  using V = Isa::V;
+  const int32_t width = job.shape.width;
+  const bool direct = job.shape.step == 1;
+  const V reciprocal = Isa::Set32(static_cast<int32_t>(job.reciprocal));
+  const V vp = Isa::Set8(static_cast<uint8_t>(job.limits.positive));
+  const V vn = Isa::Set8(static_cast<uint8_t>(job.limits.negative));
+  const bool merge = job.limits.enabled;
+  int32_t x = 0;
+  for (; x < width; x += Isa::kBytes) {
+    V bytes = HorizontalBlock<M, kInterior>(full, centre, splitWeights, reciprocal, x / kPhases);
+    if (!direct || x + Isa::kBytes > width) {
+      Isa::Store(rowOut + x, bytes);
+      continue;
+    }
+    if (merge) bytes = MergeBytes(Isa::Load(srcRow + x), bytes, vp, vn);
+    Isa::Store(dstRow + x, bytes);
+  }
+  // What went to rowOut: the last partial block of a plain row, or a packed row whole.
+  const int32_t from = direct ? width - width % Isa::kBytes : 0;
+  if (job.limits.enabled) {
+    for (int32_t i = from; i < width; ++i) rowOut[i] = MergeByte(srcRow[i], rowOut[i], job.limits);
+  }
+  if (direct) {
+    memcpy(dstRow + from, rowOut + from, static_cast<size_t>(width - from));
+  } else {
+    ScatterRow(dstRow, rowOut, width, job.shape.step);
+  }
+}
+
+template <int32_t M>
+void ByteGaussianRows(const ByteGaussianJob& job, int32_t* workspace) {
+  using V = Isa::V;
+  const int32_t width = job.shape.width;
+  const int32_t height = job.shape.height;
+  const ByteGaussianLayout layout = ByteGaussianLayout::For(width);
+  // Every entry a block may read is defined, whatever lies beyond the channel's last column.
+  memset(workspace, 0, static_cast<size_t>(layout.Entries()) * sizeof(int32_t));
+  const PhaseRow full = {workspace + kPhaseFront, layout.phaseStride};
+  const PhaseRow surround = {full.phase0 + kPhases * layout.phaseStride, layout.phaseStride};
+  uint8_t* rowOut = reinterpret_cast<uint8_t*>(surround.phase0 - kPhaseFront + kPhases * layout.phaseStride);
+  uint8_t* tail = rowOut + layout.rowOutEntries * 4;
+
+  VerticalWeights<M> vertical;
+  V splitWeights[M + 1];
+  for (int32_t d = 0; d <= M; ++d) {
+    const int32_t k = job.taps[M + d];
+    vertical.low[d] = Isa::Set32(k);
+    vertical.high[d] = Isa::Set32(static_cast<int32_t>(static_cast<uint32_t>(k) << 16));
+    splitWeights[d] = Isa::Set32(HorizontalWeight(k));
+  }
+
+  const int32_t lastBlock = width - width % Isa::kBytes;
+  const uint8_t* rows[2 * M + 1];
+  const uint8_t* tailRows[2 * M + 1];
+  for (int32_t k = 0; k <= 2 * M; ++k) tailRows[k] = tail + k * kTailBlockBytes;
+  for (int32_t y = 0; y < height; ++y) {
+    for (int32_t k = 0; k <= 2 * M; ++k) {
+      rows[k] = job.plane + static_cast<ptrdiff_t>(Mirror(y - M + k, height)) * job.planePitch;
+    }
+    const bool interior = y >= M && y < height - M;
+    const PhaseRow* centreless = interior ? &surround : nullptr;
+    VerticalRow<M>(rows, lastBlock, vertical, full, centreless);
+    if (lastBlock < width) {
+      // The last columns through zero-padded copies, so that no row is read past its end.
+      for (int32_t k = 0; k <= 2 * M; ++k) {
+        memcpy(tail + k * kTailBlockBytes, rows[k] + lastBlock, static_cast<size_t>(width - lastBlock));
+      }
+      VerticalHalf<M, false>(tailRows, 0, vertical, lastBlock / kPhases, full, centreless);
+      VerticalHalf<M, true>(tailRows, 0, vertical, lastBlock / kPhases, full, centreless);
+    }
+    for (int32_t d = 1; d <= M; ++d) {
+      full.Column(-d) = full.Column(d);
+      full.Column(width - 1 + d) = full.Column(width - 1 - d);
+    }
+
+    // rows[M] is row y itself: the source row the merge compares with.
+    uint8_t* dstRow = At(job.dst, job.dstPitch, y, 0, job.shape.step);
+    if (interior) {
+      FinishRow<M, true>(job, full, surround, splitWeights, rows[M], dstRow, rowOut);
+    } else {
+      FinishRow<M, false>(job, full, full, splitWeights, rows[M], dstRow, rowOut);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace sorvan
