@@ -47,6 +47,7 @@ template <int32_t M>
 struct VerticalWeights {
   Isa::V low[M + 1];
   Isa::V high[M + 1];
+  Isa::V pair[M + 1];  // K_d low, K_{d+1} high
 };
 
 // The vertical sums of one half of the columns x … x + kBytes − 1 (rows already offset to x)
@@ -57,18 +58,30 @@ template <int32_t M, bool kOdd>
 [[gnu::always_inline]] inline void VerticalHalf(const uint8_t* const* rows, ptrdiff_t x, const VerticalWeights<M>& w,
                                                 ptrdiff_t n, PhaseRow full, const PhaseRow* surround) {
   using V = Isa::V;
-  // The byte of each 16-bit lane that belongs to this half, as a 16-bit value.
-  auto half = [](V bytes) { return kOdd ? Isa::ShrU16<8>(bytes) : Isa::And(bytes, Isa::Set32(0x00FF00FF)); };
+  // The bytes of this half as 16-bit values: the odd columns are the even ones of the vector
+  // one byte further on, which is read (one byte past the block) instead of shifted.
+  const V lowBytes = Isa::Set32(0x00FF00FF);
+  auto half = [&](const uint8_t* row) { return Isa::And(Isa::Load(row + x + (kOdd ? 1 : 0)), lowBytes); };
   V low = Isa::Zero();
   V high = Isa::Zero();
+  int32_t d = 1;
+  if constexpr (Isa::kPairTaps) {
+#pragma GCC unroll 4
+    for (; d + 1 <= M; d += 2) {
+      const V t1 = Isa::Add16(half(rows[M - d]), half(rows[M + d]));
+      const V t2 = Isa::Add16(half(rows[M - d - 1]), half(rows[M + d + 1]));
+      low = Isa::MaddAcc(low, Isa::BlendHighWords(t1, Isa::ShlU32<16>(t2)), w.pair[d]);
+      high = Isa::MaddAcc(high, Isa::BlendHighWords(Isa::ShrU32<16>(t1), t2), w.pair[d]);
+    }
+  }
 #pragma GCC unroll 8
-  for (int32_t d = 1; d <= M; ++d) {
+  for (; d <= M; ++d) {
     // Opposite rows share a weight; their sum (≤ 510) fits 16 bits.
-    const V pair = Isa::Add16(half(Isa::Load(rows[M - d] + x)), half(Isa::Load(rows[M + d] + x)));
+    const V pair = Isa::Add16(half(rows[M - d]), half(rows[M + d]));
     low = Isa::MaddAcc(low, pair, w.low[d]);
     high = Isa::MaddAcc(high, pair, w.high[d]);
   }
-  const V centre = half(Isa::Load(rows[M] + x));
+  const V centre = half(rows[M]);
   constexpr int32_t kLowPhase = kOdd ? 1 : 0;
   Isa::Store(full.Phase(kLowPhase) + n, StoredSum(Isa::MaddAcc(low, centre, w.low[0])));
   Isa::Store(full.Phase(kLowPhase + 2) + n, StoredSum(Isa::MaddAcc(high, centre, w.high[0])));
@@ -78,7 +91,8 @@ template <int32_t M, bool kOdd>
   }
 }
 
-// The vertical sums of the blocks of columns [0, end), end a multiple of kBytes.
+// The vertical sums of the blocks of columns [0, end), end a multiple of kBytes below the width
+// (each block reads one byte beyond itself).
 template <int32_t M>
 void VerticalRow(const uint8_t* const* rows, int32_t end, const VerticalWeights<M>& w, PhaseRow full,
                  const PhaseRow* surround) {
@@ -209,10 +223,13 @@ void ByteGaussianRows(const ByteGaussianJob& job, int32_t* workspace) {
     const int32_t k = job.taps[M + d];
     vertical.low[d] = Isa::Set32(k);
     vertical.high[d] = Isa::Set32(static_cast<int32_t>(static_cast<uint32_t>(k) << 16));
+    const int32_t next = d < M ? job.taps[M + d + 1] : 0;
+    vertical.pair[d] = Isa::Set32(static_cast<int32_t>((static_cast<uint32_t>(next) << 16) | static_cast<uint32_t>(k)));
     splitWeights[d] = Isa::Set32(HorizontalWeight(k));
   }
 
-  const int32_t lastBlock = width - width % Isa::kBytes;
+  // The last block, whole or not, goes through the zero-padded tail rows.
+  const int32_t lastBlock = (width - 1) / Isa::kBytes * Isa::kBytes;
   const uint8_t* rows[2 * M + 1];
   const uint8_t* tailRows[2 * M + 1];
   for (int32_t k = 0; k <= 2 * M; ++k) tailRows[k] = tail + k * kTailBlockBytes;
@@ -223,14 +240,12 @@ void ByteGaussianRows(const ByteGaussianJob& job, int32_t* workspace) {
     const bool interior = y >= M && y < height - M;
     const PhaseRow* centreless = interior ? &surround : nullptr;
     VerticalRow<M>(rows, lastBlock, vertical, full, centreless);
-    if (lastBlock < width) {
-      // The last columns through zero-padded copies, so that no row is read past its end.
-      for (int32_t k = 0; k <= 2 * M; ++k) {
-        memcpy(tail + k * kTailBlockBytes, rows[k] + lastBlock, static_cast<size_t>(width - lastBlock));
-      }
-      VerticalHalf<M, false>(tailRows, 0, vertical, lastBlock / kPhases, full, centreless);
-      VerticalHalf<M, true>(tailRows, 0, vertical, lastBlock / kPhases, full, centreless);
+    // The last columns through zero-padded copies, so that no row is read past its end.
+    for (int32_t k = 0; k <= 2 * M; ++k) {
+      memcpy(tail + k * kTailBlockBytes, rows[k] + lastBlock, static_cast<size_t>(width - lastBlock));
     }
+    VerticalHalf<M, false>(tailRows, 0, vertical, lastBlock / kPhases, full, centreless);
+    VerticalHalf<M, true>(tailRows, 0, vertical, lastBlock / kPhases, full, centreless);
     for (int32_t d = 1; d <= M; ++d) {
       full.Column(-d) = full.Column(d);
       full.Column(width - 1 + d) = full.Column(width - 1 - d);

@@ -11,8 +11,11 @@ struct Isa {
   using V = __m256i;
   static constexpr int32_t kBytes = 32;
   static constexpr int32_t kLanes16 = 16;
-  static constexpr bool kSplitSums = false;
   static constexpr int32_t kLanes32 = 8;
+  // The 8-bit Gaussian's choices (byte_gaussian_rows.h): a 32-bit multiply costs less than
+  // splitting every sum, and two taps share a multiply-add.
+  static constexpr bool kSplitSums = false;
+  static constexpr bool kPairTaps = true;
 
   static V Zero() { return _mm256_setzero_si256(); }
   static V Set8(uint8_t v) { return _mm256_set1_epi8(static_cast<char>(v)); }
@@ -49,8 +52,8 @@ struct Isa {
   static V Shr20(V a) { return _mm256_srli_epi32(a, 20); }
   static V Shr6(V a) { return _mm256_srli_epi32(a, 6); }
   static V Shl16(V a) { return _mm256_slli_epi32(a, 16); }
-  template <int S>
-  static V ShrU16(V a) { return _mm256_srli_epi16(a, S); }
+  // The low 16 bits of each 32-bit lane from a, the high ones from b.
+  static V BlendHighWords(V a, V b) { return _mm256_blend_epi16(a, b, 0xAA); }
   template <int S>
   static V ShlU32(V a) { return _mm256_slli_epi32(a, S); }
   static V Mullo32(V a, V b) { return _mm256_mullo_epi32(a, b); }

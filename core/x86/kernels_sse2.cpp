@@ -11,8 +11,11 @@ struct Isa {
   using V = __m128i;
   static constexpr int32_t kBytes = 16;
   static constexpr int32_t kLanes16 = 8;
-  static constexpr bool kSplitSums = true;
   static constexpr int32_t kLanes32 = 4;
+  // The 8-bit Gaussian's choices (byte_gaussian_rows.h): SSE2 has no 32-bit low multiply and
+  // no word blend.
+  static constexpr bool kSplitSums = true;
+  static constexpr bool kPairTaps = false;
 
   static V Zero() { return _mm_setzero_si128(); }
   static V Set8(uint8_t v) { return _mm_set1_epi8(static_cast<char>(v)); }
@@ -50,8 +53,11 @@ struct Isa {
   static V Shr20(V a) { return _mm_srli_epi32(a, 20); }
   static V Shr6(V a) { return _mm_srli_epi32(a, 6); }
   static V Shl16(V a) { return _mm_slli_epi32(a, 16); }
-  template <int S>
-  static V ShrU16(V a) { return _mm_srli_epi16(a, S); }
+  // The low 16 bits of each 32-bit lane from a, the high ones from b.
+  static V BlendHighWords(V a, V b) {
+    const V low = _mm_set1_epi32(0xFFFF);
+    return _mm_or_si128(_mm_and_si128(a, low), _mm_andnot_si128(low, b));
+  }
   template <int S>
   static V ShlU32(V a) { return _mm_slli_epi32(a, S); }
   // SSE2 has no 32-bit low multiply: two 32×32→64 products, even and odd lanes.

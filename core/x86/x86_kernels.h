@@ -19,7 +19,7 @@ namespace sorvan {
 // block's copies of the window's rows.
 constexpr int32_t kPhases = 4;
 constexpr int32_t kPhaseFront = 16;
-constexpr int32_t kTailBlockBytes = 64;  // at least the widest vector
+constexpr int32_t kTailBlockBytes = 128;  // more than the widest vector
 
 constexpr ptrdiff_t RoundUp16(ptrdiff_t n) { return (n + 15) & ~static_cast<ptrdiff_t>(15); }
 
