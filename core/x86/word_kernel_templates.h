@@ -60,8 +60,10 @@ void ScatterRow(uint16_t* row, const uint16_t* in, int32_t width, int32_t step) 
 // Four regions of int32 entries, each KernelWorkspaceRegion(width) long.
 size_t WorkspaceBytes(int32_t maxWidth) { return 4 * KernelWorkspaceRegion(maxWidth) * sizeof(int32_t); }
 
-// out[x] = src[x] where it lies more than p above or n below smoothed[x], else out[x] as it is
-// (contiguous rows; out may be smoothed itself). Limits 0..65535.
+// out[x] = src[x] where it lies more than p above or n below smoothed[x], else smoothed[x] when
+// kFromSmoothed, out[x] as it is otherwise (contiguous rows; out may be smoothed itself).
+// Limits 0..65535.
+template <bool kFromSmoothed>
 void MergeRow(uint16_t* out, const uint16_t* src, const uint16_t* smoothed, int32_t width, int32_t p, int32_t n) {
   const V vp = Isa::Set32(static_cast<int32_t>(static_cast<uint32_t>(p) * 0x10001u));
   const V vn = Isa::Set32(static_cast<int32_t>(static_cast<uint32_t>(n) * 0x10001u));
@@ -71,12 +73,16 @@ void MergeRow(uint16_t* out, const uint16_t* src, const uint16_t* smoothed, int3
     const V av = Isa::Load(smoothed + x);
     const V inside =
         Isa::EqZero16(Isa::Or(Isa::SubsU16(Isa::SubsU16(sv, av), vp), Isa::SubsU16(Isa::SubsU16(av, sv), vn)));
-    const V ov = out == smoothed ? av : Isa::Load(out + x);
-    Isa::Store(out + x, Isa::Or(Isa::And(inside, ov), Isa::AndNot(inside, sv)));
+    const V kept = (kFromSmoothed || out == smoothed) ? av : Isa::Load(out + x);
+    Isa::Store(out + x, Isa::Or(Isa::And(inside, kept), Isa::AndNot(inside, sv)));
   }
   for (; x < width; ++x) {
     const int32_t d = static_cast<int32_t>(src[x]) - static_cast<int32_t>(smoothed[x]);
-    if (d > p || d < -n) out[x] = src[x];
+    if (d > p || d < -n) {
+      out[x] = src[x];
+    } else if (kFromSmoothed) {
+      out[x] = smoothed[x];
+    }
   }
 }
 
@@ -238,13 +244,13 @@ template <int32_t M, bool kInterior>
 void NarrowHorizontalPass(const int32_t* full, const int32_t* centre, const int32_t* weights, uint32_t reciprocal,
                           int32_t width, uint16_t* rowOut) {
   V tapWeights[M + 1];
-  for (int32_t d = 0; d <= M; ++d) tapWeights[d] = Isa::Set32(SplitWeight(weights[M + d]));
+  for (int32_t d = 0; d <= M; ++d) tapWeights[d] = Isa::Set32(HorizontalWeight(weights[M + d]));
   const V vReciprocal = Isa::Set32(static_cast<int32_t>(reciprocal));
   const V rounding = Isa::Set32(512);
   for (int32_t x = 0; x < width; x += Isa::kLanes32) {
-    V acc = Isa::MaddAcc(rounding, Isa::Load(centre + x), tapWeights[0]);
+    V acc = WeightedSum(rounding, Isa::Load(centre + x), tapWeights[0]);
     for (int32_t d = 1; d <= M; ++d) {
-      acc = Isa::MaddAcc(acc, Isa::Add32(Isa::Load(full + x - d), Isa::Load(full + x + d)), tapWeights[d]);
+      acc = WeightedSum(acc, Isa::Add32(Isa::Load(full + x - d), Isa::Load(full + x + d)), tapWeights[d]);
     }
     Isa::StoreWords32(rowOut + x, kInterior ? Isa::MulHigh50(acc, vReciprocal) : Isa::Shr20(acc));
   }
@@ -308,8 +314,10 @@ __attribute__((noinline)) void GaussianRows(const uint16_t* plane, int32_t plane
                                      : VerticalPass<M>(rows, weights, s.width, full, centre);
     const bool narrow = narrowReciprocal != 0 && seen < (1 << 20);
     if (narrow) {
-      SplitRow<true>(full, s.width);
-      if (interior) SplitRow<true>(surround, s.width);
+      if constexpr (Isa::kSplitSums) {
+        SplitRow<true>(full, s.width);
+        if (interior) SplitRow<true>(surround, s.width);
+      }
     } else {
       SplitRow<false>(full, s.width);
       if (interior) SplitRow<false>(surround, s.width);
@@ -332,10 +340,9 @@ __attribute__((noinline)) void GaussianRows(const uint16_t* plane, int32_t plane
     // rows[M] is row y of the (contiguous) source: what the merge compares with.
     uint16_t* dstRow = RowAt(dst.base, dst.pitch, y);
     if (s.step == 1 && limits.enabled) {
-      memcpy(dstRow, rowOut, static_cast<size_t>(s.width) * sizeof(uint16_t));
-      MergeRow(dstRow, rows[M], dstRow, s.width, limits.positive, limits.negative);
+      MergeRow<true>(dstRow, rows[M], rowOut, s.width, limits.positive, limits.negative);
     } else {
-      if (limits.enabled) MergeRow(rowOut, rows[M], rowOut, s.width, limits.positive, limits.negative);
+      if (limits.enabled) MergeRow<false>(rowOut, rows[M], rowOut, s.width, limits.positive, limits.negative);
       ScatterRow(dstRow, rowOut, s.width, s.step);
     }
   }
@@ -392,7 +399,7 @@ void LimitMergeEntry(Channel<uint16_t> out, Channel<const uint16_t> src, Channel
   for (int32_t y = 0; y < s.height; ++y) {
     uint16_t* o = RowAt(out.base, out.pitch, y);
     const uint16_t* a = RowAt(smoothed.base, smoothed.pitch, y);
-    MergeRow(o, RowAt(src.base, src.pitch, y), a, s.width, p, n);
+    MergeRow<false>(o, RowAt(src.base, src.pitch, y), a, s.width, p, n);
   }
 }
 
