@@ -13,12 +13,14 @@
 //   centre column as for 8 bits): ⌊u / w⌋ with u < 2^37 in double precision, where u is exact;
 //   the quotient q + f (0 ≤ f ≤ 1 − 1/w, 1/w ≥ 2^−20, q < 2^17) is computed to within 2^−34, so
 //   adding 2^−21 and truncating gives q exactly.
-//   Rows whose vertical sums all stay below 2^20 (every sample of up to 10 bits, which the
-//   pass sees from the sums themselves, whatever B the clip claims) take the 8-bit horizontal
-//   pass instead: V split as (V mod 64, V div 64), one multiply-add with the pair (K, 64·K),
-//   u < 2^30, and the division as a multiply-high by ⌈2^50 / w⌉, exact for d < 2^30 when
-//   w > 2^18 (the proof of core/surround_division.h with 50 for 48). Likewise rows whose words
-//   all lie below 2^14 add opposite rows in 16 bits before the vertical multiply-add.
+//   Output rows whose window holds only words below 2^10 (every sample of up to 10 bits, told
+//   by the words themselves, whatever B the clip claims) have vertical sums below 2^20 and take
+//   the 8-bit horizontal pass instead: V as it is with a 32-bit multiply where the instruction
+//   set makes that cheap, else split as (V mod 64, V div 64) for one multiply-add with the pair
+//   (K, 64·K); u < 2^30, and the division as a multiply-high by ⌈2^50 / w⌉, exact for d < 2^30
+//   when w > 2^18 (the proof of core/surround_division.h with 50 for 48). Likewise windows of
+//   words below 2^14 add opposite rows in 16 bits before the vertical multiply-add. Each
+//   vertical pass stores its sums already in the form the horizontal pass reads.
 // - Box: 32-bit running column sums (< 17²·2^16 < 2^25) and a prefix sum along the row that may
 //   wrap modulo 2^32 — the difference of two prefixes is still the exact window sum. The
 //   product with the scale is formed in 64 bits.
@@ -97,10 +99,27 @@ V Split(V v) {
   return Isa::Or(Isa::And(v, Isa::Set32((1 << kSplitShift) - 1)), Isa::Shl16(Isa::ShrU32<kSplitShift>(v)));
 }
 
-// full[x] = Σ_k K[k]·row_k[x]; for interior rows surround[x] = the same without row M. Returns
-// the OR of every full[x], so the caller can tell whether all of them lie below a power of two.
-template <int32_t M>
-int32_t VerticalPass(const uint16_t* const* rows, const int32_t* weights, int32_t width, int32_t* full,
+// How the vertical passes store their sums: as they are, split as for 8 bits (sums below 2^20),
+// or split at bit 13 (any sum).
+enum class SumForm { kPlain, kNarrowSplit, kWideSplit };
+
+template <SumForm kForm>
+V Stored(V v) {
+  if constexpr (kForm == SumForm::kNarrowSplit) return SplitSum(v);
+  if constexpr (kForm == SumForm::kWideSplit) return Split(v);
+  return v;
+}
+template <SumForm kForm>
+int32_t Stored(int32_t v) {
+  if constexpr (kForm == SumForm::kNarrowSplit) return SplitSum(v);
+  if constexpr (kForm == SumForm::kWideSplit) return Split(v);
+  return v;
+}
+
+// full[x] = Σ_k K[k]·row_k[x]; for interior rows surround[x] = the same without row M; both in
+// the given form.
+template <int32_t M, SumForm kForm>
+void VerticalPass(const uint16_t* const* rows, const int32_t* weights, int32_t width, int32_t* full,
                      int32_t* surround) {
   V pairWeights[M + 1];
   int32_t total = weights[M];
@@ -115,7 +134,6 @@ int32_t VerticalPass(const uint16_t* const* rows, const int32_t* weights, int32_
   const V zero = Isa::Zero();
   const uint16_t* r[2 * M + 1];
   for (int32_t k = 0; k <= 2 * M; ++k) r[k] = rows[k];
-  V seen = zero;
   int32_t x = 0;
   for (; x + Isa::kLanes16 <= width; x += Isa::kLanes16) {
     V lo = surroundOffset;
@@ -134,33 +152,26 @@ int32_t VerticalPass(const uint16_t* const* rows, const int32_t* weights, int32_
     Isa::Reorder(cLo, cHi, &c0, &c1);
     const V f0 = Isa::Add32(s0, c0);
     const V f1 = Isa::Add32(s1, c1);
-    seen = Isa::Or(seen, Isa::Or(f0, f1));
-    Isa::Store(full + x, f0);
-    Isa::Store(full + x + Isa::kLanes32, f1);
+    Isa::Store(full + x, Stored<kForm>(f0));
+    Isa::Store(full + x + Isa::kLanes32, Stored<kForm>(f1));
     if (surround != nullptr) {
-      Isa::Store(surround + x, s0);
-      Isa::Store(surround + x + Isa::kLanes32, s1);
+      Isa::Store(surround + x, Stored<kForm>(s0));
+      Isa::Store(surround + x + Isa::kLanes32, Stored<kForm>(s1));
     }
   }
-  alignas(64) int32_t lanes[Isa::kLanes32];
-  Isa::Store(lanes, seen);
-  int32_t any = 0;
-  for (int32_t i = 0; i < Isa::kLanes32; ++i) any |= lanes[i];
   for (; x < width; ++x) {
     int32_t sum = 0;
     for (int32_t k = 0; k <= 2 * M; ++k) sum += weights[k] * r[k][x];
-    full[x] = sum;
-    any |= sum;
-    if (surround != nullptr) surround[x] = sum - weights[M] * r[M][x];
+    full[x] = Stored<kForm>(sum);
+    if (surround != nullptr) surround[x] = Stored<kForm>(sum - weights[M] * r[M][x]);
   }
-  return any;
 }
 
 // The vertical pass for rows whose words all lie below 2^14 (every depth up to 14 bits, told
 // by the words themselves): two opposite rows add up in 16 bits without the sign flip, and one
 // multiply-add takes two such pairs, as the 8-bit pass does. Same output as VerticalPass.
-template <int32_t M>
-int32_t NarrowVerticalPass(const uint16_t* const* rows, const int32_t* weights, int32_t width, int32_t* full,
+template <int32_t M, SumForm kForm>
+void NarrowVerticalPass(const uint16_t* const* rows, const int32_t* weights, int32_t width, int32_t* full,
                            int32_t* surround) {
   constexpr int32_t kPairs = (M + 1) / 2;
   V pairWeights[kPairs];
@@ -173,7 +184,6 @@ int32_t NarrowVerticalPass(const uint16_t* const* rows, const int32_t* weights, 
   const V zero = Isa::Zero();
   const uint16_t* r[2 * M + 1];
   for (int32_t k = 0; k <= 2 * M; ++k) r[k] = rows[k];
-  V seen = zero;
   int32_t x = 0;
   for (; x + Isa::kLanes16 <= width; x += Isa::kLanes16) {
     V lo = zero;
@@ -194,49 +204,33 @@ int32_t NarrowVerticalPass(const uint16_t* const* rows, const int32_t* weights, 
     Isa::Reorder(cLo, cHi, &c0, &c1);
     const V f0 = Isa::Add32(s0, c0);
     const V f1 = Isa::Add32(s1, c1);
-    seen = Isa::Or(seen, Isa::Or(f0, f1));
-    Isa::Store(full + x, f0);
-    Isa::Store(full + x + Isa::kLanes32, f1);
+    Isa::Store(full + x, Stored<kForm>(f0));
+    Isa::Store(full + x + Isa::kLanes32, Stored<kForm>(f1));
     if (surround != nullptr) {
-      Isa::Store(surround + x, s0);
-      Isa::Store(surround + x + Isa::kLanes32, s1);
+      Isa::Store(surround + x, Stored<kForm>(s0));
+      Isa::Store(surround + x + Isa::kLanes32, Stored<kForm>(s1));
     }
   }
-  alignas(64) int32_t lanes[Isa::kLanes32];
-  Isa::Store(lanes, seen);
-  int32_t any = 0;
-  for (int32_t i = 0; i < Isa::kLanes32; ++i) any |= lanes[i];
   for (; x < width; ++x) {
     int32_t sum = 0;
     for (int32_t k = 0; k <= 2 * M; ++k) sum += weights[k] * r[k][x];
-    full[x] = sum;
-    any |= sum;
-    if (surround != nullptr) surround[x] = sum - weights[M] * r[M][x];
+    full[x] = Stored<kForm>(sum);
+    if (surround != nullptr) surround[x] = Stored<kForm>(sum - weights[M] * r[M][x]);
   }
-  return any;
 }
 
-// Whether every word of a (contiguous) row lies below 2^14.
-bool RowIsNarrow(const uint16_t* row, int32_t width) {
+// How wide the words of a (contiguous) row are: 0 when all lie below 2^10 (so every vertical sum
+// over such rows stays below 1024·2^10 = 2^20), 1 below 2^14, 2 otherwise.
+int32_t RowClass(const uint16_t* row, int32_t width) {
   V seen = Isa::Zero();
   int32_t x = 0;
   for (; x + Isa::kLanes16 <= width; x += Isa::kLanes16) seen = Isa::Or(seen, Isa::Load(row + x));
-  if (!Isa::IsZero(Isa::And(seen, Isa::Set32(static_cast<int32_t>(0xC000C000u))))) return false;
-  for (; x < width; ++x) {
-    if (row[x] >= (1 << 14)) return false;
-  }
-  return true;
-}
-
-// Rewrites width sums in one of the split forms.
-template <bool kNarrow>
-void SplitRow(int32_t* sums, int32_t width) {
-  int32_t x = 0;
-  for (; x + Isa::kLanes32 <= width; x += Isa::kLanes32) {
-    const V v = Isa::Load(sums + x);
-    Isa::Store(sums + x, kNarrow ? SplitSum(v) : Split(v));
-  }
-  for (; x < width; ++x) sums[x] = kNarrow ? SplitSum(sums[x]) : Split(sums[x]);
+  alignas(64) uint16_t lanes[Isa::kLanes16];
+  Isa::Store(lanes, seen);
+  uint32_t any = 0;
+  for (int32_t i = 0; i < Isa::kLanes16; ++i) any |= lanes[i];
+  for (; x < width; ++x) any |= row[x];
+  return any < (1u << 10) ? 0 : (any < (1u << 14) ? 1 : 2);
 }
 
 // The 8-bit horizontal pass for rows whose sums are below 2^20 (see the top of this file).
@@ -294,33 +288,31 @@ __attribute__((noinline)) void GaussianRows(const uint16_t* plane, int32_t plane
   int32_t* surround = workspace + region;
   uint16_t* rowOut = reinterpret_cast<uint16_t*>(workspace + 2 * region);
   const uint16_t* rows[2 * M + 1];
-  // Whether each row's words lie below 2^14, kept for the rows in the window: they span at most
-  // 2·M + 1 ≤ 17 consecutive rows (mirrored rows are among them), so a ring of 32 serves. Each
-  // row is checked as it first enters the window.
-  bool narrowRows[32];
-  auto check = [&](int32_t row) { narrowRows[row & 31] = RowIsNarrow(RowAt(plane, planePitch, row), s.width); };
+  // Each row's class, kept for the rows in the window: they span at most 2·M + 1 ≤ 17
+  // consecutive rows (mirrored rows are among them), so a ring of 32 serves. Each row is
+  // classed as it first enters the window.
+  int32_t rowClasses[32];
+  auto check = [&](int32_t row) { rowClasses[row & 31] = RowClass(RowAt(plane, planePitch, row), s.width); };
   for (int32_t y = 0; y <= M && y < s.height; ++y) check(y);
   for (int32_t y = 0; y < s.height; ++y) {
     if (y > 0 && y + M < s.height) check(y + M);
-    bool narrowWords = true;
+    int32_t widest = 0;
     for (int32_t k = 0; k <= 2 * M; ++k) {
       const int32_t row = Mirror(y - M + k, s.height);
       rows[k] = RowAt(plane, planePitch, row);
-      narrowWords = narrowWords && narrowRows[row & 31];
+      widest = rowClasses[row & 31] > widest ? rowClasses[row & 31] : widest;
     }
     const bool interior = y >= M && y < s.height - M;
     int32_t* centre = interior ? surround : nullptr;
-    const int32_t seen = narrowWords ? NarrowVerticalPass<M>(rows, weights, s.width, full, centre)
-                                     : VerticalPass<M>(rows, weights, s.width, full, centre);
-    const bool narrow = narrowReciprocal != 0 && seen < (1 << 20);
+    // Sums below 2^20 take the 8-bit horizontal pass, which needs w > 2^18 for its division.
+    const bool narrow = narrowReciprocal != 0 && widest == 0;
+    constexpr SumForm kNarrowForm = Isa::kSplitSums ? SumForm::kNarrowSplit : SumForm::kPlain;
     if (narrow) {
-      if constexpr (Isa::kSplitSums) {
-        SplitRow<true>(full, s.width);
-        if (interior) SplitRow<true>(surround, s.width);
-      }
+      NarrowVerticalPass<M, kNarrowForm>(rows, weights, s.width, full, centre);
+    } else if (widest <= 1) {
+      NarrowVerticalPass<M, SumForm::kWideSplit>(rows, weights, s.width, full, centre);
     } else {
-      SplitRow<false>(full, s.width);
-      if (interior) SplitRow<false>(surround, s.width);
+      VerticalPass<M, SumForm::kWideSplit>(rows, weights, s.width, full, centre);
     }
     for (int32_t d = 1; d <= M; ++d) {
       full[-d] = full[d];
