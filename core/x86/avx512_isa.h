@@ -62,6 +62,8 @@ struct Isa {
   // The low 16 bits of each 32-bit lane from a, the high ones from b.
   static V BlendHighWords(V a, V b) { return _mm512_mask_blend_epi16(0xAAAAAAAAu, a, b); }
   template <int S>
+  static V ShrU16(V a) { return _mm512_srli_epi16(a, S); }
+  template <int S>
   static V ShlU32(V a) { return _mm512_slli_epi32(a, S); }
   static V Mullo32(V a, V b) { return _mm512_mullo_epi32(a, b); }
   // (a·r) >> 48 per lane, with r in every lane. Even lanes: the 64-bit product shifted down.

@@ -5,12 +5,14 @@
 //
 // Columns are kept in four phases: the vertical sum of column 4n + p is entry n of phase p.
 // That is the order in which a vector of bytes falls apart without any shuffle: the 16-bit
-// lanes of (bytes & 0x00FF) hold columns 4n and 4n + 2, those of (bytes >> 8) columns 4n + 1
-// and 4n + 3, and a multiply-add with the weight in one half of each 32-bit lane picks one
-// phase. In the horizontal pass column 4n + p + d is entry n + ⌊(p + d)/4⌋ of phase (p + d) mod 4,
-// a plain unaligned load; the four phases' results, one byte each per 32-bit lane, are shifted
-// and or-ed back into column order. So both passes use no shuffle on any instruction set
-// (except the multiply-high's), and any vector width takes the same code.
+// lanes of (bytes & 0x00FF) hold columns 4n and 4n + 2, those of the same vector read one byte
+// further on columns 4n + 1 and 4n + 3, and a multiply-add with the weight in one half of each
+// 32-bit lane picks one phase (where Isa::kPairTaps, two taps' row sums are first blended into
+// the two halves, so that one multiply-add takes both). In the horizontal pass column
+// 4n + p + d is entry n + ⌊(p + d)/4⌋ of phase (p + d) mod 4, a plain unaligned load; the four
+// phases' results, one byte each per 32-bit lane, are shifted and or-ed back into column order.
+// So both passes use no shuffle on any instruction set (except the multiply-high's), and any
+// vector width takes the same code.
 #pragma once
 
 namespace sorvan {
@@ -54,14 +56,18 @@ struct VerticalWeights {
 // into entries n … of two phases: full sums, and for interior rows the sums without the centre
 // row. kOdd false: columns 4n and 4n + 2 (phases 0 and 2); true: 4n + 1 and 4n + 3. Each row
 // is loaded once for each half, which keeps the live vectors within sixteen registers.
-template <int32_t M, bool kOdd>
+template <int32_t M, bool kOdd, bool kShiftOdd = false>
 [[gnu::always_inline]] inline void VerticalHalf(const uint8_t* const* rows, ptrdiff_t x, const VerticalWeights<M>& w,
                                                 ptrdiff_t n, PhaseRow full, const PhaseRow* surround) {
   using V = Isa::V;
   // The bytes of this half as 16-bit values: the odd columns are the even ones of the vector
-  // one byte further on, which is read (one byte past the block) instead of shifted.
+  // one byte further on, which is read (one byte past the block) rather than shifted, except
+  // in the row's last whole block (kShiftOdd).
   const V lowBytes = Isa::Set32(0x00FF00FF);
-  auto half = [&](const uint8_t* row) { return Isa::And(Isa::Load(row + x + (kOdd ? 1 : 0)), lowBytes); };
+  auto half = [&](const uint8_t* row) {
+    if constexpr (kOdd && kShiftOdd) return Isa::ShrU16<8>(Isa::Load(row + x));
+    return Isa::And(Isa::Load(row + x + (kOdd ? 1 : 0)), lowBytes);
+  };
   V low = Isa::Zero();
   V high = Isa::Zero();
   int32_t d = 1;
@@ -228,8 +234,10 @@ void ByteGaussianRows(const ByteGaussianJob& job, int32_t* workspace) {
     splitWeights[d] = Isa::Set32(HorizontalWeight(k));
   }
 
-  // The last block, whole or not, goes through the zero-padded tail rows.
-  const int32_t lastBlock = (width - 1) / Isa::kBytes * Isa::kBytes;
+  // Whole blocks read one byte beyond themselves but the row's last one; a partial block at the
+  // end goes through zero-padded copies of the rows.
+  const int32_t wholeBlocks = width - width % Isa::kBytes;
+  const int32_t readAhead = width % Isa::kBytes == 0 ? wholeBlocks - Isa::kBytes : wholeBlocks;
   const uint8_t* rows[2 * M + 1];
   const uint8_t* tailRows[2 * M + 1];
   for (int32_t k = 0; k <= 2 * M; ++k) tailRows[k] = tail + k * kTailBlockBytes;
@@ -239,13 +247,18 @@ void ByteGaussianRows(const ByteGaussianJob& job, int32_t* workspace) {
     }
     const bool interior = y >= M && y < height - M;
     const PhaseRow* centreless = interior ? &surround : nullptr;
-    VerticalRow<M>(rows, lastBlock, vertical, full, centreless);
-    // The last columns through zero-padded copies, so that no row is read past its end.
-    for (int32_t k = 0; k <= 2 * M; ++k) {
-      memcpy(tail + k * kTailBlockBytes, rows[k] + lastBlock, static_cast<size_t>(width - lastBlock));
+    VerticalRow<M>(rows, readAhead, vertical, full, centreless);
+    if (readAhead < wholeBlocks) {
+      VerticalHalf<M, false>(rows, readAhead, vertical, readAhead / kPhases, full, centreless);
+      VerticalHalf<M, true, true>(rows, readAhead, vertical, readAhead / kPhases, full, centreless);
     }
-    VerticalHalf<M, false>(tailRows, 0, vertical, lastBlock / kPhases, full, centreless);
-    VerticalHalf<M, true>(tailRows, 0, vertical, lastBlock / kPhases, full, centreless);
+    if (wholeBlocks < width) {
+      for (int32_t k = 0; k <= 2 * M; ++k) {
+        memcpy(tail + k * kTailBlockBytes, rows[k] + wholeBlocks, static_cast<size_t>(width - wholeBlocks));
+      }
+      VerticalHalf<M, false>(tailRows, 0, vertical, wholeBlocks / kPhases, full, centreless);
+      VerticalHalf<M, true>(tailRows, 0, vertical, wholeBlocks / kPhases, full, centreless);
+    }
     for (int32_t d = 1; d <= M; ++d) {
       full.Column(-d) = full.Column(d);
       full.Column(width - 1 + d) = full.Column(width - 1 - d);

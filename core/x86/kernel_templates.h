@@ -6,16 +6,15 @@
 // Results are bit-exact with the reference:
 // - Gaussian: the full weighted sum is the same integer whichever pass runs first, and
 //   reflection commutes between rows and columns. So for each output row the window's rows
-//   (reflected rows are just row pointers) are summed vertically into a row buffer, which is
-//   then reflected at both ends and summed horizontally. Opposite rows share a weight and add
-//   up to at most 510, so the vertical pass runs in 16-bit lanes with multiply-add on two
-//   weights at a time; the horizontal pass needs 32-bit lanes. In interior rows the centre
-//   sample's own share K[m]²·S is left out by giving the centre column the vertical sum
-//   without the centre row (K[m]·(V − K[m]·S) = K[m]·V − K[m]²·S). The row buffer holds each
-//   vertical sum V (< 2^18) split as (V mod 64, V div 64) in the two 16-bit halves of its lane:
+//   (reflected rows are just row pointers) are summed vertically into an L1 row of sums, which
+//   is then reflected at both ends and summed horizontally (byte_gaussian_rows.h, which keeps
+//   the columns in four phases). In interior rows the centre sample's own share K[m]²·S is left
+//   out by giving the centre column the vertical sum without the centre row
+//   (K[m]·(V − K[m]·S) = K[m]·V − K[m]²·S). Where a 32-bit multiply is dear, each vertical sum
+//   V (< 2^18) is stored split as (V mod 64, V div 64) in the two 16-bit halves of its lane:
 //   two such lanes add without carry (126 and 8190 at most), and one multiply-add with the
-//   weight pair (K, 64·K) gives K·V exactly, so the horizontal pass needs no 32-bit multiply.
-//   The division by surroundWeight is the multiply-high of core/surround_division.h.
+//   weight pair (K, 64·K) gives K·V exactly. The division by surroundWeight is the
+//   multiply-high of core/surround_division.h.
 // - Box: running column sums over the reflected rows (16-bit), reflected at both row ends,
 //   then a prefix sum along the row, so that every window sum is one subtraction whatever
 //   rad, edge bands included.

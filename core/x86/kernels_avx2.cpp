@@ -55,6 +55,8 @@ struct Isa {
   // The low 16 bits of each 32-bit lane from a, the high ones from b.
   static V BlendHighWords(V a, V b) { return _mm256_blend_epi16(a, b, 0xAA); }
   template <int S>
+  static V ShrU16(V a) { return _mm256_srli_epi16(a, S); }
+  template <int S>
   static V ShlU32(V a) { return _mm256_slli_epi32(a, S); }
   static V Mullo32(V a, V b) { return _mm256_mullo_epi32(a, b); }
   // (a·r) >> 48 per lane, with r in every lane. Even lanes: the 64-bit product shifted down.

@@ -59,6 +59,8 @@ struct Isa {
     return _mm_or_si128(_mm_and_si128(a, low), _mm_andnot_si128(low, b));
   }
   template <int S>
+  static V ShrU16(V a) { return _mm_srli_epi16(a, S); }
+  template <int S>
   static V ShlU32(V a) { return _mm_slli_epi32(a, S); }
   // SSE2 has no 32-bit low multiply: two 32×32→64 products, even and odd lanes.
   static V Mullo32(V a, V b) {
