@@ -72,20 +72,27 @@ struct FloatLimits {
 };
 
 // out[x] = src[x] where s − a > positive or s − a < −negative (in double, as the reference
-// compares), else out[x] as it is; out may be smoothed itself. Contiguous rows.
-void MergeRow(float* out, const float* src, const float* smoothed, int32_t width, double positive, double negative) {
+// compares), else smoothed[x] when fromSmoothed, out[x] as it is otherwise; out may be smoothed
+// itself. Contiguous rows.
+void MergeRow(float* out, const float* src, const float* smoothed, int32_t width, double positive, double negative,
+              bool fromSmoothed = false) {
   const D vp = Isa::SetD(positive);
   const D vn = Isa::SetD(-negative);
+  const bool keepSmoothed = fromSmoothed || out == smoothed;
   int32_t x = 0;
   for (; x + Isa::kLanesD <= width; x += Isa::kLanesD) {
     const D s = Isa::LoadFloats(src + x);
     const D a = Isa::LoadFloats(smoothed + x);
-    const D keep = out == smoothed ? a : Isa::LoadFloats(out + x);
+    const D keep = keepSmoothed ? a : Isa::LoadFloats(out + x);
     Isa::StoreFloats(out + x, Isa::MergeD(s, a, keep, vp, vn));
   }
   for (; x < width; ++x) {
     const double d = static_cast<double>(src[x]) - static_cast<double>(smoothed[x]);
-    if (d > positive || d < -negative) out[x] = src[x];
+    if (d > positive || d < -negative) {
+      out[x] = src[x];
+    } else if (fromSmoothed) {
+      out[x] = smoothed[x];
+    }
   }
 }
 
@@ -177,8 +184,14 @@ __attribute__((noinline)) bool GaussianRows(const float* plane, int32_t planePit
     }
     HorizontalPass<M>(full, interior ? surround : full, weights, scalarWeights, interior ? interiorScale : edgeScale,
                       s.width, rowOut);
+    float* dstRow = RowAt(dst.base, dst.pitch, y);
+    if (s.step == 1 && limits.enabled) {
+      // Straight into the destination: the smoothed value or the source's.
+      MergeRow(dstRow, rows[M], rowOut, s.width, limits.positive, limits.negative, true);
+      continue;
+    }
     if (limits.enabled) MergeRow(rowOut, rows[M], rowOut, s.width, limits.positive, limits.negative);
-    ScatterRow(RowAt(dst.base, dst.pitch, y), rowOut, s.width, s.step);
+    ScatterRow(dstRow, rowOut, s.width, s.step);
   }
   return true;
 }
