@@ -210,8 +210,10 @@ void FinishRow(const ByteGaussianJob& job, PhaseRow full, PhaseRow centre, const
   }
 }
 
+// Not inlined: eight copies in one frame would need more than a page of stack for the spilled
+// weight vectors on 32-bit x86, where Windows then wants a stack probe the DLL does not link.
 template <int32_t M>
-void ByteGaussianRows(const ByteGaussianJob& job, int32_t* workspace) {
+__attribute__((noinline)) void ByteGaussianRows(const ByteGaussianJob& job, int32_t* workspace) {
   using V = Isa::V;
   const int32_t width = job.shape.width;
   const int32_t height = job.shape.height;

@@ -60,7 +60,8 @@ CpuFeatures DetectCpuFeatures() {
   const bool ymmState = (xcr0 & 0x6) == 0x6;     // SSE and AVX state
   const bool zmmState = (xcr0 & 0xE6) == 0xE6;   // plus opmask, ZMM_Hi256 and Hi16_ZMM
   const CpuidRegisters l7 = Cpuid(7, 0);
-  f.avx2 = ymmState && Bit(l7.ebx, 5);
+  // The AVX2 level also uses FMA (its float paths), which every AVX2 processor has.
+  f.avx2 = ymmState && Bit(l7.ebx, 5) && Bit(l1.ecx, 12);
   f.avx512 = f.avx2 && zmmState && Bit(l7.ebx, 16) && Bit(l7.ebx, 30) && Bit(l7.ebx, 31);  // F, BW, VL
   f.avx512Vnni = f.avx512 && Bit(l7.ecx, 11);
   return f;

@@ -27,9 +27,10 @@ float* RowAt(float* base, int32_t pitch, int32_t y) {
   return reinterpret_cast<float*>(reinterpret_cast<uint8_t*>(base) + static_cast<ptrdiff_t>(y) * pitch);
 }
 
-// Regions of doubles, each KernelWorkspaceRegion(width) entries long.
+// Regions of doubles, each KernelWorkspaceRegion(width) entries long: full and surround sums
+// for two output rows, and the finished row.
 size_t Region(int32_t width) { return KernelWorkspaceRegion(width); }
-size_t WorkspaceBytes(int32_t maxWidth) { return 4 * Region(maxWidth) * sizeof(double); }
+size_t WorkspaceBytes(int32_t maxWidth) { return 5 * Region(maxWidth) * sizeof(double); }
 
 bool SampleIsNominal(float v) { return v > -kNominalBound && v < kNominalBound; }  // false for NaN
 
@@ -119,6 +120,44 @@ void VerticalPass(const float* const* r, const D* weights, const double* scalarW
   }
 }
 
+// The vertical sums of output rows y and y + 1 at once from the 2·M + 2 rows r[j] = row
+// y − M + j (mirrored): each source row is loaded and widened once for both. Row y weighs r[j]
+// with K[j], row y + 1 with K[j − 1]; the centre rows are r[M] and r[M + 1]. `byTap` holds K[k]
+// for k = 0 … 2·M.
+template <int32_t M>
+void VerticalPassTwoRows(const float* const* r, const D* byTap, const double* scalarWeights, int32_t width,
+                         double* const* full, double* const* surround) {
+  int32_t x = 0;
+  for (; x + Isa::kLanesD <= width; x += Isa::kLanesD) {
+    D upper = Isa::SetD(0.0);
+    D lower = Isa::SetD(0.0);
+    D upperCentre = upper;
+    D lowerCentre = lower;
+#pragma GCC unroll 18
+    for (int32_t j = 0; j <= 2 * M + 1; ++j) {
+      const D v = Isa::LoadFloats(r[j] + x);
+      if (j == M) upperCentre = v;
+      if (j <= 2 * M && j != M) upper = Isa::MulAddD(v, byTap[j], upper);
+      if (j == M + 1) lowerCentre = v;
+      if (j >= 1 && j != M + 1) lower = Isa::MulAddD(v, byTap[j - 1], lower);
+    }
+    if (surround[0] != nullptr) Isa::StoreD(surround[0] + x, upper);
+    if (surround[1] != nullptr) Isa::StoreD(surround[1] + x, lower);
+    Isa::StoreD(full[0] + x, Isa::MulAddD(upperCentre, byTap[M], upper));
+    Isa::StoreD(full[1] + x, Isa::MulAddD(lowerCentre, byTap[M], lower));
+  }
+  for (; x < width; ++x) {
+    for (int32_t row = 0; row < 2; ++row) {
+      double acc = 0.0;
+      for (int32_t d = 1; d <= M; ++d) {
+        acc += (static_cast<double>(r[row + M - d][x]) + static_cast<double>(r[row + M + d][x])) * scalarWeights[d];
+      }
+      if (surround[row] != nullptr) surround[row][x] = acc;
+      full[row][x] = static_cast<double>(r[row + M][x]) * scalarWeights[0] + acc;
+    }
+  }
+}
+
 template <int32_t M>
 void HorizontalPass(const double* full, const double* centre, const D* weights, const double* scalarWeights,
                     double scale, int32_t width, float* rowOut) {
@@ -157,41 +196,64 @@ __attribute__((noinline)) bool GaussianRows(const float* plane, int32_t planePit
                   const GaussianParams& g, const FloatLimits& limits, int32_t* workspace) {
   const size_t region = Region(s.width);
   double* base = reinterpret_cast<double*>(workspace);
-  double* full = base + 16;  // 16 entries ahead for the reflected left end
-  double* surround = base + region;
-  float* rowOut = reinterpret_cast<float*>(base + 2 * region);
+  // 16 entries ahead of each row of full sums for the reflected left end.
+  double* const full[2] = {base + 16, base + 2 * region + 16};
+  double* const surround[2] = {base + region, base + 3 * region};
+  float* rowOut = reinterpret_cast<float*>(base + 4 * region);
   double scalarWeights[M + 1];
   D weights[M + 1];
+  D byTap[2 * M + 1];
   for (int32_t d = 0; d <= M; ++d) {
     scalarWeights[d] = static_cast<double>(g.taps[M + d]);
     weights[d] = Isa::SetD(scalarWeights[d]);
+    byTap[M + d] = weights[d];
+    byTap[M - d] = weights[d];
   }
   const double edgeScale = kUnitScale;
   const double interiorScale = 1.0 / static_cast<double>(g.surroundWeight);
-  const float* rows[2 * M + 1];
-  // Rows 0 … M are all the first output row reads (its upper rows are mirrored from them).
-  for (int32_t y = 0; y <= M && y < s.height; ++y) {
-    if (!RowIsNominal(RowAt(plane, planePitch, y), s.width)) return false;
-  }
-  for (int32_t y = 0; y < s.height; ++y) {
-    if (y > 0 && y + M < s.height && !RowIsNominal(RowAt(plane, planePitch, y + M), s.width)) return false;
-    for (int32_t k = 0; k <= 2 * M; ++k) rows[k] = RowAt(plane, planePitch, Mirror(y - M + k, s.height));
-    const bool interior = y >= M && y < s.height - M;
-    VerticalPass<M>(rows, weights, scalarWeights, s.width, full, interior ? surround : nullptr);
+  auto rowAt = [&](int32_t y) { return RowAt(plane, planePitch, y); };
+  auto interior = [&](int32_t y) { return y >= M && y < s.height - M; };
+  // Finishes output row y from its vertical sums (row `which` of the pair).
+  auto finish = [&](int32_t y, int32_t which) {
+    double* sums = full[which];
     for (int32_t d = 1; d <= M; ++d) {
-      full[-d] = full[d];
-      full[s.width - 1 + d] = full[s.width - 1 - d];
+      sums[-d] = sums[d];
+      sums[s.width - 1 + d] = sums[s.width - 1 - d];
     }
-    HorizontalPass<M>(full, interior ? surround : full, weights, scalarWeights, interior ? interiorScale : edgeScale,
-                      s.width, rowOut);
+    const bool inside = interior(y);
+    HorizontalPass<M>(sums, inside ? surround[which] : sums, weights, scalarWeights,
+                      inside ? interiorScale : edgeScale, s.width, rowOut);
+    const float* srcRow = rowAt(y);
     float* dstRow = RowAt(dst.base, dst.pitch, y);
     if (s.step == 1 && limits.enabled) {
       // Straight into the destination: the smoothed value or the source's.
-      MergeRow(dstRow, rows[M], rowOut, s.width, limits.positive, limits.negative, true);
-      continue;
+      MergeRow(dstRow, srcRow, rowOut, s.width, limits.positive, limits.negative, true);
+      return;
     }
-    if (limits.enabled) MergeRow(rowOut, rows[M], rowOut, s.width, limits.positive, limits.negative);
+    if (limits.enabled) MergeRow(rowOut, srcRow, rowOut, s.width, limits.positive, limits.negative);
     ScatterRow(dstRow, rowOut, s.width, s.step);
+  };
+  // Rows 0 … M are all the first output row reads (its upper rows are mirrored from them);
+  // every further row is checked as it first enters a window.
+  for (int32_t y = 0; y <= M && y < s.height; ++y) {
+    if (!RowIsNominal(rowAt(y), s.width)) return false;
+  }
+  const float* rows[2 * M + 2];
+  for (int32_t y = 0; y < s.height; y += 2) {
+    const int32_t pair = y + 1 < s.height ? 2 : 1;
+    for (int32_t next = y + M + (y > 0 ? 0 : 1); next <= y + M + pair - 1; ++next) {
+      if (next < s.height && !RowIsNominal(rowAt(next), s.width)) return false;
+    }
+    for (int32_t j = 0; j < 2 * M + pair; ++j) rows[j] = rowAt(Mirror(y - M + j, s.height));
+    if (pair == 2) {
+      double* const centreless[2] = {interior(y) ? surround[0] : nullptr, interior(y + 1) ? surround[1] : nullptr};
+      VerticalPassTwoRows<M>(rows, byTap, scalarWeights, s.width, full, centreless);
+      finish(y, 0);
+      finish(y + 1, 1);
+    } else {
+      VerticalPass<M>(rows, weights, scalarWeights, s.width, full[0], interior(y) ? surround[0] : nullptr);
+      finish(y, 0);
+    }
   }
   return true;
 }

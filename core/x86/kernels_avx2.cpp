@@ -124,7 +124,7 @@ struct Isa {
   static D AddD(D a, D b) { return _mm256_add_pd(a, b); }
   static D SubD(D a, D b) { return _mm256_sub_pd(a, b); }
   static D MulD(D a, D b) { return _mm256_mul_pd(a, b); }
-  static D MulAddD(D a, D b, D c) { return _mm256_add_pd(_mm256_mul_pd(a, b), c); }
+  static D MulAddD(D a, D b, D c) { return _mm256_fmadd_pd(a, b, c); }
   // keep where −negative ≤ s − a ≤ positive, else s.
   static D MergeD(D s, D a, D keep, D positive, D negativeLimit) {
     const D d = _mm256_sub_pd(s, a);
