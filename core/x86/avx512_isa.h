@@ -59,8 +59,6 @@ struct Isa {
   static V Shr20(V a) { return _mm512_srli_epi32(a, 20); }
   static V Shr6(V a) { return _mm512_srli_epi32(a, 6); }
   static V Shl16(V a) { return _mm512_slli_epi32(a, 16); }
-  // The low 16 bits of each 32-bit lane from a, the high ones from b.
-  static V BlendHighWords(V a, V b) { return _mm512_mask_blend_epi16(0xAAAAAAAAu, a, b); }
   template <int S>
   static V ShrU16(V a) { return _mm512_srli_epi16(a, S); }
   template <int S>

@@ -56,7 +56,9 @@ struct VerticalWeights {
 // into entries n … of two phases: full sums, and for interior rows the sums without the centre
 // row. kOdd false: columns 4n and 4n + 2 (phases 0 and 2); true: 4n + 1 and 4n + 3. Each row
 // is loaded once for each half, which keeps the live vectors within sixteen registers.
-template <int32_t M, bool kOdd, bool kShiftOdd = false>
+// I is Isa, as a template parameter so that the pairing branch is only compiled for the
+// instruction sets that pair.
+template <int32_t M, bool kOdd, bool kShiftOdd = false, typename I = Isa>
 [[gnu::always_inline]] inline void VerticalHalf(const uint8_t* const* rows, ptrdiff_t x, const VerticalWeights<M>& w,
                                                 ptrdiff_t n, PhaseRow full, const PhaseRow* surround) {
   using V = Isa::V;
@@ -71,13 +73,13 @@ template <int32_t M, bool kOdd, bool kShiftOdd = false>
   V low = Isa::Zero();
   V high = Isa::Zero();
   int32_t d = 1;
-  if constexpr (Isa::kPairTaps) {
+  if constexpr (I::kPairTaps) {
 #pragma GCC unroll 4
     for (; d + 1 <= M; d += 2) {
       const V t1 = Isa::Add16(half(rows[M - d]), half(rows[M + d]));
       const V t2 = Isa::Add16(half(rows[M - d - 1]), half(rows[M + d + 1]));
-      low = Isa::MaddAcc(low, Isa::BlendHighWords(t1, Isa::ShlU32<16>(t2)), w.pair[d]);
-      high = Isa::MaddAcc(high, Isa::BlendHighWords(Isa::ShrU32<16>(t1), t2), w.pair[d]);
+      low = Isa::MaddAcc(low, I::BlendHighWords(t1, Isa::ShlU32<16>(t2)), w.pair[d]);
+      high = Isa::MaddAcc(high, I::BlendHighWords(Isa::ShrU32<16>(t1), t2), w.pair[d]);
     }
   }
 #pragma GCC unroll 8

@@ -53,11 +53,6 @@ struct Isa {
   static V Shr20(V a) { return _mm_srli_epi32(a, 20); }
   static V Shr6(V a) { return _mm_srli_epi32(a, 6); }
   static V Shl16(V a) { return _mm_slli_epi32(a, 16); }
-  // The low 16 bits of each 32-bit lane from a, the high ones from b.
-  static V BlendHighWords(V a, V b) {
-    const V low = _mm_set1_epi32(0xFFFF);
-    return _mm_or_si128(_mm_and_si128(a, low), _mm_andnot_si128(low, b));
-  }
   template <int S>
   static V ShrU16(V a) { return _mm_srli_epi16(a, S); }
   template <int S>
