@@ -116,6 +116,33 @@ int32_t Stored(int32_t v) {
   return v;
 }
 
+// Stores one block of kLanes16 vertical sums, given as the multiply-adds' unpacked halves:
+// the sums without the centre row (lo, hi) and the centre row's share (cLo, cHi).
+template <SumForm kForm>
+[[gnu::always_inline]] inline void StoreSums(V lo, V hi, V cLo, V cHi, int32_t* full, int32_t* surround) {
+  V s0, s1, c0, c1;
+  Isa::Reorder(lo, hi, &s0, &s1);
+  Isa::Reorder(cLo, cHi, &c0, &c1);
+  Isa::Store(full, Stored<kForm>(Isa::Add32(s0, c0)));
+  Isa::Store(full + Isa::kLanes32, Stored<kForm>(Isa::Add32(s1, c1)));
+  if (surround != nullptr) {
+    Isa::Store(surround, Stored<kForm>(s0));
+    Isa::Store(surround + Isa::kLanes32, Stored<kForm>(s1));
+  }
+}
+
+// The vertical sums of columns from … width − 1, one at a time.
+template <int32_t M, SumForm kForm>
+void ScalarSums(const uint16_t* const* r, const int32_t* weights, int32_t from, int32_t width, int32_t* full,
+                int32_t* surround) {
+  for (int32_t x = from; x < width; ++x) {
+    int32_t sum = 0;
+    for (int32_t k = 0; k <= 2 * M; ++k) sum += weights[k] * r[k][x];
+    full[x] = Stored<kForm>(sum);
+    if (surround != nullptr) surround[x] = Stored<kForm>(sum - weights[M] * r[M][x]);
+  }
+}
+
 // full[x] = Σ_k K[k]·row_k[x]; for interior rows surround[x] = the same without row M; both in
 // the given form.
 template <int32_t M, SumForm kForm>
@@ -147,24 +174,9 @@ void VerticalPass(const uint16_t* const* rows, const int32_t* weights, int32_t w
     const V c = Isa::Xor(Isa::Load(r[M] + x), flip);
     const V cLo = Isa::MaddAcc(centreOffset, Isa::UnpackLo16(c, zero), centreWeight);
     const V cHi = Isa::MaddAcc(centreOffset, Isa::UnpackHi16(c, zero), centreWeight);
-    V s0, s1, c0, c1;
-    Isa::Reorder(lo, hi, &s0, &s1);
-    Isa::Reorder(cLo, cHi, &c0, &c1);
-    const V f0 = Isa::Add32(s0, c0);
-    const V f1 = Isa::Add32(s1, c1);
-    Isa::Store(full + x, Stored<kForm>(f0));
-    Isa::Store(full + x + Isa::kLanes32, Stored<kForm>(f1));
-    if (surround != nullptr) {
-      Isa::Store(surround + x, Stored<kForm>(s0));
-      Isa::Store(surround + x + Isa::kLanes32, Stored<kForm>(s1));
-    }
+    StoreSums<kForm>(lo, hi, cLo, cHi, full + x, surround != nullptr ? surround + x : nullptr);
   }
-  for (; x < width; ++x) {
-    int32_t sum = 0;
-    for (int32_t k = 0; k <= 2 * M; ++k) sum += weights[k] * r[k][x];
-    full[x] = Stored<kForm>(sum);
-    if (surround != nullptr) surround[x] = Stored<kForm>(sum - weights[M] * r[M][x]);
-  }
+  ScalarSums<M, kForm>(r, weights, x, width, full, surround);
 }
 
 // The vertical pass for rows whose words all lie below 2^14 (every depth up to 14 bits, told
@@ -172,7 +184,7 @@ void VerticalPass(const uint16_t* const* rows, const int32_t* weights, int32_t w
 // multiply-add takes two such pairs, as the 8-bit pass does. Same output as VerticalPass.
 template <int32_t M, SumForm kForm>
 void NarrowVerticalPass(const uint16_t* const* rows, const int32_t* weights, int32_t width, int32_t* full,
-                           int32_t* surround) {
+                        int32_t* surround) {
   constexpr int32_t kPairs = (M + 1) / 2;
   V pairWeights[kPairs];
   for (int32_t i = 0; i < kPairs; ++i) {
@@ -199,24 +211,9 @@ void NarrowVerticalPass(const uint16_t* const* rows, const int32_t* weights, int
     const V c = Isa::Load(r[M] + x);
     const V cLo = Isa::Madd(Isa::UnpackLo16(c, zero), centreWeight);
     const V cHi = Isa::Madd(Isa::UnpackHi16(c, zero), centreWeight);
-    V s0, s1, c0, c1;
-    Isa::Reorder(lo, hi, &s0, &s1);
-    Isa::Reorder(cLo, cHi, &c0, &c1);
-    const V f0 = Isa::Add32(s0, c0);
-    const V f1 = Isa::Add32(s1, c1);
-    Isa::Store(full + x, Stored<kForm>(f0));
-    Isa::Store(full + x + Isa::kLanes32, Stored<kForm>(f1));
-    if (surround != nullptr) {
-      Isa::Store(surround + x, Stored<kForm>(s0));
-      Isa::Store(surround + x + Isa::kLanes32, Stored<kForm>(s1));
-    }
+    StoreSums<kForm>(lo, hi, cLo, cHi, full + x, surround != nullptr ? surround + x : nullptr);
   }
-  for (; x < width; ++x) {
-    int32_t sum = 0;
-    for (int32_t k = 0; k <= 2 * M; ++k) sum += weights[k] * r[k][x];
-    full[x] = Stored<kForm>(sum);
-    if (surround != nullptr) surround[x] = Stored<kForm>(sum - weights[M] * r[M][x]);
-  }
+  ScalarSums<M, kForm>(r, weights, x, width, full, surround);
 }
 
 // How wide the words of a (contiguous) row are: 0 when all lie below 2^10 (so every vertical sum
