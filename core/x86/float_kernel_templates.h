@@ -1,5 +1,5 @@
-// The fast paths for 32-bit float samples, over the `Isa` of an AVX2 or AVX-512 unit (include
-// kernel_templates.h first). They sum in double precision, vertical pass first, like the
+// The fast paths for 32-bit float samples, over the `Isa` of an AVX2 or AVX-512 unit, on top of
+// kernel_templates.h. They sum in double precision, vertical pass first, like the
 // integer paths; only the order of the additions differs from the reference's.
 //
 // Why that stays within 2^−20 of the reference: every average is a weighted mean of samples
@@ -10,6 +10,8 @@
 // NaN and infinity from running through the running box sums to samples far away): the box
 // checks the channel first, the Gaussian each row as it enters the window.
 #pragma once
+
+#include "core/x86/kernel_templates.h"
 
 namespace sorvan {
 namespace {

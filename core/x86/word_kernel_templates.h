@@ -1,5 +1,5 @@
 // The fast paths for B-bit samples (9 to 16 bits in 16-bit words), written once over the same
-// `Isa` as kernel_templates.h (include that first). Bit-exact with the reference for every word
+// `Isa` as kernel_templates.h, on top of it. Bit-exact with the reference for every word
 // value, above 2^B − 1 as well, so the kernels never need to know B.
 //
 // - Gaussian, vertical pass first (see kernel_templates.h for why the order does not change the
@@ -27,6 +27,8 @@
 // - Packed channels (16-bit RGB, step 3 and 4) are gathered into contiguous rows and written
 //   back sample by sample, so the other channels' words are never touched.
 #pragma once
+
+#include "core/x86/kernel_templates.h"
 
 namespace sorvan {
 namespace {
