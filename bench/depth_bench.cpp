@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "core/filter_plan.h"
 #include "bench/summary_reporter.h"
+#include "core/filter_plan.h"
 
 namespace {
 
@@ -142,8 +142,9 @@ int main(int argc, char** argv) {
     }
     return b;
   };
-  std::printf("\nPer 1920x1080 frame through the plan, one thread, CPU time, median (min) of 5 repetitions; "
-              "x ref = the depth's reference time / path time (level = cap; the table used is the run's label)\n");
+  std::printf(
+      "\nPer 1920x1080 frame through the plan, one thread, CPU time, median (min) of 5 repetitions; "
+      "x ref = the depth's reference time / path time (level = cap; the table used is the run's label)\n");
   std::printf("%-18s %-8s %18s %9s\n", "case", "level", "ms per frame", "x ref");
   for (const DepthCase& c : cases) {
     const auto ref = t.find(c.name + "/scalar");

@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/summary_reporter.h"
 #include "core/dispatch.h"
 #include "core/filter_plan.h"
 #include "plugin/classic/classic_formats.h"
 #include "plugin/classic/pixel_type.h"
 #include "support/format_frame.h"
-#include "bench/summary_reporter.h"
 
 namespace {
 
@@ -216,8 +216,9 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
 
   const auto& t = reporter.times();
-  std::printf("\nPer 1920x1080 frame, one thread, CPU time, median (min) of 5 repetitions; x ref = reference time / path "
-              "time, / copy = path time / plain frame copy time\n");
+  std::printf(
+      "\nPer 1920x1080 frame, one thread, CPU time, median (min) of 5 repetitions; x ref = reference time / path "
+      "time, / copy = path time / plain frame copy time\n");
   std::printf("%-20s %-11s %18s %9s %9s\n", "case", "path", "ms per frame", "x ref", "/ copy");
   for (const Case& c : cases) {
     const auto ref = t.find(c.name + "/reference");
@@ -242,8 +243,8 @@ int main(int argc, char** argv) {
   const auto one = reporter.rates().find("yv12_defaults_in_flight/min_time:1.000/real_time/threads:1");
   const auto eight = reporter.rates().find("yv12_defaults_in_flight/min_time:1.000/real_time/threads:8");
   if (one != reporter.rates().end() && eight != reporter.rates().end() && one->second > 0) {
-    std::printf("one plan, 1080p YV12 defaults: %.1f frames/s with 1 thread, %.1f with 8 threads: %.2fx\n",
-                one->second, eight->second, eight->second / one->second);
+    std::printf("one plan, 1080p YV12 defaults: %.1f frames/s with 1 thread, %.1f with 8 threads: %.2fx\n", one->second,
+                eight->second, eight->second / one->second);
   }
   benchmark::Shutdown();
   return 0;

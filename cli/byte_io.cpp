@@ -2,10 +2,10 @@
 
 #include <fmt/format.h>
 
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 #include "cli/command_error.h"
 

@@ -15,7 +15,7 @@ namespace sorvan::cli {
 enum class NameKind { kRaw, kAlias, kY4m };
 
 struct FormatName {
-  const char* name;    // raw: the --format name; Y4M: the C tag's value ("420p10")
+  const char* name;  // raw: the --format name; Y4M: the C tag's value ("420p10")
   NameKind kind;
   VideoFormat format;  // its name is `name`
   const char* note;    // for --format help; may be empty

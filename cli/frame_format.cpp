@@ -50,8 +50,9 @@ void CheckFrameSize(const FrameFormat& format, std::string_view what) {
     throw CommandError(fmt::format("{} gives a frame size of {}x{}; width and height must be at least 1", what, w, h));
   }
   if (w > kMaxSide || h > kMaxSide || w * h > kMaxPixels) {
-    throw CommandError(fmt::format("{} asks for {}x{} frames; sorvan accepts at most {} on a side and {} pixels per frame",
-                                   what, w, h, kMaxSide, kMaxPixels));
+    throw CommandError(
+        fmt::format("{} asks for {}x{} frames; sorvan accepts at most {} on a side and {} pixels per frame", what, w, h,
+                    kMaxSide, kMaxPixels));
   }
   const VideoFormat& v = format.video;
   if (IsPacked(v) && v.family == ColourFamily::kYuv && w % 2 != 0) {

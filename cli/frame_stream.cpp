@@ -89,7 +89,8 @@ Y4mHeader ReadY4mHeader(ByteSource& source) {
   }
   const std::string_view line(header.line.data(), header.line.size() - 1);  // without '\n'
   const std::string_view signature = kY4mSignature;
-  if (line.substr(0, signature.size()) != signature || (line.size() > signature.size() && line[signature.size()] != ' ')) {
+  if (line.substr(0, signature.size()) != signature ||
+      (line.size() > signature.size() && line[signature.size()] != ' ')) {
     throw CommandError("input does not begin with a Y4M header (YUV4MPEG2)");
   }
   int64_t width = -1;
@@ -104,10 +105,12 @@ Y4mHeader ReadY4mHeader(ByteSource& source) {
     const std::string_view value = token.substr(1);
     switch (token[0]) {
       case 'W':
-        if (!ParseSize(value, width)) throw CommandError(fmt::format("Y4M header has a bad width '{}'", Printable(token)));
+        if (!ParseSize(value, width))
+          throw CommandError(fmt::format("Y4M header has a bad width '{}'", Printable(token)));
         break;
       case 'H':
-        if (!ParseSize(value, height)) throw CommandError(fmt::format("Y4M header has a bad height '{}'", Printable(token)));
+        if (!ParseSize(value, height))
+          throw CommandError(fmt::format("Y4M header has a bad height '{}'", Printable(token)));
         break;
       case 'C':
         header.colourSpace = std::string(value);
@@ -122,9 +125,9 @@ Y4mHeader ReadY4mHeader(ByteSource& source) {
   // A stream without a C tag is 8-bit 4:2:0.
   const FormatName* colour = FindY4mColourSpace(haveColour ? std::string_view(header.colourSpace) : "420jpeg");
   if (colour == nullptr) {
-    throw CommandError(fmt::format(
-        "Y4M colour space 'C{}' is not supported (sorvan --format help lists the colour spaces it reads)",
-        Printable(header.colourSpace)));
+    throw CommandError(
+        fmt::format("Y4M colour space 'C{}' is not supported (sorvan --format help lists the colour spaces it reads)",
+                    Printable(header.colourSpace)));
   }
   // Caps first, before any frame buffer exists.
   const auto clamp = [](int64_t v) { return static_cast<int32_t>(std::min<int64_t>(v, INT32_MAX)); };

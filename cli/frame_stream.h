@@ -42,9 +42,9 @@ class FrameWriter {
 };
 
 struct Y4mHeader {
-  std::string line;        // the whole header line, newline included, written out unchanged
-  std::string colourSpace; // the C tag's value, or empty when there is none
-  FrameFormat format;      // from the C tag (8-bit 4:2:0 without one)
+  std::string line;         // the whole header line, newline included, written out unchanged
+  std::string colourSpace;  // the C tag's value, or empty when there is none
+  FrameFormat format;       // from the C tag (8-bit 4:2:0 without one)
 };
 
 // Reads and checks a Y4M stream header from the start of `source`. Refuses colour spaces it

@@ -23,8 +23,8 @@ namespace {
 
 // Asynchronous signals whose default action ends the process. The synchronous ones (SIGSEGV,
 // SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGABRT) report faults and cannot be waited for.
-constexpr int kEndingSignals[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGTERM, SIGPIPE, SIGALRM, SIGUSR1,   SIGUSR2,
-                                  SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO, SIGPWR, SIGSTKFLT};
+constexpr int kEndingSignals[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM, SIGPIPE, SIGALRM, SIGUSR1,  SIGUSR2,
+                                  SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO,   SIGPWR,  SIGSTKFLT};
 
 }  // namespace
 

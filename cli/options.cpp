@@ -1,8 +1,8 @@
 #include "cli/options.h"
 
-#include <CLI/CLI.hpp>
 #include <fmt/format.h>
 #include <sched.h>
+#include <CLI/CLI.hpp>
 
 #include <charconv>
 #include <climits>
@@ -100,9 +100,9 @@ Options ParseOptions(int argc, const char* const* argv) {
   std::string size;
   std::string threads;
   std::string frames;
-  auto* formatOption =
-      app.add_option("--format", format, "raw input: ffmpeg's pixel-format name (as -pix_fmt); --format help lists them")
-          ->option_text("NAME");
+  auto* formatOption = app.add_option("--format", format,
+                                      "raw input: ffmpeg's pixel-format name (as -pix_fmt); --format help lists them")
+                           ->option_text("NAME");
   auto* sizeOption = app.add_option("--size", size, "raw input: frame size as WxH")->option_text("WxH");
   auto* threadsOption = app.add_option("--threads", threads,
                                        fmt::format("frames filtered in parallel, 1 to {} (default: the CPUs this "
@@ -179,13 +179,12 @@ Options ParseOptions(int argc, const char* const* argv) {
   } else if (sizeOption->count() > 0) {
     throw CommandError("--size needs --format for raw input (Y4M input carries its own size)");
   }
-  options.compare = ParseCompareOptions(compareOption->count() > 0 ? &compare : nullptr,
-                                        cropOption->count() > 0 ? &crop : nullptr,
-                                        matrixOption->count() > 0 ? &matrix : nullptr,
-                                        rangeOption->count() > 0 ? &range : nullptr);
+  options.compare =
+      ParseCompareOptions(compareOption->count() > 0 ? &compare : nullptr, cropOption->count() > 0 ? &crop : nullptr,
+                          matrixOption->count() > 0 ? &matrix : nullptr, rangeOption->count() > 0 ? &range : nullptr);
   if (options.compare.enabled && outputOption->count() > 0) {
-    throw CommandError(fmt::format("--compare writes the picture {}: give no OUTPUT (here {})",
-                                   options.compare.picture, options.output));
+    throw CommandError(fmt::format("--compare writes the picture {}: give no OUTPUT (here {})", options.compare.picture,
+                                   options.output));
   }
   if (!options.compare.enabled && outputOption->count() == 0) {
     throw CommandError("OUTPUT is required (or --compare N PICTURE.png; see sorvan --help)");

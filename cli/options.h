@@ -14,10 +14,10 @@ namespace sorvan::cli {
 
 struct Options {
   std::string input;
-  std::string output;  // empty with --compare
+  std::string output;                                    // empty with --compare
   FilterArguments filterArguments = DefaultArguments();  // the table's defaults where not given
-  const FormatName* rawFormat = nullptr;                  // --format; null for Y4M input
-  int32_t rawWidth = 0;                                   // --size
+  const FormatName* rawFormat = nullptr;                 // --format; null for Y4M input
+  int32_t rawWidth = 0;                                  // --size
   int32_t rawHeight = 0;
   int threads = 1;
   int64_t maxFrames = -1;  // --frames, -1 for all

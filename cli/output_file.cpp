@@ -106,7 +106,8 @@ void OutputFile::Commit() {
     if (::close(fd) != 0) throw CommandError(fmt::format("cannot write {}: {}", path_, std::strerror(errno)));
   }
   if (!tempPath_.empty() && ::rename(tempPath_.c_str(), path_.c_str()) != 0) {
-    throw CommandError(fmt::format("cannot rename the finished output into place as {}: {}", path_, std::strerror(errno)));
+    throw CommandError(
+        fmt::format("cannot rename the finished output into place as {}: {}", path_, std::strerror(errno)));
   }
   committed_ = true;
   if (!tempPath_.empty()) {

@@ -1,10 +1,10 @@
 // sorvan-sample: makes the demo's sample clip and measures its chroma noise.
 //   sorvan-sample make OUTPUT.y4m [--frames N] [--size WxH]
 //   sorvan-sample compare BEFORE.y4m AFTER.y4m
-#include <CLI/CLI.hpp>
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <unistd.h>
+#include <CLI/CLI.hpp>
 
 #include <cstdio>
 #include <iostream>

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "core/dispatch.h"
-#include "core/kernels/gaussian_weights.h"
 #include "core/frame_view.h"
+#include "core/kernels/gaussian_weights.h"
 #include "core/parameters.h"
 #include "core/scratch_pool.h"
 
@@ -65,7 +65,7 @@ class FilterPlan {
   bool smooth_[kColourChannels] = {};
   const void* kernels_ = nullptr;  // the SampleKernels<T> of the format's sample type
   const char* kernelName_ = "reference";
-  size_t planeEntries_ = 0;        // row-sum plane (Gaussian) of the largest smoothed channel
+  size_t planeEntries_ = 0;  // row-sum plane (Gaussian) of the largest smoothed channel
   mutable ScratchPool pool_;
 };
 

@@ -40,8 +40,8 @@ struct CopyPlane {
 };
 
 // A CopyPlane over plain memory, for callers that have no host.
-void CopyPlaneRows(void* context, uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch,
-                   int32_t rowSize, int32_t height);
+void CopyPlaneRows(void* context, uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int32_t rowSize,
+                   int32_t height);
 inline constexpr CopyPlane kMemoryCopyPlane = {&CopyPlaneRows, nullptr};
 
 }  // namespace sorvan

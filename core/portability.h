@@ -3,11 +3,11 @@
 // 32-bit Windows with a compiler that has no C++ standard library there.
 #pragma once
 
+#include <math.h>
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
-#include <math.h>
 
 #ifndef SORVAN_STDCALL
 #if defined(_WIN32) && !defined(_WIN64)
@@ -29,11 +29,17 @@ namespace sorvan {
 
 // std::move without <utility>.
 template <typename T>
-struct RemoveReference { using Type = T; };
+struct RemoveReference {
+  using Type = T;
+};
 template <typename T>
-struct RemoveReference<T&> { using Type = T; };
+struct RemoveReference<T&> {
+  using Type = T;
+};
 template <typename T>
-struct RemoveReference<T&&> { using Type = T; };
+struct RemoveReference<T&&> {
+  using Type = T;
+};
 
 template <typename T>
 constexpr typename RemoveReference<T>::Type&& Move(T&& value) noexcept {
@@ -53,9 +59,13 @@ namespace sorvan {
 
 // Gives U the constness of T (for byte views of typed samples).
 template <typename T, typename U>
-struct ConstLike { using Type = U; };
+struct ConstLike {
+  using Type = U;
+};
 template <typename T, typename U>
-struct ConstLike<const T, U> { using Type = const U; };
+struct ConstLike<const T, U> {
+  using Type = const U;
+};
 
 // Atomics for the few places where threads meet (the scratch pool), without <atomic>.
 template <typename T>

@@ -20,7 +20,8 @@ uint8_t* ScratchPool::Allocate() const noexcept {
   if (bytes > SIZE_MAX - 2 * kAlignment) return nullptr;
   uint8_t* raw = static_cast<uint8_t*>(malloc(bytes + 2 * kAlignment));
   if (raw == nullptr) return nullptr;
-  const uintptr_t base = (reinterpret_cast<uintptr_t>(raw) + kAlignment + kAlignment - 1) & ~(uintptr_t)(kAlignment - 1);
+  const uintptr_t base =
+      (reinterpret_cast<uintptr_t>(raw) + kAlignment + kAlignment - 1) & ~(uintptr_t)(kAlignment - 1);
   uint8_t* block = reinterpret_cast<uint8_t*>(base);
   memcpy(block - sizeof(void*), &raw, sizeof(void*));
   memset(block, 0, bytes);

@@ -10,9 +10,9 @@ namespace sorvan {
 
 // Where each buffer sits in a block, in bytes from its start (each 64-byte aligned).
 struct ScratchLayout {
-  size_t planeOffset;      // Gaussian row sums: int32 (integers) or double (float) entries
+  size_t planeOffset;  // Gaussian row sums: int32 (integers) or double (float) entries
   size_t planeBytes;
-  size_t boxOffset;        // box offset table: window² int32
+  size_t boxOffset;  // box offset table: window² int32
   size_t boxBytes;
   size_t workspaceOffset;  // fast paths' row buffers: int32 entries
   size_t workspaceBytes;
@@ -24,7 +24,9 @@ struct ScratchBlock {
   ScratchLayout layout{};
 
   template <typename T>
-  T* Plane() const { return reinterpret_cast<T*>(base + layout.planeOffset); }
+  T* Plane() const {
+    return reinterpret_cast<T*>(base + layout.planeOffset);
+  }
   int32_t* BoxOffsets() const { return reinterpret_cast<int32_t*>(base + layout.boxOffset); }
   int32_t* Workspace() const { return reinterpret_cast<int32_t*>(base + layout.workspaceOffset); }
 };

@@ -28,8 +28,26 @@ class Bytes {
   Bytes(const uint8_t* data, size_t size) : data_(data), size_(size) {}
   uint8_t Next() { return pos_ < size_ ? data_[pos_++] : 0; }
   int64_t NextInteger() {
-    static const int64_t kInteresting[] = {-1, 0, 1, 2, 3, 4, 5, 8, 9, 10, 11, INT_MIN, INT_MAX, 6, 7, -100,
-                                           int64_t{1} << 32 | 3, -(int64_t{1} << 40), INT64_MAX, INT64_MIN};
+    static const int64_t kInteresting[] = {-1,
+                                           0,
+                                           1,
+                                           2,
+                                           3,
+                                           4,
+                                           5,
+                                           8,
+                                           9,
+                                           10,
+                                           11,
+                                           INT_MIN,
+                                           INT_MAX,
+                                           6,
+                                           7,
+                                           -100,
+                                           int64_t{1} << 32 | 3,
+                                           -(int64_t{1} << 40),
+                                           INT64_MAX,
+                                           INT64_MIN};
     const uint8_t how = Next();
     if (how < 220) return kInteresting[how % 20];
     uint64_t v = 0;
@@ -49,9 +67,12 @@ struct PixelCase {
 };
 
 constexpr PixelCase kPixelCases[] = {
-    {0xA0000008u, nullptr}, {0xE0000000u, nullptr}, {0xE0010000u, nullptr}, {0x90050001u, nullptr},
-    {0x50000001u, nullptr}, {0x60000004u, nullptr}, {0x8802030Bu, nullptr}, {0xE0020000u, nullptr},
-    {0x40000020u, "RAW32"}, {0xA0030008u, "pixel type 0xA0030008"}, {0u, "pixel type 0x00000000"},
+    {0xA0000008u, nullptr},        {0xE0000000u, nullptr},
+    {0xE0010000u, nullptr},        {0x90050001u, nullptr},
+    {0x50000001u, nullptr},        {0x60000004u, nullptr},
+    {0x8802030Bu, nullptr},        {0xE0020000u, nullptr},
+    {0x40000020u, "RAW32"},        {0xA0030008u, "pixel type 0xA0030008"},
+    {0u, "pixel type 0x00000000"},
 };
 
 // The checks, in their order, written from the filter's documentation of them.
@@ -65,7 +86,8 @@ std::string RangeMessage(int i) {
 }
 
 std::string Expected(const AVS_Value& args, const PixelCase& pixel, bool gray, int32_t values[12]) {
-  if (args.type != 'a' || args.array_size != 13 || args.d.array[0].type != 'c') return "Sorvan: the first argument must be a clip";
+  if (args.type != 'a' || args.array_size != 13 || args.d.array[0].type != 'c')
+    return "Sorvan: the first argument must be a clip";
   if (pixel.name != nullptr) {
     return std::string("Sorvan: ") + pixel.name + " is not supported: use 8 to 16-bit integer or 32-bit float samples";
   }
@@ -79,7 +101,9 @@ std::string Expected(const AVS_Value& args, const PixelCase& pixel, bool gray, i
     } else if (v.type == 'i') {
       values[i] = v.d.integer;
     } else if (v.type == 'l') {
-      values[i] = v.d.longlong > INT_MAX ? INT_MAX : v.d.longlong < INT_MIN ? INT_MIN : static_cast<int32_t>(v.d.longlong);
+      values[i] = v.d.longlong > INT_MAX   ? INT_MAX
+                  : v.d.longlong < INT_MIN ? INT_MIN
+                                           : static_cast<int32_t>(v.d.longlong);
     } else {
       return RangeMessage(i);
     }
@@ -141,12 +165,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const uint8_t kind = in.Next();
       const uint8_t pick = i == 0 ? static_cast<uint8_t>(kind < 230 ? 7 : kind % 8) : static_cast<uint8_t>(kind % 8);
       switch (pick) {
-        case 0: case 1: e.type = 'v'; break;
-        case 2: e.type = 'i'; e.d.integer = static_cast<int32_t>(in.NextInteger()); break;
-        case 3: e.type = 'l'; e.d.longlong = in.NextInteger(); break;
-        case 4: e.type = 'b'; e.d.boolean = static_cast<char>(in.Next() & 1); break;
-        case 5: e.type = static_cast<int16_t>(in.Next() & 1 ? 'f' : 'd'); e.d.double_pt = 2.5; break;
-        case 6: e.type = 's'; e.d.string = kStrings[in.Next() % 3]; break;
+        case 0:
+        case 1: e.type = 'v'; break;
+        case 2:
+          e.type = 'i';
+          e.d.integer = static_cast<int32_t>(in.NextInteger());
+          break;
+        case 3:
+          e.type = 'l';
+          e.d.longlong = in.NextInteger();
+          break;
+        case 4:
+          e.type = 'b';
+          e.d.boolean = static_cast<char>(in.Next() & 1);
+          break;
+        case 5:
+          e.type = static_cast<int16_t>(in.Next() & 1 ? 'f' : 'd');
+          e.d.double_pt = 2.5;
+          break;
+        case 6:
+          e.type = 's';
+          e.d.string = kStrings[in.Next() % 3];
+          break;
         case 7: avs_set_to_clip(&e, source.get()); break;
       }
     }
@@ -175,6 +215,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (AVS_Value& e : elements) avs_release_value(e);
   }
   const Census live = Live();
-  if (live.frames != 0 || live.clipHandles != 0 || live.clips != 0 || live.clipValues != 0) Fail("references not returned");
+  if (live.frames != 0 || live.clipHandles != 0 || live.clips != 0 || live.clipValues != 0)
+    Fail("references not returned");
   return 0;
 }

@@ -7,16 +7,16 @@
 #include <array>
 #include <cctype>
 #include <climits>
-#include <cstring>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "plugin/classic/pixel_type.h"
 #include "hosts/frameserver/frame_server.h"
 #include "hosts/frameserver/memory_clip.h"
+#include "plugin/classic/pixel_type.h"
 #include "plugin/classic/plugin_harness.h"
 
 namespace {
@@ -39,8 +39,16 @@ const std::string kTypes = [] {
   return types;
 }();
 const int kInterestingInts[] = {-1, 0, 1, 2, 4, 5, 8, 9, 10, 11, INT_MIN, INT_MAX, 3, 6, 7, -100};
-const int kPixelTypes[] = {CS_BGR24, CS_BGR32, CS_YUY2, CS_YV12, CS_I420, 0, static_cast<int>(0xA000000Bu),
-                           static_cast<int>(0xE0000008u), static_cast<int>(0x50000003u), CS_YV12 | (1 << 20)};
+const int kPixelTypes[] = {CS_BGR24,
+                           CS_BGR32,
+                           CS_YUY2,
+                           CS_YV12,
+                           CS_I420,
+                           0,
+                           static_cast<int>(0xA000000Bu),
+                           static_cast<int>(0xE0000008u),
+                           static_cast<int>(0x50000003u),
+                           CS_YV12 | (1 << 20)};
 
 [[noreturn]] void Fail(const std::string& what) {
   fprintf(stderr, "fuzz_invoke: %s\n", what.c_str());

@@ -21,13 +21,15 @@ using sorvan::vshost::FramePtr;
 using sorvan::vshost::MapPtr;
 using sorvan::vshost::NodePtr;
 
-const char* const kKeys[] = {"rad", "str", "ry", "gu", "bv", "force", "pry", "pgu", "pbv", "nry", "ngu", "nbv",
-                             "clip", "radius", "Rad"};
-const int64_t kInterestingInts[] = {-1, 0, 1, 2, 3, 4, 5, 8, 9, 10, 11, INT_MIN, INT_MAX, (1LL << 32) + 1,
+const char* const kKeys[] = {"rad", "str", "ry",  "gu",  "bv",   "force",  "pry", "pgu",
+                             "pbv", "nry", "ngu", "nbv", "clip", "radius", "Rad"};
+const int64_t kInterestingInts[] = {-1,        0, 1, 2, 3, 4, 5, 8, 9, 10, 11, INT_MIN, INT_MAX, (1LL << 32) + 1,
                                     LLONG_MIN, 6};
-const uint32_t kFormats[] = {pfGray8, pfGray12, pfGrayS, pfYUV420P8, pfYUV422P10, pfYUV444P16, pfYUV410P8,
-                             pfYUV420PS, pfRGB24, pfRGB48, pfRGBS, pfGrayH, pfYUV444PH, pfGray32,
-                             VS_MAKE_VIDEO_ID(cfYUV, stInteger, 8, 3, 1), pfNone};
+const uint32_t kFormats[] = {
+    pfGray8,     pfGray12,   pfGrayS,    pfYUV420P8, pfYUV422P10,
+    pfYUV444P16, pfYUV410P8, pfYUV420PS, pfRGB24,    pfRGB48,
+    pfRGBS,      pfGrayH,    pfYUV444PH, pfGray32,   VS_MAKE_VIDEO_ID(cfYUV, stInteger, 8, 3, 1),
+    pfNone};
 
 [[noreturn]] void Fail(const std::string& what) {
   fprintf(stderr, "fuzz_vapoursynth_args: %s\n", what.c_str());
@@ -86,7 +88,8 @@ std::optional<std::string> ShapeRefusal(const VSMap& in) {
   }
   auto check = [&](const std::string& key, int type, bool optional) -> std::optional<std::string> {
     const VSMapEntry* e = in.Find(key);
-    if (e == nullptr) return optional ? std::nullopt : std::optional<std::string>("Sorvan: argument " + key + " is required");
+    if (e == nullptr)
+      return optional ? std::nullopt : std::optional<std::string>("Sorvan: argument " + key + " is required");
     if (e->type != type) return "Sorvan: argument " + key + " is not of the correct type";
     if (e->values.size() > 1) return "Sorvan: argument " + key + " is not an array, but more than one value was given";
     if (e->values.empty()) return "Sorvan: argument " + key + " does not accept an empty array";
@@ -125,7 +128,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const uint8_t how = bytes.Next();
       const bool append = (how & 0x80) != 0;  // a second value makes an array
       switch (how % 8) {
-        case 0: case 1: case 2: case 3: sorvan::vshost::SetInt(in.get(), key, bytes.NextInt(), append); break;
+        case 0:
+        case 1:
+        case 2:
+        case 3: sorvan::vshost::SetInt(in.get(), key, bytes.NextInt(), append); break;
         case 4: sorvan::vshost::SetFloat(in.get(), key, static_cast<double>(bytes.NextInt()) / 3.0, append); break;
         case 5: sorvan::vshost::SetData(in.get(), key, "5", append); break;
         case 6: sorvan::vshost::SetNode(in.get(), key, source.get(), append); break;
@@ -168,8 +174,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!expected) {
       sorvan::PlanarFormatFields fields{};
       fields.family = vi.format.colorFamily == cfGray  ? sorvan::ColourFamily::kGray
-                    : vi.format.colorFamily == cfRGB ? sorvan::ColourFamily::kRgb
-                                                     : sorvan::ColourFamily::kYuv;
+                      : vi.format.colorFamily == cfRGB ? sorvan::ColourFamily::kRgb
+                                                       : sorvan::ColourFamily::kYuv;
       fields.sampleType = vi.format.sampleType == stFloat ? sorvan::SampleType::kFloat : sorvan::SampleType::kInteger;
       fields.bitsPerSample = vi.format.bitsPerSample;
       fields.widthShift = vi.format.subSamplingW;

@@ -10,14 +10,14 @@
 namespace sorvan::cli {
 
 struct ChannelGeometry {
-  size_t offset;       // bytes from the frame's start to the channel's first sample
-  size_t rowBytes;     // bytes from one row to the next
-  int32_t width;       // samples a row
-  int32_t height;      // rows
-  int32_t step;        // samples from one of the channel's samples to the next in a row
-  int32_t bytes;       // bytes of one sample
-  int32_t xShift;      // a pixel's column x holds the channel's sample x >> xShift
-  int32_t yShift;      // a pixel's row y holds the channel's row y >> yShift
+  size_t offset;    // bytes from the frame's start to the channel's first sample
+  size_t rowBytes;  // bytes from one row to the next
+  int32_t width;    // samples a row
+  int32_t height;   // rows
+  int32_t step;     // samples from one of the channel's samples to the next in a row
+  int32_t bytes;    // bytes of one sample
+  int32_t xShift;   // a pixel's column x holds the channel's sample x >> xShift
+  int32_t yShift;   // a pixel's row y holds the channel's row y >> yShift
 };
 
 // Channel c (0 … ColourChannelCount − 1) of frames of `format`.

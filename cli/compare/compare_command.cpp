@@ -41,8 +41,8 @@ DisplaySettings DisplaySettingsFor(const CompareOptions& compare, const std::str
   return settings;
 }
 
-std::string CompareCaption(const CompareOptions& compare, const FilterArguments& arguments,
-                           const FrameFormat& format, const DisplaySettings& settings, const FrameChange& change) {
+std::string CompareCaption(const CompareOptions& compare, const FilterArguments& arguments, const FrameFormat& format,
+                           const DisplaySettings& settings, const FrameChange& change) {
   std::string caption = fmt::format("frame {}:", compare.frame);
   for (int32_t i = 0; i < kParameterCount; ++i) {
     const ParameterEntry& p = kParameters[i];
@@ -107,8 +107,9 @@ int RunCompare(const Options& options, FrameReader& reader, const FrameFormat& f
   output->sink().Write(png.data(), png.size());
   output->Commit();
   interruptCleanup.SetTemporaryFile("");
-  if (!options.quiet) ReportLine(fmt::format("wrote {} ({}x{}): {}", compare.picture, picture.layout.width,
-                                             picture.layout.height, caption));
+  if (!options.quiet)
+    ReportLine(
+        fmt::format("wrote {} ({}x{}): {}", compare.picture, picture.layout.width, picture.layout.height, caption));
   return 0;
 }
 

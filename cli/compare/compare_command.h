@@ -17,8 +17,8 @@ namespace sorvan::cli {
 
 // The caption: the frame, the twelve arguments in effect, the display matrix of YUV, the crop,
 // and per channel the share of samples changed and of those a limit put back.
-std::string CompareCaption(const CompareOptions& compare, const FilterArguments& arguments,
-                           const FrameFormat& format, const DisplaySettings& settings, const FrameChange& change);
+std::string CompareCaption(const CompareOptions& compare, const FilterArguments& arguments, const FrameFormat& format,
+                           const DisplaySettings& settings, const FrameChange& change);
 
 // Display settings from the options, else the Y4M header's XCOLORRANGE tag, else BT.709 limited.
 DisplaySettings DisplaySettingsFor(const CompareOptions& compare, const std::string& y4mHeaderLine);

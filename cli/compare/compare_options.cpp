@@ -32,7 +32,10 @@ CompareOptions ParseCompareOptions(const std::vector<std::string>* compare, cons
                                    const std::string* matrix, const std::string* range) {
   CompareOptions options;
   if (compare == nullptr) {
-    const char* alone = crop != nullptr ? "--crop" : matrix != nullptr ? "--matrix" : range != nullptr ? "--range" : nullptr;
+    const char* alone = crop != nullptr     ? "--crop"
+                        : matrix != nullptr ? "--matrix"
+                        : range != nullptr  ? "--range"
+                                            : nullptr;
     if (alone != nullptr) {
       throw CommandError(fmt::format("{} shapes the picture of --compare N PICTURE.png; give --compare too", alone));
     }

@@ -20,11 +20,11 @@ struct CropRegion {
 
 struct CompareOptions {
   bool enabled = false;
-  int64_t frame = 0;        // 0-based
-  std::string picture;      // the PNG to write
+  int64_t frame = 0;    // 0-based
+  std::string picture;  // the PNG to write
   std::optional<CropRegion> crop;
-  std::optional<YuvMatrix> matrix;   // --matrix; BT.709 when not given
-  std::optional<bool> fullRange;     // --range; else the Y4M tag; else limited
+  std::optional<YuvMatrix> matrix;  // --matrix; BT.709 when not given
+  std::optional<bool> fullRange;    // --range; else the Y4M tag; else limited
 };
 
 // The options as given (null where not given): `compare` holds N and PICTURE. Throws

@@ -29,7 +29,7 @@ struct PictureLayout {
   int32_t panelY;     // top edge of the panels
   int32_t labelY;     // top of the labels' text
   int32_t captionX;
-  int32_t captionY;   // top of the caption's text
+  int32_t captionY;  // top of the caption's text
 };
 
 PictureLayout LayoutPicture(int32_t panelWidth, int32_t panelHeight, std::string_view caption);

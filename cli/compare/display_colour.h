@@ -29,7 +29,7 @@ struct DisplaySettings {
 };
 
 std::optional<YuvMatrix> ParseMatrix(std::string_view name);  // "709", "601", "2020"
-std::optional<bool> ParseFullRange(std::string_view name);     // "limited", "full"
+std::optional<bool> ParseFullRange(std::string_view name);    // "limited", "full"
 const char* MatrixName(YuvMatrix matrix);
 
 inline constexpr Rgb kRestoredMarker = {255, 0, 255};

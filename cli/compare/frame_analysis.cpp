@@ -36,8 +36,8 @@ bool AverageChannel(const FrameFormat& format, const FilterArguments& arguments,
   return true;
 }
 
-bool AverageChannelOfType(const FrameFormat& format, const FilterArguments& arguments, int32_t c,
-                          const uint8_t* source, uint8_t* average) {
+bool AverageChannelOfType(const FrameFormat& format, const FilterArguments& arguments, int32_t c, const uint8_t* source,
+                          uint8_t* average) {
   switch (BytesPerSample(format.video)) {
     case 1: return AverageChannel<uint8_t>(format, arguments, c, source, average);
     case 2: return AverageChannel<uint16_t>(format, arguments, c, source, average);

@@ -18,8 +18,8 @@ namespace sorvan::cli {
 struct ChannelChange {
   bool smoothed = false;
   int64_t samples = 0;
-  int64_t changed = 0;   // filtered differs from source (bit for bit)
-  int64_t restored = 0;  // put back by a limit
+  int64_t changed = 0;                // filtered differs from source (bit for bit)
+  int64_t restored = 0;               // put back by a limit
   std::vector<uint8_t> restoredMask;  // 1 where restored, in the channel's own grid; empty when not smoothed
 };
 

@@ -19,8 +19,8 @@ bool ValidPlacement(const VideoFormat& f, const ChannelPlacement& c) {
 }  // namespace
 
 bool IsProcessableFormat(const VideoFormat& f) {
-  const bool integer = f.sampleType == SampleType::kInteger && f.bitsPerSample >= kMinIntegerBits &&
-                       f.bitsPerSample <= kMaxIntegerBits;
+  const bool integer =
+      f.sampleType == SampleType::kInteger && f.bitsPerSample >= kMinIntegerBits && f.bitsPerSample <= kMaxIntegerBits;
   const bool single = f.sampleType == SampleType::kFloat && f.bitsPerSample == kFloatBits;
   if (!integer && !single) return false;
   if (f.planeCount < 1 || f.planeCount > kMaxPlanes) return false;
@@ -105,16 +105,51 @@ VideoFormat PackedFormat(PackedLayout layout, const char* name) {
   switch (layout) {
     case PackedLayout::kBgr24: break;
     case PackedLayout::kBgr48: f.bitsPerSample = 16; break;
-    case PackedLayout::kBgra32: samples = 4; position[3] = 3; break;
-    case PackedLayout::kBgra64: samples = 4; position[3] = 3; f.bitsPerSample = 16; break;
-    case PackedLayout::kRgb24: position[0] = 2; position[2] = 0; break;
-    case PackedLayout::kRgb48: position[0] = 2; position[2] = 0; f.bitsPerSample = 16; break;
-    case PackedLayout::kRgba32: samples = 4; position[0] = 2; position[2] = 0; position[3] = 3; break;
-    case PackedLayout::kRgba64:
-      samples = 4; position[0] = 2; position[2] = 0; position[3] = 3; f.bitsPerSample = 16;
+    case PackedLayout::kBgra32:
+      samples = 4;
+      position[3] = 3;
       break;
-    case PackedLayout::kArgb32: samples = 4; position[0] = 3; position[1] = 2; position[2] = 1; position[3] = 0; break;
-    case PackedLayout::kAbgr32: samples = 4; position[0] = 1; position[1] = 2; position[2] = 3; position[3] = 0; break;
+    case PackedLayout::kBgra64:
+      samples = 4;
+      position[3] = 3;
+      f.bitsPerSample = 16;
+      break;
+    case PackedLayout::kRgb24:
+      position[0] = 2;
+      position[2] = 0;
+      break;
+    case PackedLayout::kRgb48:
+      position[0] = 2;
+      position[2] = 0;
+      f.bitsPerSample = 16;
+      break;
+    case PackedLayout::kRgba32:
+      samples = 4;
+      position[0] = 2;
+      position[2] = 0;
+      position[3] = 3;
+      break;
+    case PackedLayout::kRgba64:
+      samples = 4;
+      position[0] = 2;
+      position[2] = 0;
+      position[3] = 3;
+      f.bitsPerSample = 16;
+      break;
+    case PackedLayout::kArgb32:
+      samples = 4;
+      position[0] = 3;
+      position[1] = 2;
+      position[2] = 1;
+      position[3] = 0;
+      break;
+    case PackedLayout::kAbgr32:
+      samples = 4;
+      position[0] = 1;
+      position[1] = 2;
+      position[2] = 3;
+      position[3] = 0;
+      break;
     case PackedLayout::kYuyv:
     case PackedLayout::kUyvy: {
       // Two pixels in four samples: Y Y at every other sample, one U and one V for the pair.

@@ -89,10 +89,18 @@ inline constexpr int8_t kPlanesRgb[kColourChannels] = {2, 1, 0};  // R, G, B: bl
 
 // Packed layouts, named by their byte order in memory (BGR24: blue first).
 enum class PackedLayout : uint8_t {
-  kBgr24, kBgra32, kBgr48, kBgra64,
-  kRgb24, kRgba32, kRgb48, kRgba64,
-  kArgb32, kAbgr32,
-  kYuyv, kUyvy,
+  kBgr24,
+  kBgra32,
+  kBgr48,
+  kBgra64,
+  kRgb24,
+  kRgba32,
+  kRgb48,
+  kRgba64,
+  kArgb32,
+  kAbgr32,
+  kYuyv,
+  kUyvy,
 };
 VideoFormat PackedFormat(PackedLayout layout, const char* name = nullptr);
 

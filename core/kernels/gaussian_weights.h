@@ -13,8 +13,8 @@ inline constexpr int32_t kMaxWindow = 2 * kMaxRadius + 1;
 struct GaussianWeights {
   int32_t taps[kMaxWindow] = {};
   int32_t window = 0;
-  int32_t centreWeightSq = 0;   // taps[rad]², the centre's 2-D weight in units of 2^-20
-  int32_t surroundWeight = 0;   // 2^20 − centreWeightSq
+  int32_t centreWeightSq = 0;  // taps[rad]², the centre's 2-D weight in units of 2^-20
+  int32_t surroundWeight = 0;  // 2^20 − centreWeightSq
 
   GaussianParams Params() const { return {taps, window, surroundWeight, centreWeightSq}; }
 };

@@ -27,7 +27,8 @@ typename SampleTraits<T>::ColumnSum ColumnSum(const typename SampleTraits<T>::Ro
   typename SampleTraits<T>::ColumnSum sum = 0;
   for (int32_t k = 0; k < g.window; ++k) {
     const int32_t row = mirrored ? Mirror(y - m + k, s.height) : y - m + k;
-    sum += static_cast<typename SampleTraits<T>::ColumnSum>(g.taps[k]) * rows[static_cast<ptrdiff_t>(row) * s.width + x];
+    sum +=
+        static_cast<typename SampleTraits<T>::ColumnSum>(g.taps[k]) * rows[static_cast<ptrdiff_t>(row) * s.width + x];
   }
   return sum;
 }
@@ -50,7 +51,8 @@ float EdgeValue<float>(double u) {
 }
 template <>
 float InteriorValue<float>(double u, float centre, const GaussianParams& g) {
-  return static_cast<float>((u - static_cast<double>(g.centreWeightSq) * centre) / static_cast<double>(g.surroundWeight));
+  return static_cast<float>((u - static_cast<double>(g.centreWeightSq) * centre) /
+                            static_cast<double>(g.surroundWeight));
 }
 
 }  // namespace

@@ -29,13 +29,13 @@ void CopyChannel(Channel<T> dst, Channel<const T> src, const ChannelShape& shape
 template <typename T>
 const SampleKernels<T>& ReferenceKernels();
 
-#define SORVAN_REFERENCE_KERNELS(T)                                                                            \
-  extern template void GaussianSurroundAverage<T>(Channel<T>, Channel<const T>, const ChannelShape&,           \
-                                                  const GaussianParams&, SampleTraits<T>::RowSum*);            \
-  extern template void BoxAverage<T>(Channel<T>, Channel<const T>, const ChannelShape&, int32_t, int32_t*);    \
-  extern template void LimitMerge<T>(Channel<T>, Channel<const T>, Channel<const T>, const ChannelShape&,      \
-                                     const MergeLimits<T>&);                                                   \
-  extern template void CopyChannel<T>(Channel<T>, Channel<const T>, const ChannelShape&);                      \
+#define SORVAN_REFERENCE_KERNELS(T)                                                                         \
+  extern template void GaussianSurroundAverage<T>(Channel<T>, Channel<const T>, const ChannelShape&,        \
+                                                  const GaussianParams&, SampleTraits<T>::RowSum*);         \
+  extern template void BoxAverage<T>(Channel<T>, Channel<const T>, const ChannelShape&, int32_t, int32_t*); \
+  extern template void LimitMerge<T>(Channel<T>, Channel<const T>, Channel<const T>, const ChannelShape&,   \
+                                     const MergeLimits<T>&);                                                \
+  extern template void CopyChannel<T>(Channel<T>, Channel<const T>, const ChannelShape&);                   \
   extern template const SampleKernels<T>& ReferenceKernels<T>();
 SORVAN_REFERENCE_KERNELS(uint8_t)
 SORVAN_REFERENCE_KERNELS(uint16_t)

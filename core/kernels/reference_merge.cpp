@@ -40,7 +40,7 @@ void BoxEntry(Channel<T> dst, Channel<const T> src, const ChannelShape& shape, i
 size_t NoWorkspace(int32_t) { return 0; }
 
 template <typename T>
-constexpr SampleKernels<T> kReference = {"reference",      &GaussianEntry<T>, &BoxEntry<T>, &LimitMerge<T>,
+constexpr SampleKernels<T> kReference = {"reference",     &GaussianEntry<T>, &BoxEntry<T>, &LimitMerge<T>,
                                          &CopyChannel<T>, nullptr,           &NoWorkspace};
 
 }  // namespace
@@ -50,10 +50,10 @@ const SampleKernels<T>& ReferenceKernels() {
   return kReference<T>;
 }
 
-#define SORVAN_INSTANTIATE(T)                                                                                  \
-  template void LimitMerge<T>(Channel<T>, Channel<const T>, Channel<const T>, const ChannelShape&,              \
-                              const MergeLimits<T>&);                                                          \
-  template void CopyChannel<T>(Channel<T>, Channel<const T>, const ChannelShape&);                              \
+#define SORVAN_INSTANTIATE(T)                                                                      \
+  template void LimitMerge<T>(Channel<T>, Channel<const T>, Channel<const T>, const ChannelShape&, \
+                              const MergeLimits<T>&);                                              \
+  template void CopyChannel<T>(Channel<T>, Channel<const T>, const ChannelShape&);                 \
   template const SampleKernels<T>& ReferenceKernels<T>();
 SORVAN_INSTANTIATE(uint8_t)
 SORVAN_INSTANTIATE(uint16_t)

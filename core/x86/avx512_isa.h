@@ -60,9 +60,13 @@ struct Isa {
   static V Shr6(V a) { return _mm512_srli_epi32(a, 6); }
   static V Shl16(V a) { return _mm512_slli_epi32(a, 16); }
   template <int S>
-  static V ShrU16(V a) { return _mm512_srli_epi16(a, S); }
+  static V ShrU16(V a) {
+    return _mm512_srli_epi16(a, S);
+  }
   template <int S>
-  static V ShlU32(V a) { return _mm512_slli_epi32(a, S); }
+  static V ShlU32(V a) {
+    return _mm512_slli_epi32(a, S);
+  }
   static V Mullo32(V a, V b) { return _mm512_mullo_epi32(a, b); }
   // (a·r) >> 48 per lane, with r in every lane. Even lanes: the 64-bit product shifted down.
   // Odd lanes: moved down by a shuffle, and the quotient read from the product's high dword.
@@ -80,7 +84,9 @@ struct Isa {
   static V SubsU16(V a, V b) { return _mm512_subs_epu16(a, b); }
   static V EqZero16(V a) { return _mm512_movm_epi16(_mm512_cmpeq_epi16_mask(a, _mm512_setzero_si512())); }
   template <int S>
-  static V ShrU32(V a) { return _mm512_srli_epi32(a, S); }
+  static V ShrU32(V a) {
+    return _mm512_srli_epi32(a, S);
+  }
   static V LoadU16To32(const uint16_t* p) {
     return _mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
   }

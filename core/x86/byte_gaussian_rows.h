@@ -125,8 +125,7 @@ void VerticalRow(const uint8_t* const* rows, int32_t end, const VerticalWeights<
 // plus the centre's K_0·centre[x] and the rounding term, then the floor division: the
 // multiply-high by the surround weight's reciprocal in interior rows, >> 20 in edge rows.
 template <int32_t M, bool kInterior, int32_t P>
-Isa::V HorizontalPhase(PhaseRow full, PhaseRow centre, const Isa::V* splitWeights,
-                       Isa::V reciprocal, ptrdiff_t n) {
+Isa::V HorizontalPhase(PhaseRow full, PhaseRow centre, const Isa::V* splitWeights, Isa::V reciprocal, ptrdiff_t n) {
   using V = Isa::V;
   V acc = WeightedSum(Isa::Set32(512), Isa::Load(centre.Phase(P) + n), splitWeights[0]);
 #pragma GCC unroll 8
@@ -140,8 +139,7 @@ Isa::V HorizontalPhase(PhaseRow full, PhaseRow centre, const Isa::V* splitWeight
 
 // The kBytes finished samples of the block at entry n, in column order.
 template <int32_t M, bool kInterior>
-Isa::V HorizontalBlock(PhaseRow full, PhaseRow centre, const Isa::V* splitWeights,
-                       Isa::V reciprocal, ptrdiff_t n) {
+Isa::V HorizontalBlock(PhaseRow full, PhaseRow centre, const Isa::V* splitWeights, Isa::V reciprocal, ptrdiff_t n) {
   const Isa::V p0 = HorizontalPhase<M, kInterior, 0>(full, centre, splitWeights, reciprocal, n);
   const Isa::V p1 = HorizontalPhase<M, kInterior, 1>(full, centre, splitWeights, reciprocal, n);
   const Isa::V p2 = HorizontalPhase<M, kInterior, 2>(full, centre, splitWeights, reciprocal, n);
@@ -158,8 +156,8 @@ struct FusedLimits {
 
 // The smoothed bytes, or the source's where it lies more than p above or n below them.
 Isa::V MergeBytes(Isa::V source, Isa::V smoothed, Isa::V p, Isa::V n) {
-  const Isa::V inside =
-      Isa::EqZero8(Isa::Or(Isa::SubsU8(Isa::SubsU8(source, smoothed), p), Isa::SubsU8(Isa::SubsU8(smoothed, source), n)));
+  const Isa::V inside = Isa::EqZero8(
+      Isa::Or(Isa::SubsU8(Isa::SubsU8(source, smoothed), p), Isa::SubsU8(Isa::SubsU8(smoothed, source), n)));
   return Isa::Or(Isa::And(inside, smoothed), Isa::AndNot(inside, source));
 }
 

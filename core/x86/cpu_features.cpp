@@ -57,8 +57,8 @@ CpuFeatures DetectCpuFeatures() {
   f.sse2 = Bit(l1.edx, 26);
   if (!Bit(l1.ecx, 27) || !Bit(l1.ecx, 28) || maxLeaf < 7) return f;  // OSXSAVE and AVX
   const uint64_t xcr0 = ReadXcr0();
-  const bool ymmState = (xcr0 & 0x6) == 0x6;     // SSE and AVX state
-  const bool zmmState = (xcr0 & 0xE6) == 0xE6;   // plus opmask, ZMM_Hi256 and Hi16_ZMM
+  const bool ymmState = (xcr0 & 0x6) == 0x6;    // SSE and AVX state
+  const bool zmmState = (xcr0 & 0xE6) == 0xE6;  // plus opmask, ZMM_Hi256 and Hi16_ZMM
   const CpuidRegisters l7 = Cpuid(7, 0);
   // The AVX2 level also uses FMA (its float paths), which every AVX2 processor has.
   f.avx2 = ymmState && Bit(l7.ebx, 5) && Bit(l1.ecx, 12);

@@ -8,7 +8,7 @@ namespace sorvan {
 
 struct CpuFeatures {
   bool sse2 = false;
-  bool avx2 = false;       // with FMA
+  bool avx2 = false;        // with FMA
   bool avx512 = false;      // F, BW and VL, with the ZMM state enabled
   bool avx512Vnni = false;  // and VNNI on top
 };

@@ -194,8 +194,9 @@ bool RowIsNominal(const float* row, int32_t width) {
 // row is checked as it first enters the window, while it is about to be read anyway. Not
 // inlined, for the stack's sake (see the B-bit GaussianRows).
 template <int32_t M>
-__attribute__((noinline)) bool GaussianRows(const float* plane, int32_t planePitch, Channel<float> dst, const ChannelShape& s,
-                  const GaussianParams& g, const FloatLimits& limits, int32_t* workspace) {
+__attribute__((noinline)) bool GaussianRows(const float* plane, int32_t planePitch, Channel<float> dst,
+                                            const ChannelShape& s, const GaussianParams& g, const FloatLimits& limits,
+                                            int32_t* workspace) {
   const size_t region = Region(s.width);
   double* base = reinterpret_cast<double*>(workspace);
   // 16 entries ahead of each row of full sums for the reflected left end.
@@ -223,8 +224,8 @@ __attribute__((noinline)) bool GaussianRows(const float* plane, int32_t planePit
       sums[s.width - 1 + d] = sums[s.width - 1 - d];
     }
     const bool inside = interior(y);
-    HorizontalPass<M>(sums, inside ? surround[which] : sums, weights, scalarWeights,
-                      inside ? interiorScale : edgeScale, s.width, rowOut);
+    HorizontalPass<M>(sums, inside ? surround[which] : sums, weights, scalarWeights, inside ? interiorScale : edgeScale,
+                      s.width, rowOut);
     const float* srcRow = rowAt(y);
     float* dstRow = RowAt(dst.base, dst.pitch, y);
     if (s.step == 1 && limits.enabled) {
@@ -298,8 +299,8 @@ bool GaussianRun(Channel<float> dst, Channel<const float> src, const ChannelShap
   }
 }
 
-void LimitMergeEntry(Channel<float> out, Channel<const float> src, Channel<const float> smoothed,
-                     const ChannelShape& s, const MergeLimits<float>& limits) {
+void LimitMergeEntry(Channel<float> out, Channel<const float> src, Channel<const float> smoothed, const ChannelShape& s,
+                     const MergeLimits<float>& limits) {
   if (s.step != 1) {
     LimitMerge<float>(out, src, smoothed, s, limits);
     return;

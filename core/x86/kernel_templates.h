@@ -26,8 +26,8 @@
 #include "core/kernels/gaussian_weights.h"
 #include "core/kernels/reference_kernels.h"
 #include "core/mirror.h"
-#include "core/x86/x86_kernels.h"
 #include "core/surround_division.h"
+#include "core/x86/x86_kernels.h"
 
 namespace sorvan {
 namespace {
@@ -97,8 +97,7 @@ void ScatterRow(uint8_t* row, const uint8_t* in, int32_t width, int32_t step) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
       __m128i* p = reinterpret_cast<__m128i*>(row + 2 * x);
       _mm_storeu_si128(p, _mm_or_si128(_mm_and_si128(_mm_loadu_si128(p), keep), _mm_unpacklo_epi8(v, zero)));
-      _mm_storeu_si128(p + 1,
-                       _mm_or_si128(_mm_and_si128(_mm_loadu_si128(p + 1), keep), _mm_unpackhi_epi8(v, zero)));
+      _mm_storeu_si128(p + 1, _mm_or_si128(_mm_and_si128(_mm_loadu_si128(p + 1), keep), _mm_unpackhi_epi8(v, zero)));
     }
   } else if (step == 4) {
     const __m128i keep = _mm_set1_epi32(static_cast<int32_t>(0xFFFFFF00u));
@@ -228,9 +227,7 @@ void StoreLanes(uint8_t* out, Isa::V v) { Isa::StoreBytes32(out, v); }
 
 // A vertical sum v (0 ≤ v < 2^18) as (v mod 64) + 2^16·(v div 64); see the top of this file.
 int32_t SplitSum(int32_t v) { return (v & 63) | ((v >> 6) << 16); }
-Isa::V SplitSum(Isa::V v) {
-  return Isa::Or(Isa::And(v, Isa::Set32(63)), Isa::Shl16(Isa::Shr6(v)));
-}
+Isa::V SplitSum(Isa::V v) { return Isa::Or(Isa::And(v, Isa::Set32(63)), Isa::Shl16(Isa::Shr6(v))); }
 
 // The multiply-add weight pair that turns a split sum into K·v.
 int32_t SplitWeight(int32_t k) {
@@ -265,9 +262,9 @@ bool GaussianFits(const int32_t* weights, int32_t window, int32_t shift, int32_t
   return total <= 1024;
 }
 
-void GaussianRun(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int32_t* scratch,
-                 int32_t height, int32_t width, int32_t step, const int32_t* weights, int32_t window,
-                 int32_t surroundWeight, const FusedLimits& limits, int32_t* workspace) {
+void GaussianRun(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int32_t* scratch, int32_t height,
+                 int32_t width, int32_t step, const int32_t* weights, int32_t window, int32_t surroundWeight,
+                 const FusedLimits& limits, int32_t* workspace) {
   const int32_t m = window / 2;
   // A packed channel is first gathered into the scratch plane as contiguous bytes (it holds
   // width·height int32, four times what this needs).
@@ -282,8 +279,8 @@ void GaussianRun(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t src
     planePitch = width;
   }
 
-  const ByteGaussianJob job = {plane, planePitch, dst, dstPitch, {width, height, step}, weights,
-                               SurroundReciprocal(surroundWeight), limits};
+  const ByteGaussianJob job = {
+      plane, planePitch, dst, dstPitch, {width, height, step}, weights, SurroundReciprocal(surroundWeight), limits};
   switch (m) {
     case 1: ByteGaussianRows<1>(job, workspace); break;
     case 2: ByteGaussianRows<2>(job, workspace); break;
@@ -313,8 +310,7 @@ void GaussianMergeFast(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32
                        int32_t shift, int32_t surroundWeight, int32_t centreWeightSq, int32_t positiveLimit,
                        int32_t negativeLimit, int32_t* workspace) {
   // Negative limits (never set by the filter) and foreign arithmetic go the long way.
-  if (positiveLimit < 0 || negativeLimit < 0 ||
-      !GaussianFits(weights, window, shift, surroundWeight, centreWeightSq)) {
+  if (positiveLimit < 0 || negativeLimit < 0 || !GaussianFits(weights, window, shift, surroundWeight, centreWeightSq)) {
     GaussianFast(dst, dstPitch, src, srcPitch, scratch, height, width, step, weights, window, shift, surroundWeight,
                  centreWeightSq, workspace);
     LimitMergeFast(dst, dstPitch, src, srcPitch, dst, dstPitch, height, width, step, positiveLimit, negativeLimit);
@@ -353,7 +349,7 @@ void BoxFast(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitc
   const size_t region = KernelWorkspaceRegion(width);
   int16_t* padded = reinterpret_cast<int16_t*>(workspace);  // column sums, reflected r at each end
   int16_t* sums = padded + 16;
-  int32_t* prefix = workspace + region;                     // prefix[j] = Σ padded[16 − r + i], i < j
+  int32_t* prefix = workspace + region;  // prefix[j] = Σ padded[16 − r + i], i < j
   uint8_t* bytes = reinterpret_cast<uint8_t*>(workspace + 2 * region);
   const size_t rowBytes = (static_cast<size_t>(width) + 64 + 63) & ~static_cast<size_t>(63);
   uint8_t* addRow = bytes;

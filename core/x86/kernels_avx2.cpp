@@ -55,9 +55,13 @@ struct Isa {
   // The low 16 bits of each 32-bit lane from a, the high ones from b.
   static V BlendHighWords(V a, V b) { return _mm256_blend_epi16(a, b, 0xAA); }
   template <int S>
-  static V ShrU16(V a) { return _mm256_srli_epi16(a, S); }
+  static V ShrU16(V a) {
+    return _mm256_srli_epi16(a, S);
+  }
   template <int S>
-  static V ShlU32(V a) { return _mm256_slli_epi32(a, S); }
+  static V ShlU32(V a) {
+    return _mm256_slli_epi32(a, S);
+  }
   static V Mullo32(V a, V b) { return _mm256_mullo_epi32(a, b); }
   // (a·r) >> 48 per lane, with r in every lane. Even lanes: the 64-bit product shifted down.
   // Odd lanes: moved down by a shuffle, and the quotient read from the product's high dword.
@@ -78,7 +82,9 @@ struct Isa {
   static V SubsU16(V a, V b) { return _mm256_subs_epu16(a, b); }
   static V EqZero16(V a) { return _mm256_cmpeq_epi16(a, _mm256_setzero_si256()); }
   template <int S>
-  static V ShrU32(V a) { return _mm256_srli_epi32(a, S); }
+  static V ShrU32(V a) {
+    return _mm256_srli_epi32(a, S);
+  }
   static V LoadU16To32(const uint16_t* p) {
     return _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
   }
@@ -150,9 +156,9 @@ struct Isa {
 }  // namespace
 }  // namespace sorvan
 
+#include "core/x86/float_kernel_templates.h"
 #include "core/x86/kernel_templates.h"
 #include "core/x86/word_kernel_templates.h"
-#include "core/x86/float_kernel_templates.h"
 
 namespace sorvan {
 namespace {

@@ -3,9 +3,9 @@
 
 #if SORVAN_X86
 #include "core/x86/avx512_isa.h"
+#include "core/x86/float_kernel_templates.h"
 #include "core/x86/kernel_templates.h"
 #include "core/x86/word_kernel_templates.h"
-#include "core/x86/float_kernel_templates.h"
 
 namespace sorvan {
 namespace {

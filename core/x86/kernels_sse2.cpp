@@ -54,9 +54,13 @@ struct Isa {
   static V Shr6(V a) { return _mm_srli_epi32(a, 6); }
   static V Shl16(V a) { return _mm_slli_epi32(a, 16); }
   template <int S>
-  static V ShrU16(V a) { return _mm_srli_epi16(a, S); }
+  static V ShrU16(V a) {
+    return _mm_srli_epi16(a, S);
+  }
   template <int S>
-  static V ShlU32(V a) { return _mm_slli_epi32(a, S); }
+  static V ShlU32(V a) {
+    return _mm_slli_epi32(a, S);
+  }
   // SSE2 has no 32-bit low multiply: two 32×32→64 products, even and odd lanes.
   static V Mullo32(V a, V b) {
     const V even = _mm_mul_epu32(a, b);
@@ -81,7 +85,9 @@ struct Isa {
   static V SubsU16(V a, V b) { return _mm_subs_epu16(a, b); }
   static V EqZero16(V a) { return _mm_cmpeq_epi16(a, _mm_setzero_si128()); }
   template <int S>
-  static V ShrU32(V a) { return _mm_srli_epi32(a, S); }
+  static V ShrU32(V a) {
+    return _mm_srli_epi32(a, S);
+  }
   static V LoadU16To32(const uint16_t* p) {
     return _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
   }

@@ -149,7 +149,7 @@ void ScalarSums(const uint16_t* const* r, const int32_t* weights, int32_t from, 
 // the given form.
 template <int32_t M, SumForm kForm>
 void VerticalPass(const uint16_t* const* rows, const int32_t* weights, int32_t width, int32_t* full,
-                     int32_t* surround) {
+                  int32_t* surround) {
   V pairWeights[M + 1];
   int32_t total = weights[M];
   for (int32_t d = 1; d <= M; ++d) {
@@ -279,9 +279,9 @@ void HorizontalPass(const int32_t* full, const int32_t* centre, const int32_t* w
 // Not inlined: eight copies in one frame would need more than a page of stack for the spilled
 // weight vectors on 32-bit x86, where Windows then wants a stack probe the DLL does not link.
 template <int32_t M>
-__attribute__((noinline)) void GaussianRows(const uint16_t* plane, int32_t planePitch, Channel<uint16_t> dst, const ChannelShape& s,
-                  const int32_t* weights, double reciprocal, uint32_t narrowReciprocal, const WordLimits& limits,
-                  int32_t* workspace) {
+__attribute__((noinline)) void GaussianRows(const uint16_t* plane, int32_t planePitch, Channel<uint16_t> dst,
+                                            const ChannelShape& s, const int32_t* weights, double reciprocal,
+                                            uint32_t narrowReciprocal, const WordLimits& limits, int32_t* workspace) {
   const size_t region = KernelWorkspaceRegion(s.width);
   int32_t* full = workspace + 16;  // 16 entries ahead for the reflected left end
   int32_t* surround = workspace + region;
@@ -499,7 +499,8 @@ void CopyEntry(Channel<uint16_t> dst, Channel<const uint16_t> src, const Channel
   }
   if (s.width <= 0) return;
   for (int32_t y = 0; y < s.height; ++y) {
-    memcpy(RowAt(dst.base, dst.pitch, y), RowAt(src.base, src.pitch, y), static_cast<size_t>(s.width) * sizeof(uint16_t));
+    memcpy(RowAt(dst.base, dst.pitch, y), RowAt(src.base, src.pitch, y),
+           static_cast<size_t>(s.width) * sizeof(uint16_t));
   }
 }
 

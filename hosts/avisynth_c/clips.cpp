@@ -8,7 +8,8 @@ class MemoryClip final : public ClipImpl {
  public:
   MemoryClip(const AVS_VideoInfo& vi, const std::vector<std::vector<uint8_t>>& frames) : vi_(vi) {
     for (size_t n = 0; n < frames.size(); ++n) {
-      AVS_VideoFrame* frame = NewFrame(vi, {{"test_frame", static_cast<int64_t>(n)}, {"test_tag", 1000 + static_cast<int64_t>(n)}});
+      AVS_VideoFrame* frame =
+          NewFrame(vi, {{"test_frame", static_cast<int64_t>(n)}, {"test_tag", 1000 + static_cast<int64_t>(n)}});
       size_t offset = 0;
       for (const PlaneSlot& slot : frame->planes) {
         for (int32_t y = 0; y < slot.height; ++y) {

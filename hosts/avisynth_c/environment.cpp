@@ -11,7 +11,8 @@ namespace sorvan::avs_c_host {
 namespace {
 
 std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return text;
 }
 
@@ -153,7 +154,8 @@ CallResult Environment::Invoke(const std::string& name, const std::vector<Argume
   }
   for (const NamedArgument& n : named) {
     if (!error.empty()) break;
-    const auto slot = std::find_if(slots.begin(), slots.end(), [&](const ParameterSlot& s) { return s.name == Lower(n.name); });
+    const auto slot =
+        std::find_if(slots.begin(), slots.end(), [&](const ParameterSlot& s) { return s.name == Lower(n.name); });
     if (slot == slots.end()) {
       error = name + " does not have a named argument \"" + n.name + "\"";
       break;
@@ -161,10 +163,12 @@ CallResult Environment::Invoke(const std::string& name, const std::vector<Argume
     std::string why;
     AVS_Value& element = elements[static_cast<size_t>(slot - slots.begin())];
     avs_release_value(element);
-    if (!Convert(n.value, slot->type, longValues, &element, &why)) error = name + ": argument \"" + n.name + "\" " + why;
+    if (!Convert(n.value, slot->type, longValues, &element, &why))
+      error = name + ": argument \"" + n.name + "\" " + why;
   }
   for (size_t i = 0; error.empty() && i < slots.size(); ++i) {
-    if (slots[i].name.empty() && elements[i].type == sorvan::avs::kVoid) error = name + ": missing argument " + std::to_string(i + 1);
+    if (slots[i].name.empty() && elements[i].type == sorvan::avs::kVoid)
+      error = name + ": missing argument " + std::to_string(i + 1);
   }
   if (error.empty()) {
     AVS_Value args{};

@@ -12,7 +12,10 @@ using namespace sorvan::avs;
 int32_t SampleBytes(uint32_t t) {
   switch ((t & kCsSampleBitsMask) >> kCsSampleBitsShift) {
     case 0: return 1;
-    case 1: case 5: case 6: case 7: return 2;
+    case 1:
+    case 5:
+    case 6:
+    case 7: return 2;
     case 2: return 4;
     default: return 0;
   }
@@ -54,7 +57,8 @@ std::vector<PlaneGeometry> FramePlanes(const AVS_VideoInfo& vi) {
   const int32_t h = vi.height;
   const int32_t bytes = SampleBytes(t);
   if (w <= 0 || h <= 0) return {};
-  if (t == kCsYuy2) return w % 2 == 0 ? std::vector<PlaneGeometry>{{kDefaultPlane, 2 * w, h}} : std::vector<PlaneGeometry>{};
+  if (t == kCsYuy2)
+    return w % 2 == 0 ? std::vector<PlaneGeometry>{{kDefaultPlane, 2 * w, h}} : std::vector<PlaneGeometry>{};
   const bool planar = (t & kCsPlanar) != 0;
   const bool interleaved = (t & kCsInterleaved) != 0;
   if (bytes == 0) return {};
@@ -109,9 +113,7 @@ AVS_VideoFrame* NewFrame(const AVS_VideoInfo& vi, const Properties& properties) 
   return frame;
 }
 
-AVS_VideoFrame_Impl* Impl(const AVS_VideoFrame* frame) {
-  return const_cast<AVS_VideoFrame*>(frame);
-}
+AVS_VideoFrame_Impl* Impl(const AVS_VideoFrame* frame) { return const_cast<AVS_VideoFrame*>(frame); }
 
 const PlaneSlot* FindPlane(const AVS_VideoFrame* frame, int32_t plane) {
   if (frame == nullptr) return nullptr;
@@ -141,7 +143,8 @@ std::vector<uint8_t> Frame::Bytes(const std::vector<PlaneGeometry>& planes) cons
     const PlaneSlot* slot = FindPlane(frame_, g.id);
     if (slot == nullptr) return {};
     const uint8_t* base = frame_->buffer->data + slot->offset;
-    for (int32_t y = 0; y < slot->height; ++y) out.insert(out.end(), base + y * slot->pitch, base + y * slot->pitch + slot->rowSize);
+    for (int32_t y = 0; y < slot->height; ++y)
+      out.insert(out.end(), base + y * slot->pitch, base + y * slot->pitch + slot->rowSize);
   }
   return out;
 }
@@ -225,7 +228,8 @@ uint8_t* AVSC_CC avs_get_write_ptr_p(const AVS_VideoFrame* frame, int32_t plane)
 void AVSC_CC avs_bit_blt(AVS_ScriptEnvironment* /*env*/, uint8_t* dst, int32_t dstPitch, const uint8_t* src,
                          int32_t srcPitch, int32_t rowSize, int32_t height) {
   for (int32_t y = 0; y < height; ++y) {
-    memcpy(dst + static_cast<ptrdiff_t>(y) * dstPitch, src + static_cast<ptrdiff_t>(y) * srcPitch, static_cast<size_t>(rowSize));
+    memcpy(dst + static_cast<ptrdiff_t>(y) * dstPitch, src + static_cast<ptrdiff_t>(y) * srcPitch,
+           static_cast<size_t>(rowSize));
   }
 }
 #endif

@@ -121,9 +121,7 @@ void FrameServer::SetFrameFill(int byte) {
   state_->fill = byte >= 0 ? (byte & 0xFF) : -1;
 }
 
-FramePoolStats FrameServer::PoolStats() const {
-  return {state_->pool.FramesAllocated(), state_->pool.FramesInUse()};
-}
+FramePoolStats FrameServer::PoolStats() const { return {state_->pool.FramesAllocated(), state_->pool.FramesInUse()}; }
 
 int SORVAN_STDCALL FrameServer::GetCPUFlags() {
 #if defined(__x86_64__)
@@ -177,7 +175,8 @@ void SORVAN_CDECL FrameServer::ThrowError(const char* fmt, ...) {
 }
 
 void SORVAN_STDCALL FrameServer::AddFunction(const char* name, const char* params, ApplyFunc apply, void* user_data) {
-  if (name == nullptr || params == nullptr || apply == nullptr) throw ScriptError("AddFunction: missing name, parameters or function");
+  if (name == nullptr || params == nullptr || apply == nullptr)
+    throw ScriptError("AddFunction: missing name, parameters or function");
   ScriptFunction function;
   function.name = name;
   function.params = params;
@@ -209,7 +208,8 @@ AVSValue SORVAN_STDCALL FrameServer::Invoke(const char* name, const AVSValue arg
 AVSValue SORVAN_STDCALL FrameServer::GetVar(const char* name) {
   std::lock_guard lock(state_->varMutex);
   const auto it = name != nullptr ? state_->vars.find(name) : state_->vars.end();
-  if (it == state_->vars.end()) throw ScriptError(std::string("variable \"") + (name ? name : "") + "\" is not defined");
+  if (it == state_->vars.end())
+    throw ScriptError(std::string("variable \"") + (name ? name : "") + "\" is not defined");
   return it->second;
 }
 
@@ -240,8 +240,8 @@ PVideoFrame SORVAN_STDCALL FrameServer::NewVideoFrame(const VideoInfo& vi, int a
 bool SORVAN_STDCALL FrameServer::MakeWritable(PVideoFrame* pvf) {
   if (pvf == nullptr || !*pvf || (*pvf)->IsWritable()) return false;
   const VideoFrame& old = *pvf->get();
-  FrameGeometry g{old.offset, old.pitch, old.row_size, old.height, old.offsetU, old.offsetV, old.pitchUV,
-                  old.vfb->data_size};
+  FrameGeometry g{old.offset,  old.pitch,   old.row_size, old.height,
+                  old.offsetU, old.offsetV, old.pitchUV,  old.vfb->data_size};
   PVideoFrame copy = state_->pool.NewFrame(g, -1);
   memcpy(copy->vfb->data, old.vfb->data, static_cast<size_t>(old.vfb->data_size));
   *pvf = copy;
@@ -277,16 +277,17 @@ void SORVAN_STDCALL FrameServer::CheckVersion(int version) {
 PVideoFrame SORVAN_STDCALL FrameServer::Subframe(PVideoFrame src, int rel_offset, int new_pitch, int new_row_size,
                                                  int new_height) {
   if (!src) ThrowError("Subframe: no frame");
-  FrameGeometry g{src->offset + rel_offset, new_pitch, new_row_size, new_height, src->offsetU, src->offsetV,
-                  src->pitchUV, src->vfb->data_size};
+  FrameGeometry g{
+      src->offset + rel_offset, new_pitch, new_row_size, new_height, src->offsetU, src->offsetV, src->pitchUV,
+      src->vfb->data_size};
   return state_->pool.NewView(*src.get(), g);
 }
 
-PVideoFrame SORVAN_STDCALL FrameServer::SubframePlanar(PVideoFrame src, int rel_offset, int new_pitch,
-                                                       int new_row_size, int new_height, int rel_offsetU,
-                                                       int rel_offsetV, int new_pitchUV) {
+PVideoFrame SORVAN_STDCALL FrameServer::SubframePlanar(PVideoFrame src, int rel_offset, int new_pitch, int new_row_size,
+                                                       int new_height, int rel_offsetU, int rel_offsetV,
+                                                       int new_pitchUV) {
   if (!src) ThrowError("SubframePlanar: no frame");
-  FrameGeometry g{src->offset + rel_offset, new_pitch,  new_row_size, new_height, src->offsetU + rel_offsetU,
+  FrameGeometry g{src->offset + rel_offset,   new_pitch,   new_row_size,       new_height, src->offsetU + rel_offsetU,
                   src->offsetV + rel_offsetV, new_pitchUV, src->vfb->data_size};
   return state_->pool.NewView(*src.get(), g);
 }

@@ -101,8 +101,7 @@ class FrameServer final : public IScriptEnvironment {
   void* SORVAN_STDCALL ManageCache(int key, void* data) override;
   bool SORVAN_STDCALL PlanarChromaAlignment(PlanarChromaAlignmentMode key) override;
   PVideoFrame SORVAN_STDCALL SubframePlanar(PVideoFrame src, int rel_offset, int new_pitch, int new_row_size,
-                                            int new_height, int rel_offsetU, int rel_offsetV,
-                                            int new_pitchUV) override;
+                                            int new_height, int rel_offsetU, int rel_offsetV, int new_pitchUV) override;
 
  private:
   struct State;

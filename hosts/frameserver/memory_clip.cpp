@@ -148,8 +148,9 @@ void SORVAN_STDCALL MemoryClip::GetAudio(void* buf, int64_t start, int64_t count
   if (audio_) {
     audio_(buf, start, count);
   } else if (count > 0) {
-    memset(buf, 0, static_cast<size_t>(count) * static_cast<size_t>(vi_.nchannels) *
-                       static_cast<size_t>(BytesPerChannelSample(vi_.sample_type)));
+    memset(buf, 0,
+           static_cast<size_t>(count) * static_cast<size_t>(vi_.nchannels) *
+               static_cast<size_t>(BytesPerChannelSample(vi_.sample_type)));
   }
 }
 

@@ -75,8 +75,8 @@ VSFrame* NewVideoFrame(const VSVideoFormat* format, int width, int height, const
   return frame.release();
 }
 
-VSFrame* NewVideoFrame2(const VSVideoFormat* format, int width, int height, const VSFrame** planeSrc,
-                        const int* planes, const VSFrame* propSrc, VSCore*) noexcept {
+VSFrame* NewVideoFrame2(const VSVideoFormat* format, int width, int height, const VSFrame** planeSrc, const int* planes,
+                        const VSFrame* propSrc, VSCore*) noexcept {
   if (format == nullptr || planeSrc == nullptr || planes == nullptr) {
     RecordGlobalViolation("newVideoFrame2 with a null argument");
     return nullptr;
@@ -142,8 +142,7 @@ int GetVideoFormatName(const VSVideoFormat* format, char* buffer) noexcept {
   buffer[length] = '\0';
   return 1;
 }
-int QueryFormat(VSVideoFormat* format, int colorFamily, int sampleType, int bits, int ssW, int ssH,
-                VSCore*) noexcept {
+int QueryFormat(VSVideoFormat* format, int colorFamily, int sampleType, int bits, int ssW, int ssH, VSCore*) noexcept {
   return format != nullptr && QueryVideoFormat(format, colorFamily, sampleType, bits, ssW, ssH) ? 1 : 0;
 }
 uint32_t QueryFormatId(int colorFamily, int sampleType, int bits, int ssW, int ssH, VSCore*) noexcept {
@@ -353,8 +352,8 @@ int MapSetFrame(VSMap* map, const char* key, const VSFrame* f, int append) noexc
 }
 
 // ---- plug-ins, core, log ----
-int RegisterFunction(const char* name, const char* args, const char* returnType, VSPublicFunction create,
-                     void* data, VSPlugin* plugin) noexcept {
+int RegisterFunction(const char* name, const char* args, const char* returnType, VSPublicFunction create, void* data,
+                     VSPlugin* plugin) noexcept {
   if (plugin == nullptr || plugin->host == nullptr) return 0;
   return plugin->host->RegisterFunction(plugin, name, args, returnType, create, data);
 }
@@ -372,46 +371,122 @@ void LogMessage(int type, const char* message, VSCore* core) noexcept {
 VSAPI MakeTable() {
   VSAPI t{};
 #define SORVAN_TRAP(member, slot) t.member = Trap<slot, decltype(t.member)>::Call
-  SORVAN_TRAP(createVideoFilter, 0); SORVAN_TRAP(createVideoFilter2, 1); SORVAN_TRAP(createAudioFilter, 2);
-  SORVAN_TRAP(createAudioFilter2, 3); SORVAN_TRAP(setLinearFilter, 4); SORVAN_TRAP(setCacheMode, 5);
-  SORVAN_TRAP(setCacheOptions, 6); SORVAN_TRAP(freeNode, 7); SORVAN_TRAP(addNodeRef, 8);
-  SORVAN_TRAP(getNodeType, 9); SORVAN_TRAP(getVideoInfo, 10); SORVAN_TRAP(getAudioInfo, 11);
-  SORVAN_TRAP(newVideoFrame, 12); SORVAN_TRAP(newVideoFrame2, 13); SORVAN_TRAP(newAudioFrame, 14);
-  SORVAN_TRAP(newAudioFrame2, 15); SORVAN_TRAP(freeFrame, 16); SORVAN_TRAP(addFrameRef, 17);
-  SORVAN_TRAP(copyFrame, 18); SORVAN_TRAP(getFramePropertiesRO, 19); SORVAN_TRAP(getFramePropertiesRW, 20);
-  SORVAN_TRAP(getStride, 21); SORVAN_TRAP(getReadPtr, 22); SORVAN_TRAP(getWritePtr, 23);
-  SORVAN_TRAP(getVideoFrameFormat, 24); SORVAN_TRAP(getAudioFrameFormat, 25); SORVAN_TRAP(getFrameType, 26);
-  SORVAN_TRAP(getFrameWidth, 27); SORVAN_TRAP(getFrameHeight, 28); SORVAN_TRAP(getFrameLength, 29);
-  SORVAN_TRAP(getVideoFormatName, 30); SORVAN_TRAP(getAudioFormatName, 31); SORVAN_TRAP(queryVideoFormat, 32);
-  SORVAN_TRAP(queryAudioFormat, 33); SORVAN_TRAP(queryVideoFormatID, 34); SORVAN_TRAP(getVideoFormatByID, 35);
-  SORVAN_TRAP(getFrame, 36); SORVAN_TRAP(getFrameAsync, 37); SORVAN_TRAP(getFrameFilter, 38);
-  SORVAN_TRAP(requestFrameFilter, 39); SORVAN_TRAP(releaseFrameEarly, 40); SORVAN_TRAP(cacheFrame, 41);
-  SORVAN_TRAP(setFilterError, 42); SORVAN_TRAP(createFunction, 43); SORVAN_TRAP(freeFunction, 44);
-  SORVAN_TRAP(addFunctionRef, 45); SORVAN_TRAP(callFunction, 46); SORVAN_TRAP(createMap, 47);
-  SORVAN_TRAP(freeMap, 48); SORVAN_TRAP(clearMap, 49); SORVAN_TRAP(copyMap, 50); SORVAN_TRAP(mapSetError, 51);
-  SORVAN_TRAP(mapGetError, 52); SORVAN_TRAP(mapNumKeys, 53); SORVAN_TRAP(mapGetKey, 54);
-  SORVAN_TRAP(mapDeleteKey, 55); SORVAN_TRAP(mapNumElements, 56); SORVAN_TRAP(mapGetType, 57);
-  SORVAN_TRAP(mapSetEmpty, 58); SORVAN_TRAP(mapGetInt, 59); SORVAN_TRAP(mapGetIntSaturated, 60);
-  SORVAN_TRAP(mapGetIntArray, 61); SORVAN_TRAP(mapSetInt, 62); SORVAN_TRAP(mapSetIntArray, 63);
-  SORVAN_TRAP(mapGetFloat, 64); SORVAN_TRAP(mapGetFloatSaturated, 65); SORVAN_TRAP(mapGetFloatArray, 66);
-  SORVAN_TRAP(mapSetFloat, 67); SORVAN_TRAP(mapSetFloatArray, 68); SORVAN_TRAP(mapGetData, 69);
-  SORVAN_TRAP(mapGetDataSize, 70); SORVAN_TRAP(mapGetDataTypeHint, 71); SORVAN_TRAP(mapSetData, 72);
-  SORVAN_TRAP(mapGetNode, 73); SORVAN_TRAP(mapSetNode, 74); SORVAN_TRAP(mapConsumeNode, 75);
-  SORVAN_TRAP(mapGetFrame, 76); SORVAN_TRAP(mapSetFrame, 77); SORVAN_TRAP(mapConsumeFrame, 78);
-  SORVAN_TRAP(mapGetFunction, 79); SORVAN_TRAP(mapSetFunction, 80); SORVAN_TRAP(mapConsumeFunction, 81);
-  SORVAN_TRAP(registerFunction, 82); SORVAN_TRAP(getPluginByID, 83); SORVAN_TRAP(getPluginByNamespace, 84);
-  SORVAN_TRAP(getNextPlugin, 85); SORVAN_TRAP(getPluginName, 86); SORVAN_TRAP(getPluginID, 87);
-  SORVAN_TRAP(getPluginNamespace, 88); SORVAN_TRAP(getNextPluginFunction, 89);
-  SORVAN_TRAP(getPluginFunctionByName, 90); SORVAN_TRAP(getPluginFunctionName, 91);
-  SORVAN_TRAP(getPluginFunctionArguments, 92); SORVAN_TRAP(getPluginFunctionReturnType, 93);
-  SORVAN_TRAP(getPluginPath, 94); SORVAN_TRAP(getPluginVersion, 95); SORVAN_TRAP(invoke, 96);
-  SORVAN_TRAP(createCore, 97); SORVAN_TRAP(freeCore, 98); SORVAN_TRAP(setMaxCacheSize, 99);
-  SORVAN_TRAP(setThreadCount, 100); SORVAN_TRAP(getCoreInfo, 101); SORVAN_TRAP(getAPIVersion, 102);
-  SORVAN_TRAP(logMessage, 103); SORVAN_TRAP(addLogHandler, 104); SORVAN_TRAP(removeLogHandler, 105);
-  SORVAN_TRAP(clearNodeCache, 106); SORVAN_TRAP(clearCoreCaches, 107); SORVAN_TRAP(getNodeName, 108);
-  SORVAN_TRAP(getNodeFilterMode, 109); SORVAN_TRAP(getNumNodeDependencies, 110);
-  SORVAN_TRAP(getNodeDependency, 111); SORVAN_TRAP(getCoreNodeTiming, 112); SORVAN_TRAP(setCoreNodeTiming, 113);
-  SORVAN_TRAP(getNodeProcessingTime, 114); SORVAN_TRAP(getFreedNodeProcessingTime, 115);
+  SORVAN_TRAP(createVideoFilter, 0);
+  SORVAN_TRAP(createVideoFilter2, 1);
+  SORVAN_TRAP(createAudioFilter, 2);
+  SORVAN_TRAP(createAudioFilter2, 3);
+  SORVAN_TRAP(setLinearFilter, 4);
+  SORVAN_TRAP(setCacheMode, 5);
+  SORVAN_TRAP(setCacheOptions, 6);
+  SORVAN_TRAP(freeNode, 7);
+  SORVAN_TRAP(addNodeRef, 8);
+  SORVAN_TRAP(getNodeType, 9);
+  SORVAN_TRAP(getVideoInfo, 10);
+  SORVAN_TRAP(getAudioInfo, 11);
+  SORVAN_TRAP(newVideoFrame, 12);
+  SORVAN_TRAP(newVideoFrame2, 13);
+  SORVAN_TRAP(newAudioFrame, 14);
+  SORVAN_TRAP(newAudioFrame2, 15);
+  SORVAN_TRAP(freeFrame, 16);
+  SORVAN_TRAP(addFrameRef, 17);
+  SORVAN_TRAP(copyFrame, 18);
+  SORVAN_TRAP(getFramePropertiesRO, 19);
+  SORVAN_TRAP(getFramePropertiesRW, 20);
+  SORVAN_TRAP(getStride, 21);
+  SORVAN_TRAP(getReadPtr, 22);
+  SORVAN_TRAP(getWritePtr, 23);
+  SORVAN_TRAP(getVideoFrameFormat, 24);
+  SORVAN_TRAP(getAudioFrameFormat, 25);
+  SORVAN_TRAP(getFrameType, 26);
+  SORVAN_TRAP(getFrameWidth, 27);
+  SORVAN_TRAP(getFrameHeight, 28);
+  SORVAN_TRAP(getFrameLength, 29);
+  SORVAN_TRAP(getVideoFormatName, 30);
+  SORVAN_TRAP(getAudioFormatName, 31);
+  SORVAN_TRAP(queryVideoFormat, 32);
+  SORVAN_TRAP(queryAudioFormat, 33);
+  SORVAN_TRAP(queryVideoFormatID, 34);
+  SORVAN_TRAP(getVideoFormatByID, 35);
+  SORVAN_TRAP(getFrame, 36);
+  SORVAN_TRAP(getFrameAsync, 37);
+  SORVAN_TRAP(getFrameFilter, 38);
+  SORVAN_TRAP(requestFrameFilter, 39);
+  SORVAN_TRAP(releaseFrameEarly, 40);
+  SORVAN_TRAP(cacheFrame, 41);
+  SORVAN_TRAP(setFilterError, 42);
+  SORVAN_TRAP(createFunction, 43);
+  SORVAN_TRAP(freeFunction, 44);
+  SORVAN_TRAP(addFunctionRef, 45);
+  SORVAN_TRAP(callFunction, 46);
+  SORVAN_TRAP(createMap, 47);
+  SORVAN_TRAP(freeMap, 48);
+  SORVAN_TRAP(clearMap, 49);
+  SORVAN_TRAP(copyMap, 50);
+  SORVAN_TRAP(mapSetError, 51);
+  SORVAN_TRAP(mapGetError, 52);
+  SORVAN_TRAP(mapNumKeys, 53);
+  SORVAN_TRAP(mapGetKey, 54);
+  SORVAN_TRAP(mapDeleteKey, 55);
+  SORVAN_TRAP(mapNumElements, 56);
+  SORVAN_TRAP(mapGetType, 57);
+  SORVAN_TRAP(mapSetEmpty, 58);
+  SORVAN_TRAP(mapGetInt, 59);
+  SORVAN_TRAP(mapGetIntSaturated, 60);
+  SORVAN_TRAP(mapGetIntArray, 61);
+  SORVAN_TRAP(mapSetInt, 62);
+  SORVAN_TRAP(mapSetIntArray, 63);
+  SORVAN_TRAP(mapGetFloat, 64);
+  SORVAN_TRAP(mapGetFloatSaturated, 65);
+  SORVAN_TRAP(mapGetFloatArray, 66);
+  SORVAN_TRAP(mapSetFloat, 67);
+  SORVAN_TRAP(mapSetFloatArray, 68);
+  SORVAN_TRAP(mapGetData, 69);
+  SORVAN_TRAP(mapGetDataSize, 70);
+  SORVAN_TRAP(mapGetDataTypeHint, 71);
+  SORVAN_TRAP(mapSetData, 72);
+  SORVAN_TRAP(mapGetNode, 73);
+  SORVAN_TRAP(mapSetNode, 74);
+  SORVAN_TRAP(mapConsumeNode, 75);
+  SORVAN_TRAP(mapGetFrame, 76);
+  SORVAN_TRAP(mapSetFrame, 77);
+  SORVAN_TRAP(mapConsumeFrame, 78);
+  SORVAN_TRAP(mapGetFunction, 79);
+  SORVAN_TRAP(mapSetFunction, 80);
+  SORVAN_TRAP(mapConsumeFunction, 81);
+  SORVAN_TRAP(registerFunction, 82);
+  SORVAN_TRAP(getPluginByID, 83);
+  SORVAN_TRAP(getPluginByNamespace, 84);
+  SORVAN_TRAP(getNextPlugin, 85);
+  SORVAN_TRAP(getPluginName, 86);
+  SORVAN_TRAP(getPluginID, 87);
+  SORVAN_TRAP(getPluginNamespace, 88);
+  SORVAN_TRAP(getNextPluginFunction, 89);
+  SORVAN_TRAP(getPluginFunctionByName, 90);
+  SORVAN_TRAP(getPluginFunctionName, 91);
+  SORVAN_TRAP(getPluginFunctionArguments, 92);
+  SORVAN_TRAP(getPluginFunctionReturnType, 93);
+  SORVAN_TRAP(getPluginPath, 94);
+  SORVAN_TRAP(getPluginVersion, 95);
+  SORVAN_TRAP(invoke, 96);
+  SORVAN_TRAP(createCore, 97);
+  SORVAN_TRAP(freeCore, 98);
+  SORVAN_TRAP(setMaxCacheSize, 99);
+  SORVAN_TRAP(setThreadCount, 100);
+  SORVAN_TRAP(getCoreInfo, 101);
+  SORVAN_TRAP(getAPIVersion, 102);
+  SORVAN_TRAP(logMessage, 103);
+  SORVAN_TRAP(addLogHandler, 104);
+  SORVAN_TRAP(removeLogHandler, 105);
+  SORVAN_TRAP(clearNodeCache, 106);
+  SORVAN_TRAP(clearCoreCaches, 107);
+  SORVAN_TRAP(getNodeName, 108);
+  SORVAN_TRAP(getNodeFilterMode, 109);
+  SORVAN_TRAP(getNumNodeDependencies, 110);
+  SORVAN_TRAP(getNodeDependency, 111);
+  SORVAN_TRAP(getCoreNodeTiming, 112);
+  SORVAN_TRAP(setCoreNodeTiming, 113);
+  SORVAN_TRAP(getNodeProcessingTime, 114);
+  SORVAN_TRAP(getFreedNodeProcessingTime, 115);
 #undef SORVAN_TRAP
 
 #define SORVAN_SLOT(member, slot, function) t.member = Counted<slot, &function>::Call

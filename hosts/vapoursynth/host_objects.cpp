@@ -15,9 +15,7 @@ std::atomic<int64_t> instancesFreed{0};
 
 }  // namespace
 
-LiveCounts CurrentLiveCounts() {
-  return {liveFrames.load(), liveNodes.load(), liveMaps.load(), instancesFreed.load()};
-}
+LiveCounts CurrentLiveCounts() { return {liveFrames.load(), liveNodes.load(), liveMaps.load(), instancesFreed.load()}; }
 
 void FrameRelease::operator()(const VSFrame* f) const {
   if (f == nullptr) return;

@@ -50,9 +50,8 @@ class FrameClaim {
  public:
   FrameClaim(VSNode* node, int n) : node_(node), n_(n) {
     std::unique_lock lock(node_->inFlightMutex);
-    node_->inFlightDone.wait(lock, [&] {
-      return std::find(node_->inFlight.begin(), node_->inFlight.end(), n_) == node_->inFlight.end();
-    });
+    node_->inFlightDone.wait(
+        lock, [&] { return std::find(node_->inFlight.begin(), node_->inFlight.end(), n_) == node_->inFlight.end(); });
     node_->inFlight.push_back(n_);
   }
   ~FrameClaim() {
@@ -298,8 +297,7 @@ FramePtr Host::MakeFilterFrame(VSNode* node, int n, std::string* error) {
   }
 }
 
-std::vector<Host::FrameResult> Host::GetFramesConcurrently(VSNode* node, const std::vector<int>& numbers,
-                                                           int threads) {
+std::vector<Host::FrameResult> Host::GetFramesConcurrently(VSNode* node, const std::vector<int>& numbers, int threads) {
   std::vector<FrameResult> results(numbers.size());
   std::atomic<size_t> next{0};
   std::vector<std::thread> workers;
@@ -398,9 +396,11 @@ int Host::RegisterFunction(VSPlugin* plugin, const char* name, const char* args,
   ParsedSignature parsed = ParseSignature(args);
   ParsedSignature parsedReturn = ParseSignature(returnType);
   bool validName = std::isalpha(static_cast<unsigned char>(name[0])) != 0;
-  for (const char* c = name; *c; ++c) validName = validName && (std::isalnum(static_cast<unsigned char>(*c)) || *c == '_');
+  for (const char* c = name; *c; ++c)
+    validName = validName && (std::isalnum(static_cast<unsigned char>(*c)) || *c == '_');
   if (!parsed.signature || !parsedReturn.signature || !validName) {
-    Log(mtCritical, std::string("Function ") + name + " has an invalid signature: " + parsed.error + parsedReturn.error);
+    Log(mtCritical,
+        std::string("Function ") + name + " has an invalid signature: " + parsed.error + parsedReturn.error);
     return 0;
   }
   for (const RegisteredFunction& f : plugin->functions) {
@@ -416,18 +416,14 @@ int Host::RegisterFunction(VSPlugin* plugin, const char* name, const char* args,
 // ---- map helpers ----
 MapPtr NewMap() { return MapPtr(new VSMap); }
 void SetInt(VSMap* map, const std::string& key, int64_t value, bool append) { map->Put(key, ptInt, value, append); }
-void SetFloat(VSMap* map, const std::string& key, double value, bool append) {
-  map->Put(key, ptFloat, value, append);
-}
+void SetFloat(VSMap* map, const std::string& key, double value, bool append) { map->Put(key, ptFloat, value, append); }
 void SetData(VSMap* map, const std::string& key, const std::string& value, bool append) {
   map->Put(key, ptData, VSMapData{value, dtUtf8}, append);
 }
 void SetNode(VSMap* map, const std::string& key, VSNode* node, bool append) {
   map->Put(key, ptVideoNode, AddRef(node), append);
 }
-void SetEmpty(VSMap* map, const std::string& key, int type) {
-  map->entries.push_back({key, type, {}});
-}
+void SetEmpty(VSMap* map, const std::string& key, int type) { map->entries.push_back({key, type, {}}); }
 NodePtr GetNode(const VSMap& map, const std::string& key) {
   const VSMapEntry* entry = map.Find(key);
   if (entry == nullptr || entry->values.empty()) return nullptr;

@@ -77,7 +77,7 @@ struct NodeDescription {
   int filterMode;
   std::vector<int> requestPatterns;  // one per dependency
   std::vector<VSNode*> sources;
-  int maxConcurrentCalls;            // most getFrame calls that overlapped on this node so far
+  int maxConcurrentCalls;  // most getFrame calls that overlapped on this node so far
 };
 
 class Host {

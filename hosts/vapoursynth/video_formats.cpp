@@ -8,9 +8,9 @@ bool QueryVideoFormat(VSVideoFormat* format, int colorFamily, int sampleType, in
   const bool family = colorFamily == cfGray || colorFamily == cfRGB || colorFamily == cfYUV;
   const bool bits = (sampleType == stInteger && bitsPerSample >= 8 && bitsPerSample <= 32) ||
                     (sampleType == stFloat && (bitsPerSample == 16 || bitsPerSample == 32));
-  const bool subsampling = colorFamily == cfYUV ? subSamplingW >= 0 && subSamplingW <= 4 && subSamplingH >= 0 &&
-                                                      subSamplingH <= 4
-                                                : subSamplingW == 0 && subSamplingH == 0;
+  const bool subsampling = colorFamily == cfYUV
+                               ? subSamplingW >= 0 && subSamplingW <= 4 && subSamplingH >= 0 && subSamplingH <= 4
+                               : subSamplingW == 0 && subSamplingH == 0;
   if (!family || !bits || !subsampling) return false;
   format->colorFamily = colorFamily;
   format->sampleType = sampleType;
@@ -25,7 +25,8 @@ bool QueryVideoFormat(VSVideoFormat* format, int colorFamily, int sampleType, in
 VSVideoFormat VideoFormatFromId(uint32_t id) {
   VSVideoFormat format{};
   QueryVideoFormat(&format, static_cast<int>(id >> 28), static_cast<int>((id >> 24) & 0xf),
-                   static_cast<int>((id >> 16) & 0xff), static_cast<int>((id >> 8) & 0xff), static_cast<int>(id & 0xff));
+                   static_cast<int>((id >> 16) & 0xff), static_cast<int>((id >> 8) & 0xff),
+                   static_cast<int>(id & 0xff));
   return format;
 }
 

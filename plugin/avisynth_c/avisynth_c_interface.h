@@ -178,18 +178,21 @@ static_assert(offsetof(AVS_FilterInfo, vi) == 8 && offsetof(AVS_FilterInfo, env)
 #elif defined(_WIN32)
 static_assert(sizeof(AVS_Value) == 8 && alignof(AVS_Value) == 4, "AVS_Value: 8 bytes, 4-aligned on 32-bit");
 static_assert(offsetof(AVS_Value, d) == 4, "AVS_Value: the union at 4 on 32-bit");
-static_assert(sizeof(AVS_FilterInfo) == 88 && offsetof(AVS_FilterInfo, vi) == 8 && offsetof(AVS_FilterInfo, env) == 56 &&
-                  offsetof(AVS_FilterInfo, get_frame) == 60 && offsetof(AVS_FilterInfo, free_filter) == 76 &&
-                  offsetof(AVS_FilterInfo, error) == 80 && offsetof(AVS_FilterInfo, user_data) == 84,
+static_assert(sizeof(AVS_FilterInfo) == 88 && offsetof(AVS_FilterInfo, vi) == 8 &&
+                  offsetof(AVS_FilterInfo, env) == 56 && offsetof(AVS_FilterInfo, get_frame) == 60 &&
+                  offsetof(AVS_FilterInfo, free_filter) == 76 && offsetof(AVS_FilterInfo, error) == 80 &&
+                  offsetof(AVS_FilterInfo, user_data) == 84,
               "AVS_FilterInfo: 32-bit Windows offsets (int64 8-aligned inside structures)");
 #elif defined(__i386__)
 static_assert(sizeof(AVS_Value) == 8 && alignof(AVS_Value) == 4, "AVS_Value: 8 bytes, 4-aligned on 32-bit");
-static_assert(sizeof(AVS_FilterInfo) == 84 && offsetof(AVS_FilterInfo, vi) == 4 && offsetof(AVS_FilterInfo, env) == 52 &&
-                  offsetof(AVS_FilterInfo, get_frame) == 56 && offsetof(AVS_FilterInfo, free_filter) == 72 &&
-                  offsetof(AVS_FilterInfo, error) == 76 && offsetof(AVS_FilterInfo, user_data) == 80,
+static_assert(sizeof(AVS_FilterInfo) == 84 && offsetof(AVS_FilterInfo, vi) == 4 &&
+                  offsetof(AVS_FilterInfo, env) == 52 && offsetof(AVS_FilterInfo, get_frame) == 56 &&
+                  offsetof(AVS_FilterInfo, free_filter) == 72 && offsetof(AVS_FilterInfo, error) == 76 &&
+                  offsetof(AVS_FilterInfo, user_data) == 80,
               "AVS_FilterInfo: i386 Linux offsets (int64 4-aligned)");
 #endif
-static_assert(offsetof(AVS_Value, type) == 0 && offsetof(AVS_Value, array_size) == 2, "AVS_Value: 16-bit type and size");
+static_assert(offsetof(AVS_Value, type) == 0 && offsetof(AVS_Value, array_size) == 2,
+              "AVS_Value: 16-bit type and size");
 static_assert(sizeof(AVS_VideoInfo) == 48, "AVS_VideoInfo: 48 bytes on every target");
 static_assert(offsetof(AVS_VideoInfo, pixel_type) == 20 && offsetof(AVS_VideoInfo, audio_samples_per_second) == 24 &&
                   offsetof(AVS_VideoInfo, num_audio_samples) == 32 && offsetof(AVS_VideoInfo, nchannels) == 40 &&

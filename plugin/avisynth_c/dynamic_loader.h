@@ -11,8 +11,8 @@
 
 namespace sorvan::avs::loader {
 
-inline constexpr int kLazy = 0x1;    // RTLD_LAZY
-inline constexpr int kNoLoad = 0x4;  // RTLD_NOLOAD: a handle only to a library already loaded
+inline constexpr int kLazy = 0x1;            // RTLD_LAZY
+inline constexpr int kNoLoad = 0x4;          // RTLD_NOLOAD: a handle only to a library already loaded
 inline void* const kDefaultScope = nullptr;  // RTLD_DEFAULT
 
 // Dl_info: where an address lies.

@@ -14,10 +14,12 @@ struct HostFunctionEntry {
 
 // Each refusal is a literal: it is handed to the host as an error value, which must outlive
 // the call, and the host's own string store may be what is missing.
-#define SORVAN_HOST_FUNCTION(field, required)                                                    \
-  {"avs_" #field, offsetof(HostFunctions, field),                                              \
-   required ? "Sorvan: this AviSynth+ lacks the C interface function avs_" #field ", which the filter needs" \
-            : nullptr}
+#define SORVAN_HOST_FUNCTION(field, required)                                                                     \
+  {                                                                                                               \
+    "avs_" #field, offsetof(HostFunctions, field),                                                                \
+        required ? "Sorvan: this AviSynth+ lacks the C interface function avs_" #field ", which the filter needs" \
+                 : nullptr                                                                                        \
+  }
 inline constexpr HostFunctionEntry kHostFunctionEntries[] = {
     SORVAN_HOST_FUNCTION(add_function, true),
     SORVAN_HOST_FUNCTION(check_version, true),

@@ -11,9 +11,7 @@ void* Symbol(void* handle, const char* name) { return dlsym(handle, name); }
 
 // Fills the table from one library handle (or RTLD_DEFAULT); returns the first required name
 // that is missing, or null.
-const char* Resolve(void* handle, HostFunctions* functions) {
-  return ResolveHostFunctions(handle, &Symbol, functions);
-}
+const char* Resolve(void* handle, HostFunctions* functions) { return ResolveHostFunctions(handle, &Symbol, functions); }
 
 // A handle to the already loaded library `path`, without loading a second copy.
 void* LoadedLibrary(const char* path) {
@@ -41,8 +39,7 @@ struct NamedLibrarySearch {
 
 int VisitLibrary(loader::LoadedLibraryInfo* info, size_t /*size*/, void* data) {
   auto* search = static_cast<NamedLibrarySearch*>(data);
-  if (info->name != nullptr && strstr(info->name, "libavisynth") != nullptr &&
-      TryLibrary(info->name, search->lookup)) {
+  if (info->name != nullptr && strstr(info->name, "libavisynth") != nullptr && TryLibrary(info->name, search->lookup)) {
     search->found = true;
     return 1;
   }

@@ -56,7 +56,8 @@ bool OnlyKnownBits(uint32_t t, Family family) {
       return (t & ~(kCsPlanar | kCsYuva | depth | kCsVerticalMask | kCsHorizontalMask | kCsVPlaneFirst)) == 0;
     case Family::kPlanarRgb: {
       const uint32_t type = t & kCsHorizontalMask;
-      return (t & ~(kCsPlanar | kCsBgr | depth | kCsHorizontalMask)) == 0 && (type == kCsRgbType || type == kCsRgbaType);
+      return (t & ~(kCsPlanar | kCsBgr | depth | kCsHorizontalMask)) == 0 &&
+             (type == kCsRgbType || type == kCsRgbaType);
     }
     case Family::kPackedRgb: {
       const uint32_t type = t & kCsHorizontalMask;
@@ -71,7 +72,7 @@ bool OnlyKnownBits(uint32_t t, Family family) {
 }
 
 PlanarFormatFields Fields(ColourFamily family, int32_t bits, int32_t widthShift, int32_t heightShift, bool alpha,
-                      const int8_t (&planes)[kColourChannels]) {
+                          const int8_t (&planes)[kColourChannels]) {
   PlanarFormatFields fields{};
   fields.family = family;
   fields.sampleType = bits == 32 ? SampleType::kFloat : SampleType::kInteger;
@@ -172,8 +173,7 @@ bool MapPixelType(int32_t pixelType, HostFormat* out) {
       out->format = PackedFormat(PackedLayout::kYuyv);
       SetPlaneIds(out, kDefaultPlane, 0, 0, 0);
       break;
-    case Family::kNone:
-      return false;
+    case Family::kNone: return false;
   }
   return IsProcessableFormat(out->format);
 }
@@ -188,8 +188,12 @@ char* PixelTypeName(int32_t pixelType, char* buffer, size_t size) {
   const bool known = family != Family::kNone && OnlyKnownBits(t, family) && bits != 0;
   const int32_t h = static_cast<int32_t>(t & kCsHorizontalMask);
   const int32_t v = static_cast<int32_t>((t & kCsVerticalMask) >> kCsVerticalShift);
-  const char* subsampling = h == 0 && v == 0 ? "420" : h == 0 && v == 3 ? "422" : h == 3 && v == 3 ? "444"
-                          : h == 1 && v == 3 ? "411" : h == 1 && v == 1 ? "410" : nullptr;
+  const char* subsampling = h == 0 && v == 0   ? "420"
+                            : h == 0 && v == 3 ? "422"
+                            : h == 3 && v == 3 ? "444"
+                            : h == 1 && v == 3 ? "411"
+                            : h == 1 && v == 1 ? "410"
+                                               : nullptr;
   if (t == kCsYuy2) {
     w.Text("YUY2");
   } else if (t == kCsI420) {

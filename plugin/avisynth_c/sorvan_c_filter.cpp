@@ -98,13 +98,9 @@ void AVSC_CC FreeFilter(AVS_FilterInfo* fi) {
 
 }  // namespace
 
-SorvanCFilter* NewFilter() {
-  return new SorvanCFilter();
-}
+SorvanCFilter* NewFilter() { return new SorvanCFilter(); }
 
-void DestroyFilter(SorvanCFilter* filter) {
-  delete filter;
-}
+void DestroyFilter(SorvanCFilter* filter) { delete filter; }
 
 void AttachFilter(AVS_FilterInfo* fi, SorvanCFilter* filter) {
   fi->user_data = filter;

@@ -384,8 +384,7 @@ class IScriptEnvironment {
   // `val` is the caller's va_list, passed as the pointer it decays to.
   virtual char* SORVAN_STDCALL VSprintf(const char* fmt, void* val) = 0;
   [[noreturn]] virtual void SORVAN_CDECL ThrowError(const char* fmt, ...) = 0;
-  virtual void SORVAN_STDCALL AddFunction(const char* name, const char* params, ApplyFunc apply,
-                                          void* user_data) = 0;
+  virtual void SORVAN_STDCALL AddFunction(const char* name, const char* params, ApplyFunc apply, void* user_data) = 0;
   virtual bool SORVAN_STDCALL FunctionExists(const char* name) = 0;
   virtual AVSValue SORVAN_STDCALL Invoke(const char* name, const AVSValue args, const char** arg_names = nullptr) = 0;
   virtual AVSValue SORVAN_STDCALL GetVar(const char* name) = 0;
@@ -405,9 +404,9 @@ class IScriptEnvironment {
   virtual int SORVAN_STDCALL SetWorkingDir(const char* newdir) = 0;
   virtual void* SORVAN_STDCALL ManageCache(int key, void* data) = 0;
   virtual bool SORVAN_STDCALL PlanarChromaAlignment(PlanarChromaAlignmentMode key) = 0;
-  virtual PVideoFrame SORVAN_STDCALL SubframePlanar(PVideoFrame src, int rel_offset, int new_pitch,
-                                                    int new_row_size, int new_height, int rel_offsetU,
-                                                    int rel_offsetV, int new_pitchUV) = 0;
+  virtual PVideoFrame SORVAN_STDCALL SubframePlanar(PVideoFrame src, int rel_offset, int new_pitch, int new_row_size,
+                                                    int new_height, int rel_offsetU, int rel_offsetV,
+                                                    int new_pitchUV) = 0;
 };
 
 // The usual base of filters: a counted reference to the child and a copy of its VideoInfo;

@@ -4,7 +4,7 @@
 #include "plugin/vapoursynth/sorvan_filter.h"
 
 extern "C" SORVAN_EXPORT void SORVAN_VS_CC VapourSynthPluginInit2(VSPlugin* plugin,
-                                                                 const VSPLUGINAPI* vspapi) noexcept {
+                                                                  const VSPLUGINAPI* vspapi) noexcept {
   vspapi->configPlugin(sorvan::kVapourSynthIdentifier, sorvan::kVapourSynthNamespace, sorvan::kVapourSynthPluginName,
                        sorvan::kVapourSynthPluginVersion, VAPOURSYNTH_API_40, 0, plugin);
   vspapi->registerFunction(sorvan::kVapourSynthFunction, sorvan::kVapourSynthArgumentString.text,

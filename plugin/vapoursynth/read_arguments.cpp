@@ -23,7 +23,8 @@ const char* ReadArguments(const VSMap* in, const VSAPI* vsapi, FilterArguments* 
     const int count = vsapi->mapNumElements(in, parameter.name);
     if (count < 0) continue;  // left out: the default
     // The host has checked the declaration already; these hold where one does not.
-    if (count != 1 || vsapi->mapGetType(in, parameter.name) != ptInt) return NotAnIntegerMessage(parameter.name, message);
+    if (count != 1 || vsapi->mapGetType(in, parameter.name) != ptInt)
+      return NotAnIntegerMessage(parameter.name, message);
     int error = peSuccess;
     const int value = vsapi->mapGetIntSaturated(in, parameter.name, 0, &error);
     if (error != peSuccess) return NotAnIntegerMessage(parameter.name, message);

@@ -18,7 +18,6 @@ inline constexpr int kVapourSynthPluginVersion = (SORVAN_VERSION_MAJOR << 16) | 
 
 // Checks the clip and the arguments in the fixed order and makes the filter, or sets the first
 // refusal on `out` holding no reference.
-void SORVAN_VS_CC CreateSorvan(const VSMap* in, VSMap* out, void* userData, VSCore* core,
-                               const VSAPI* vsapi) noexcept;
+void SORVAN_VS_CC CreateSorvan(const VSMap* in, VSMap* out, void* userData, VSCore* core, const VSAPI* vsapi) noexcept;
 
 }  // namespace sorvan

@@ -33,7 +33,8 @@ bool VapourSynthFormat(const VSVideoFormat& host, VideoFormat* format) {
     return false;
   }
   fields.bitsPerSample = host.bitsPerSample;
-  if (host.bytesPerSample != (fields.sampleType == SampleType::kFloat ? 4 : host.bitsPerSample > 8 ? 2 : 1)) return false;
+  if (host.bytesPerSample != (fields.sampleType == SampleType::kFloat ? 4 : host.bitsPerSample > 8 ? 2 : 1))
+    return false;
   if (host.numPlanes != (fields.family == ColourFamily::kGray ? 1 : 3)) return false;
   if (fields.family == ColourFamily::kYuv) {
     fields.widthShift = host.subSamplingW;

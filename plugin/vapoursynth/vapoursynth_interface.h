@@ -49,8 +49,15 @@ enum VSSampleType { stInteger = 0, stFloat = 1 };
 enum VSFilterMode { fmParallel = 0, fmParallelRequests = 1, fmUnordered = 2, fmFrameState = 3 };
 enum VSMediaType { mtVideo = 1, mtAudio = 2 };
 enum VSPropertyType {
-  ptUnset = 0, ptInt = 1, ptFloat = 2, ptData = 3, ptFunction = 4,
-  ptVideoNode = 5, ptAudioNode = 6, ptVideoFrame = 7, ptAudioFrame = 8,
+  ptUnset = 0,
+  ptInt = 1,
+  ptFloat = 2,
+  ptData = 3,
+  ptFunction = 4,
+  ptVideoNode = 5,
+  ptAudioNode = 6,
+  ptVideoFrame = 7,
+  ptAudioFrame = 8,
 };
 enum VSMapPropertyError { peSuccess = 0, peUnset = 1, peType = 2, peError = 3, peIndex = 4 };
 enum VSMapAppendMode { maReplace = 0, maAppend = 1 };
@@ -62,11 +69,31 @@ enum VSDataTypeHint { dtUnknown = -1, dtBinary = 0, dtUtf8 = 1 };
 enum VSRequestPattern { rpGeneral = 0, rpNoFrameReuse = 1, rpStrictSpatial = 2, rpFrameReuseLastOnly = 3 };
 enum VSCacheMode { cmAuto = -1, cmForceDisable = 0, cmForceEnable = 1 };
 enum VSAudioChannels {
-  acFrontLeft = 0, acFrontRight = 1, acFrontCenter = 2, acLowFrequency = 3, acBackLeft = 4, acBackRight = 5,
-  acFrontLeftOFCenter = 6, acFrontRightOFCenter = 7, acBackCenter = 8, acSideLeft = 9, acSideRight = 10,
-  acTopCenter = 11, acTopFrontLeft = 12, acTopFrontCenter = 13, acTopFrontRight = 14, acTopBackLeft = 15,
-  acTopBackCenter = 16, acTopBackRight = 17, acStereoLeft = 29, acStereoRight = 30, acWideLeft = 31,
-  acWideRight = 32, acSurroundDirectLeft = 33, acSurroundDirectRight = 34, acLowFrequency2 = 35,
+  acFrontLeft = 0,
+  acFrontRight = 1,
+  acFrontCenter = 2,
+  acLowFrequency = 3,
+  acBackLeft = 4,
+  acBackRight = 5,
+  acFrontLeftOFCenter = 6,
+  acFrontRightOFCenter = 7,
+  acBackCenter = 8,
+  acSideLeft = 9,
+  acSideRight = 10,
+  acTopCenter = 11,
+  acTopFrontLeft = 12,
+  acTopFrontCenter = 13,
+  acTopFrontRight = 14,
+  acTopBackLeft = 15,
+  acTopBackCenter = 16,
+  acTopBackRight = 17,
+  acStereoLeft = 29,
+  acStereoRight = 30,
+  acWideLeft = 31,
+  acWideRight = 32,
+  acSurroundDirectLeft = 33,
+  acSurroundDirectRight = 34,
+  acLowFrequency2 = 35,
 };
 
 // A format's ID packs its five numbers; the core builds and decodes IDs this way, so every valid
@@ -126,7 +153,7 @@ struct VSVideoFormat {
   int bytesPerSample;  // 1, 2 or 4
   int subSamplingW;    // log2, chroma planes only
   int subSamplingH;
-  int numPlanes;       // 1 for gray, 3 for YUV and RGB
+  int numPlanes;  // 1 for gray, 3 for YUV and RGB
 };
 
 // colorFamily cfUndefined: the format varies from frame to frame; width = height = 0: so does
@@ -207,41 +234,41 @@ struct VSAPI {
                                         int numDeps, void* instanceData, VSCore* core) SORVAN_VS_NOEXCEPT;
   VSNode*(SORVAN_VS_CC* createVideoFilter2)(const char* name, const VSVideoInfo* vi, VSFilterGetFrame getFrame,
                                             VSFilterFree free, int filterMode, const VSFilterDependency* dependencies,
-                                            int numDeps, void* instanceData, VSCore* core) SORVAN_VS_NOEXCEPT;
+                                            int numDeps, void* instanceData, VSCore* core)SORVAN_VS_NOEXCEPT;
   void(SORVAN_VS_CC* createAudioFilter)(VSMap* out, const char* name, const VSAudioInfo* ai, VSFilterGetFrame getFrame,
                                         VSFilterFree free, int filterMode, const VSFilterDependency* dependencies,
                                         int numDeps, void* instanceData, VSCore* core) SORVAN_VS_NOEXCEPT;
   VSNode*(SORVAN_VS_CC* createAudioFilter2)(const char* name, const VSAudioInfo* ai, VSFilterGetFrame getFrame,
                                             VSFilterFree free, int filterMode, const VSFilterDependency* dependencies,
-                                            int numDeps, void* instanceData, VSCore* core) SORVAN_VS_NOEXCEPT;
+                                            int numDeps, void* instanceData, VSCore* core)SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* setLinearFilter)(VSNode* node) SORVAN_VS_NOEXCEPT;
   void(SORVAN_VS_CC* setCacheMode)(VSNode* node, int mode) SORVAN_VS_NOEXCEPT;
   void(SORVAN_VS_CC* setCacheOptions)(VSNode* node, int fixedSize, int maxSize, int maxHistorySize) SORVAN_VS_NOEXCEPT;
   void(SORVAN_VS_CC* freeNode)(VSNode* node) SORVAN_VS_NOEXCEPT;
-  VSNode*(SORVAN_VS_CC* addNodeRef)(VSNode* node) SORVAN_VS_NOEXCEPT;
+  VSNode*(SORVAN_VS_CC* addNodeRef)(VSNode* node)SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* getNodeType)(VSNode* node) SORVAN_VS_NOEXCEPT;
-  const VSVideoInfo*(SORVAN_VS_CC* getVideoInfo)(VSNode* node) SORVAN_VS_NOEXCEPT;
-  const VSAudioInfo*(SORVAN_VS_CC* getAudioInfo)(VSNode* node) SORVAN_VS_NOEXCEPT;
+  const VSVideoInfo*(SORVAN_VS_CC* getVideoInfo)(VSNode* node)SORVAN_VS_NOEXCEPT;
+  const VSAudioInfo*(SORVAN_VS_CC* getAudioInfo)(VSNode* node)SORVAN_VS_NOEXCEPT;
 
   // Frames (12-29)
   VSFrame*(SORVAN_VS_CC* newVideoFrame)(const VSVideoFormat* format, int width, int height, const VSFrame* propSrc,
-                                        VSCore* core) SORVAN_VS_NOEXCEPT;
+                                        VSCore* core)SORVAN_VS_NOEXCEPT;
   VSFrame*(SORVAN_VS_CC* newVideoFrame2)(const VSVideoFormat* format, int width, int height, const VSFrame** planeSrc,
-                                         const int* planes, const VSFrame* propSrc, VSCore* core) SORVAN_VS_NOEXCEPT;
+                                         const int* planes, const VSFrame* propSrc, VSCore* core)SORVAN_VS_NOEXCEPT;
   VSFrame*(SORVAN_VS_CC* newAudioFrame)(const VSAudioFormat* format, int numSamples, const VSFrame* propSrc,
-                                        VSCore* core) SORVAN_VS_NOEXCEPT;
+                                        VSCore* core)SORVAN_VS_NOEXCEPT;
   VSFrame*(SORVAN_VS_CC* newAudioFrame2)(const VSAudioFormat* format, int numSamples, const VSFrame** channelSrc,
-                                         const int* channels, const VSFrame* propSrc, VSCore* core) SORVAN_VS_NOEXCEPT;
+                                         const int* channels, const VSFrame* propSrc, VSCore* core)SORVAN_VS_NOEXCEPT;
   void(SORVAN_VS_CC* freeFrame)(const VSFrame* f) SORVAN_VS_NOEXCEPT;
-  const VSFrame*(SORVAN_VS_CC* addFrameRef)(const VSFrame* f) SORVAN_VS_NOEXCEPT;
-  VSFrame*(SORVAN_VS_CC* copyFrame)(const VSFrame* f, VSCore* core) SORVAN_VS_NOEXCEPT;
-  const VSMap*(SORVAN_VS_CC* getFramePropertiesRO)(const VSFrame* f) SORVAN_VS_NOEXCEPT;
-  VSMap*(SORVAN_VS_CC* getFramePropertiesRW)(VSFrame* f) SORVAN_VS_NOEXCEPT;
+  const VSFrame*(SORVAN_VS_CC* addFrameRef)(const VSFrame* f)SORVAN_VS_NOEXCEPT;
+  VSFrame*(SORVAN_VS_CC* copyFrame)(const VSFrame* f, VSCore* core)SORVAN_VS_NOEXCEPT;
+  const VSMap*(SORVAN_VS_CC* getFramePropertiesRO)(const VSFrame* f)SORVAN_VS_NOEXCEPT;
+  VSMap*(SORVAN_VS_CC* getFramePropertiesRW)(VSFrame* f)SORVAN_VS_NOEXCEPT;
   ptrdiff_t(SORVAN_VS_CC* getStride)(const VSFrame* f, int plane) SORVAN_VS_NOEXCEPT;
-  const uint8_t*(SORVAN_VS_CC* getReadPtr)(const VSFrame* f, int plane) SORVAN_VS_NOEXCEPT;
-  uint8_t*(SORVAN_VS_CC* getWritePtr)(VSFrame* f, int plane) SORVAN_VS_NOEXCEPT;
-  const VSVideoFormat*(SORVAN_VS_CC* getVideoFrameFormat)(const VSFrame* f) SORVAN_VS_NOEXCEPT;
-  const VSAudioFormat*(SORVAN_VS_CC* getAudioFrameFormat)(const VSFrame* f) SORVAN_VS_NOEXCEPT;
+  const uint8_t*(SORVAN_VS_CC* getReadPtr)(const VSFrame* f, int plane)SORVAN_VS_NOEXCEPT;
+  uint8_t*(SORVAN_VS_CC* getWritePtr)(VSFrame* f, int plane)SORVAN_VS_NOEXCEPT;
+  const VSVideoFormat*(SORVAN_VS_CC* getVideoFrameFormat)(const VSFrame* f)SORVAN_VS_NOEXCEPT;
+  const VSAudioFormat*(SORVAN_VS_CC* getAudioFrameFormat)(const VSFrame* f)SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* getFrameType)(const VSFrame* f) SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* getFrameWidth)(const VSFrame* f, int plane) SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* getFrameHeight)(const VSFrame* f, int plane) SORVAN_VS_NOEXCEPT;
@@ -259,10 +286,10 @@ struct VSAPI {
   int(SORVAN_VS_CC* getVideoFormatByID)(VSVideoFormat* format, uint32_t id, VSCore* core) SORVAN_VS_NOEXCEPT;
 
   // Frame requests (36-42); 38-42 only inside a filter's getFrame
-  const VSFrame*(SORVAN_VS_CC* getFrame)(int n, VSNode* node, char* errorMsg, int bufSize) SORVAN_VS_NOEXCEPT;
+  const VSFrame*(SORVAN_VS_CC* getFrame)(int n, VSNode* node, char* errorMsg, int bufSize)SORVAN_VS_NOEXCEPT;
   void(SORVAN_VS_CC* getFrameAsync)(int n, VSNode* node, VSFrameDoneCallback callback,
                                     void* userData) SORVAN_VS_NOEXCEPT;
-  const VSFrame*(SORVAN_VS_CC* getFrameFilter)(int n, VSNode* node, VSFrameContext* frameCtx) SORVAN_VS_NOEXCEPT;
+  const VSFrame*(SORVAN_VS_CC* getFrameFilter)(int n, VSNode* node, VSFrameContext* frameCtx)SORVAN_VS_NOEXCEPT;
   void(SORVAN_VS_CC* requestFrameFilter)(int n, VSNode* node, VSFrameContext* frameCtx) SORVAN_VS_NOEXCEPT;
   void(SORVAN_VS_CC* releaseFrameEarly)(VSNode* node, int n, VSFrameContext* frameCtx) SORVAN_VS_NOEXCEPT;
   void(SORVAN_VS_CC* cacheFrame)(const VSFrame* frame, int n, VSFrameContext* frameCtx) SORVAN_VS_NOEXCEPT;
@@ -270,9 +297,9 @@ struct VSAPI {
 
   // Function objects (43-46)
   VSFunction*(SORVAN_VS_CC* createFunction)(VSPublicFunction func, void* userData, VSFreeFunctionData free,
-                                            VSCore* core) SORVAN_VS_NOEXCEPT;
+                                            VSCore* core)SORVAN_VS_NOEXCEPT;
   void(SORVAN_VS_CC* freeFunction)(VSFunction* f) SORVAN_VS_NOEXCEPT;
-  VSFunction*(SORVAN_VS_CC* addFunctionRef)(VSFunction* f) SORVAN_VS_NOEXCEPT;
+  VSFunction*(SORVAN_VS_CC* addFunctionRef)(VSFunction* f)SORVAN_VS_NOEXCEPT;
   void(SORVAN_VS_CC* callFunction)(VSFunction* func, const VSMap* in, VSMap* out) SORVAN_VS_NOEXCEPT;
 
   // Maps and properties (47-81)
@@ -281,63 +308,60 @@ struct VSAPI {
   void(SORVAN_VS_CC* clearMap)(VSMap* map) SORVAN_VS_NOEXCEPT;
   void(SORVAN_VS_CC* copyMap)(const VSMap* src, VSMap* dst) SORVAN_VS_NOEXCEPT;
   void(SORVAN_VS_CC* mapSetError)(VSMap* map, const char* errorMessage) SORVAN_VS_NOEXCEPT;
-  const char*(SORVAN_VS_CC* mapGetError)(const VSMap* map) SORVAN_VS_NOEXCEPT;
+  const char*(SORVAN_VS_CC* mapGetError)(const VSMap* map)SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* mapNumKeys)(const VSMap* map) SORVAN_VS_NOEXCEPT;
-  const char*(SORVAN_VS_CC* mapGetKey)(const VSMap* map, int index) SORVAN_VS_NOEXCEPT;
+  const char*(SORVAN_VS_CC* mapGetKey)(const VSMap* map, int index)SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* mapDeleteKey)(VSMap* map, const char* key) SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* mapNumElements)(const VSMap* map, const char* key) SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* mapGetType)(const VSMap* map, const char* key) SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* mapSetEmpty)(VSMap* map, const char* key, int type) SORVAN_VS_NOEXCEPT;
   int64_t(SORVAN_VS_CC* mapGetInt)(const VSMap* map, const char* key, int index, int* error) SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* mapGetIntSaturated)(const VSMap* map, const char* key, int index, int* error) SORVAN_VS_NOEXCEPT;
-  const int64_t*(SORVAN_VS_CC* mapGetIntArray)(const VSMap* map, const char* key, int* error) SORVAN_VS_NOEXCEPT;
+  const int64_t*(SORVAN_VS_CC* mapGetIntArray)(const VSMap* map, const char* key, int* error)SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* mapSetInt)(VSMap* map, const char* key, int64_t i, int append) SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* mapSetIntArray)(VSMap* map, const char* key, const int64_t* i, int size) SORVAN_VS_NOEXCEPT;
   double(SORVAN_VS_CC* mapGetFloat)(const VSMap* map, const char* key, int index, int* error) SORVAN_VS_NOEXCEPT;
   float(SORVAN_VS_CC* mapGetFloatSaturated)(const VSMap* map, const char* key, int index,
                                             int* error) SORVAN_VS_NOEXCEPT;
-  const double*(SORVAN_VS_CC* mapGetFloatArray)(const VSMap* map, const char* key, int* error) SORVAN_VS_NOEXCEPT;
+  const double*(SORVAN_VS_CC* mapGetFloatArray)(const VSMap* map, const char* key, int* error)SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* mapSetFloat)(VSMap* map, const char* key, double d, int append) SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* mapSetFloatArray)(VSMap* map, const char* key, const double* d, int size) SORVAN_VS_NOEXCEPT;
-  const char*(SORVAN_VS_CC* mapGetData)(const VSMap* map, const char* key, int index, int* error) SORVAN_VS_NOEXCEPT;
+  const char*(SORVAN_VS_CC* mapGetData)(const VSMap* map, const char* key, int index, int* error)SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* mapGetDataSize)(const VSMap* map, const char* key, int index, int* error) SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* mapGetDataTypeHint)(const VSMap* map, const char* key, int index, int* error) SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* mapSetData)(VSMap* map, const char* key, const char* data, int size, int type,
                                 int append) SORVAN_VS_NOEXCEPT;
-  VSNode*(SORVAN_VS_CC* mapGetNode)(const VSMap* map, const char* key, int index, int* error) SORVAN_VS_NOEXCEPT;
+  VSNode*(SORVAN_VS_CC* mapGetNode)(const VSMap* map, const char* key, int index, int* error)SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* mapSetNode)(VSMap* map, const char* key, VSNode* node, int append) SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* mapConsumeNode)(VSMap* map, const char* key, VSNode* node, int append) SORVAN_VS_NOEXCEPT;
-  const VSFrame*(SORVAN_VS_CC* mapGetFrame)(const VSMap* map, const char* key, int index,
-                                            int* error) SORVAN_VS_NOEXCEPT;
+  const VSFrame*(SORVAN_VS_CC* mapGetFrame)(const VSMap* map, const char* key, int index, int* error)SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* mapSetFrame)(VSMap* map, const char* key, const VSFrame* f, int append) SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* mapConsumeFrame)(VSMap* map, const char* key, const VSFrame* f, int append) SORVAN_VS_NOEXCEPT;
-  VSFunction*(SORVAN_VS_CC* mapGetFunction)(const VSMap* map, const char* key, int index,
-                                            int* error) SORVAN_VS_NOEXCEPT;
+  VSFunction*(SORVAN_VS_CC* mapGetFunction)(const VSMap* map, const char* key, int index, int* error)SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* mapSetFunction)(VSMap* map, const char* key, VSFunction* func, int append) SORVAN_VS_NOEXCEPT;
-  int(SORVAN_VS_CC* mapConsumeFunction)(VSMap* map, const char* key, VSFunction* func,
-                                        int append) SORVAN_VS_NOEXCEPT;
+  int(SORVAN_VS_CC* mapConsumeFunction)(VSMap* map, const char* key, VSFunction* func, int append) SORVAN_VS_NOEXCEPT;
 
   // Plug-ins and their functions (82-96)
   int(SORVAN_VS_CC* registerFunction)(const char* name, const char* args, const char* returnType,
                                       VSPublicFunction argsFunc, void* functionData,
                                       VSPlugin* plugin) SORVAN_VS_NOEXCEPT;
-  VSPlugin*(SORVAN_VS_CC* getPluginByID)(const char* identifier, VSCore* core) SORVAN_VS_NOEXCEPT;
-  VSPlugin*(SORVAN_VS_CC* getPluginByNamespace)(const char* ns, VSCore* core) SORVAN_VS_NOEXCEPT;
-  VSPlugin*(SORVAN_VS_CC* getNextPlugin)(VSPlugin* plugin, VSCore* core) SORVAN_VS_NOEXCEPT;
-  const char*(SORVAN_VS_CC* getPluginName)(VSPlugin* plugin) SORVAN_VS_NOEXCEPT;
-  const char*(SORVAN_VS_CC* getPluginID)(VSPlugin* plugin) SORVAN_VS_NOEXCEPT;
-  const char*(SORVAN_VS_CC* getPluginNamespace)(VSPlugin* plugin) SORVAN_VS_NOEXCEPT;
-  VSPluginFunction*(SORVAN_VS_CC* getNextPluginFunction)(VSPluginFunction* func, VSPlugin* plugin) SORVAN_VS_NOEXCEPT;
-  VSPluginFunction*(SORVAN_VS_CC* getPluginFunctionByName)(const char* name, VSPlugin* plugin) SORVAN_VS_NOEXCEPT;
-  const char*(SORVAN_VS_CC* getPluginFunctionName)(VSPluginFunction* func) SORVAN_VS_NOEXCEPT;
-  const char*(SORVAN_VS_CC* getPluginFunctionArguments)(VSPluginFunction* func) SORVAN_VS_NOEXCEPT;
-  const char*(SORVAN_VS_CC* getPluginFunctionReturnType)(VSPluginFunction* func) SORVAN_VS_NOEXCEPT;
-  const char*(SORVAN_VS_CC* getPluginPath)(const VSPlugin* plugin) SORVAN_VS_NOEXCEPT;
+  VSPlugin*(SORVAN_VS_CC* getPluginByID)(const char* identifier, VSCore* core)SORVAN_VS_NOEXCEPT;
+  VSPlugin*(SORVAN_VS_CC* getPluginByNamespace)(const char* ns, VSCore* core)SORVAN_VS_NOEXCEPT;
+  VSPlugin*(SORVAN_VS_CC* getNextPlugin)(VSPlugin* plugin, VSCore* core)SORVAN_VS_NOEXCEPT;
+  const char*(SORVAN_VS_CC* getPluginName)(VSPlugin* plugin)SORVAN_VS_NOEXCEPT;
+  const char*(SORVAN_VS_CC* getPluginID)(VSPlugin* plugin)SORVAN_VS_NOEXCEPT;
+  const char*(SORVAN_VS_CC* getPluginNamespace)(VSPlugin* plugin)SORVAN_VS_NOEXCEPT;
+  VSPluginFunction*(SORVAN_VS_CC* getNextPluginFunction)(VSPluginFunction* func, VSPlugin* plugin)SORVAN_VS_NOEXCEPT;
+  VSPluginFunction*(SORVAN_VS_CC* getPluginFunctionByName)(const char* name, VSPlugin* plugin)SORVAN_VS_NOEXCEPT;
+  const char*(SORVAN_VS_CC* getPluginFunctionName)(VSPluginFunction* func)SORVAN_VS_NOEXCEPT;
+  const char*(SORVAN_VS_CC* getPluginFunctionArguments)(VSPluginFunction* func)SORVAN_VS_NOEXCEPT;
+  const char*(SORVAN_VS_CC* getPluginFunctionReturnType)(VSPluginFunction* func)SORVAN_VS_NOEXCEPT;
+  const char*(SORVAN_VS_CC* getPluginPath)(const VSPlugin* plugin)SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* getPluginVersion)(const VSPlugin* plugin) SORVAN_VS_NOEXCEPT;
-  VSMap*(SORVAN_VS_CC* invoke)(VSPlugin* plugin, const char* name, const VSMap* args) SORVAN_VS_NOEXCEPT;
+  VSMap*(SORVAN_VS_CC* invoke)(VSPlugin* plugin, const char* name, const VSMap* args)SORVAN_VS_NOEXCEPT;
 
   // Core (97-102)
-  VSCore*(SORVAN_VS_CC* createCore)(int flags) SORVAN_VS_NOEXCEPT;
+  VSCore*(SORVAN_VS_CC* createCore)(int flags)SORVAN_VS_NOEXCEPT;
   void(SORVAN_VS_CC* freeCore)(VSCore* core) SORVAN_VS_NOEXCEPT;
   int64_t(SORVAN_VS_CC* setMaxCacheSize)(int64_t bytes, VSCore* core) SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* setThreadCount)(int threads, VSCore* core) SORVAN_VS_NOEXCEPT;
@@ -347,16 +371,16 @@ struct VSAPI {
   // Logging (103-105): the last slots of API 4.0
   void(SORVAN_VS_CC* logMessage)(int msgType, const char* msg, VSCore* core) SORVAN_VS_NOEXCEPT;
   VSLogHandle*(SORVAN_VS_CC* addLogHandler)(VSLogHandler handler, VSLogHandlerFree free, void* userData,
-                                            VSCore* core) SORVAN_VS_NOEXCEPT;
+                                            VSCore* core)SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* removeLogHandler)(VSLogHandle* handle, VSCore* core) SORVAN_VS_NOEXCEPT;
 
   // API 4.1 (106-115): cache clearing, node information, node timing
   void(SORVAN_VS_CC* clearNodeCache)(VSNode* node) SORVAN_VS_NOEXCEPT;
   void(SORVAN_VS_CC* clearCoreCaches)(VSCore* core) SORVAN_VS_NOEXCEPT;
-  const char*(SORVAN_VS_CC* getNodeName)(VSNode* node) SORVAN_VS_NOEXCEPT;
+  const char*(SORVAN_VS_CC* getNodeName)(VSNode* node)SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* getNodeFilterMode)(VSNode* node) SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* getNumNodeDependencies)(VSNode* node) SORVAN_VS_NOEXCEPT;
-  const VSFilterDependency*(SORVAN_VS_CC* getNodeDependency)(VSNode* node, int index) SORVAN_VS_NOEXCEPT;
+  const VSFilterDependency*(SORVAN_VS_CC* getNodeDependency)(VSNode* node, int index)SORVAN_VS_NOEXCEPT;
   int(SORVAN_VS_CC* getCoreNodeTiming)(VSCore* core) SORVAN_VS_NOEXCEPT;
   void(SORVAN_VS_CC* setCoreNodeTiming)(VSCore* core, int enable) SORVAN_VS_NOEXCEPT;
   int64_t(SORVAN_VS_CC* getNodeProcessingTime)(VSNode* node, int reset) SORVAN_VS_NOEXCEPT;

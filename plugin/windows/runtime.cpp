@@ -83,7 +83,9 @@ uint64_t UnsignedDivide(uint64_t dividend, uint64_t divisor, uint64_t* remainder
   return quotient;
 }
 
-uint64_t Magnitude(int64_t value) { return value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value); }
+uint64_t Magnitude(int64_t value) {
+  return value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+}
 
 uint64_t Negated(uint64_t value, bool negative) { return negative ? 0 - value : value; }
 
@@ -115,10 +117,11 @@ int64_t __cdecl SorvanSignedRemainder(int64_t a, int64_t b) {
 
 // Entry: [esp] return address, [esp+4] a, [esp+12] b. Each push moves esp by 4, so the same
 // offset 16 reaches b's high word, b's low word, a's high word and a's low word in turn.
-#define SORVAN_DIVISION_HELPER(name, worker)                                      \
-  __attribute__((naked, used)) void name() {                                      \
-    __asm__("pushl 16(%esp)\n\tpushl 16(%esp)\n\tpushl 16(%esp)\n\tpushl 16(%esp)\n\t" \
-            "calll _" #worker "\n\taddl $16, %esp\n\tretl $16");                  \
+#define SORVAN_DIVISION_HELPER(name, worker)                                       \
+  __attribute__((naked, used)) void name() {                                       \
+    __asm__(                                                                       \
+        "pushl 16(%esp)\n\tpushl 16(%esp)\n\tpushl 16(%esp)\n\tpushl 16(%esp)\n\t" \
+        "calll _" #worker "\n\taddl $16, %esp\n\tretl $16");                       \
   }
 SORVAN_DIVISION_HELPER(_aulldiv, SorvanUnsignedQuotient)
 SORVAN_DIVISION_HELPER(_aullrem, SorvanUnsignedRemainder)
@@ -186,8 +189,26 @@ struct LoadConfigDirectory32 {
 static_assert(sizeof(LoadConfigDirectory32) == 72, "32-bit load configuration up to the handler table");
 
 extern const LoadConfigDirectory32 _load_config_used = {
-    sizeof(LoadConfigDirectory32), 0, 0, 0, 0, 0, 0, 0, 0, nullptr, 0, 0, 0, 0, 0, 0, nullptr, nullptr,
-    __safe_se_handler_table, &__safe_se_handler_count,
+    sizeof(LoadConfigDirectory32),
+    0,
+    0,
+    0,
+    0,
+    0,
+    0,
+    0,
+    0,
+    nullptr,
+    0,
+    0,
+    0,
+    0,
+    0,
+    0,
+    nullptr,
+    nullptr,
+    __safe_se_handler_table,
+    &__safe_se_handler_count,
 };
 
 }  // extern "C"

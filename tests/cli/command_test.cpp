@@ -166,9 +166,9 @@ TEST_P(CommandMatchesTheCore, ByteForByteWithOneAndThreeThreads) {
   WriteFileBytes(dir / "in", stream.input);
   for (const char* threads : {"1", "3"}) {
     const auto out = dir / (std::string("out") + threads);
-    const CommandResult r = RunProgram(
-        SORVAN_COMMAND,
-        Concat(Concat(FormatArgs(*name), OptionsOf(args)), {"--threads", threads, (dir / "in").string(), out.string()}));
+    const CommandResult r =
+        RunProgram(SORVAN_COMMAND, Concat(Concat(FormatArgs(*name), OptionsOf(args)),
+                                          {"--threads", threads, (dir / "in").string(), out.string()}));
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     const std::string got = ReadFileBytes(out);
     ASSERT_EQ(got.size(), stream.expected.size()) << threads << " threads";
@@ -219,7 +219,7 @@ std::string Rearrange(const std::string& frame, const VideoFormat& from, const V
 // where they sit in memory.
 TEST(CommandCarriers, TheSamePictureInTwoLayoutsComesOutTheSame) {
   const std::pair<const char*, const char*> pairs[] = {
-      {"bgr24", "rgb24"},     {"bgra", "abgr"},      {"bgra", "argb"},        {"bgra", "gbrap"},
+      {"bgr24", "rgb24"},     {"bgra", "abgr"},       {"bgra", "argb"},       {"bgra", "gbrap"},
       {"yv12", "i420"},       {"yuyv422", "uyvy422"}, {"yuyv422", "yuv422p"}, {"rgba64le", "gbrap16le"},
       {"bgr48le", "rgb48le"}, {"rgb32", "rgba"}};
   for (const auto& [first, second] : pairs) {
@@ -265,8 +265,9 @@ TEST(Command, FramesOptionStopsEarlyAndAnExistingOutputIsReplaced) {
   TempDir dir;
   WriteFileBytes(dir / "in.yuy2", stream.input);
   WriteFileBytes(dir / "out.yuy2", "previous contents");
-  const CommandResult r = RunProgram(SORVAN_COMMAND, Concat(FormatArgs(yuy2), {"--frames", "2", (dir / "in.yuy2").string(),
-                                                                                (dir / "out.yuy2").string()}));
+  const CommandResult r =
+      RunProgram(SORVAN_COMMAND,
+                 Concat(FormatArgs(yuy2), {"--frames", "2", (dir / "in.yuy2").string(), (dir / "out.yuy2").string()}));
   ASSERT_EQ(r.exitStatus, 0) << r.err;
   const size_t frameBytes = stream.input.size() / 3;
   EXPECT_TRUE(ReadFileBytes(dir / "out.yuy2") == stream.expected.substr(0, 2 * frameBytes));
@@ -277,8 +278,8 @@ TEST(Command, FramesOptionStopsEarlyAndAnExistingOutputIsReplaced) {
 struct RefusalCase {
   const char* name;
   std::vector<std::string> options;
-  std::string input;       // contents of INPUT
-  std::string message;     // the whole line, or a part of it when `exact` is false
+  std::string input;    // contents of INPUT
+  std::string message;  // the whole line, or a part of it when `exact` is false
   bool exact;
 };
 
@@ -317,30 +318,61 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"bad_boolean", {"--ry", "yes"}, kGoodY4m, "--ry", false},
         RefusalCase{"rad_out_of_range", {"--rad", "0"}, kGoodY4m, "Sorvan:rad must be between 1 and 8", true},
         RefusalCase{"str_out_of_range", {"--str", "9"}, kGoodY4m, "Sorvan:str must be between 1 and 8", true},
-        RefusalCase{"no_channel", {"--gu", "false", "--bv", "false"}, kGoodY4m,
-                    "Sorvan: At least one of ry, gu and bv must be true", true},
-        RefusalCase{"limit_out_of_range", {"--ry", "true", "--pry", "11", "--nry", "11"}, kGoodY4m,
-                    "Sorvan: limit pry must be between 0 and 10", true},
-        RefusalCase{"both_limits_zero", {"--pbv", "0", "--nbv", "0"}, kGoodY4m,
-                    "Sorvan: both limits pbv and nbv are specified as zero", true},
+        RefusalCase{"no_channel",
+                    {"--gu", "false", "--bv", "false"},
+                    kGoodY4m,
+                    "Sorvan: At least one of ry, gu and bv must be true",
+                    true},
+        RefusalCase{"limit_out_of_range",
+                    {"--ry", "true", "--pry", "11", "--nry", "11"},
+                    kGoodY4m,
+                    "Sorvan: limit pry must be between 0 and 10",
+                    true},
+        RefusalCase{"both_limits_zero",
+                    {"--pbv", "0", "--nbv", "0"},
+                    kGoodY4m,
+                    "Sorvan: both limits pbv and nbv are specified as zero",
+                    true},
         RefusalCase{"not_y4m", {}, "RIFF....AVI", "is not a Y4M stream", false},
         RefusalCase{"empty_input", {}, "", "is empty", false},
-        RefusalCase{"y4m_unknown_colour", {}, "YUV4MPEG2 W64 H40 C420p8\nFRAME\n",
-                    "Y4M colour space 'C420p8' is not supported", false},
-        RefusalCase{"gray_without_channel_0", {}, "YUV4MPEG2 W64 H40 Cmono10\nFRAME\n",
-                    "Sorvan: a clip without colour planes has only channel 0: set ry=true", true},
+        RefusalCase{"y4m_unknown_colour",
+                    {},
+                    "YUV4MPEG2 W64 H40 C420p8\nFRAME\n",
+                    "Y4M colour space 'C420p8' is not supported",
+                    false},
+        RefusalCase{"gray_without_channel_0",
+                    {},
+                    "YUV4MPEG2 W64 H40 Cmono10\nFRAME\n",
+                    "Sorvan: a clip without colour planes has only channel 0: set ry=true",
+                    true},
         RefusalCase{"y4m_absurd_size", {}, "YUV4MPEG2 W100000 H100000\nFRAME\n", "100000x100000", false},
-        RefusalCase{"y4m_truncated_last_frame", {}, Y4m420(2, 1000),
-                    "sorvan: input ends inside frame 2 (counting from 0): 2840 of 3840 bytes missing", true},
-        RefusalCase{"y4m_truncated_frame_line", {}, Y4m420(2, 0).substr(0, Y4m420(2, 0).size() - 3),
-                    "sorvan: input ends inside the FRAME line of frame 2 (counting from 0)", true},
-        RefusalCase{"raw_truncated_last_frame", {"--format", "rgb32", "--size", "4x2"}, std::string(32 * 3 + 5, 'a'),
-                    "sorvan: input ends inside frame 3 (counting from 0): 27 of 32 bytes missing", true},
-        RefusalCase{"raw_odd_yuy2_width", {"--format", "yuy2", "--size", "3x2"}, std::string(12, 'a'),
-                    "width must be even", false},
-        RefusalCase{"raw_unknown_format", {"--format", "nv12", "--size", "4x2"}, std::string(12, 'a'),
-                    "sorvan: --format nv12 is not a format sorvan reads (--format help lists them)", true},
-        RefusalCase{"raw_zero_size", {"--format", "rgb24", "--size", "0x4"}, std::string(12, 'a'), "at least 1", false}),
+        RefusalCase{"y4m_truncated_last_frame",
+                    {},
+                    Y4m420(2, 1000),
+                    "sorvan: input ends inside frame 2 (counting from 0): 2840 of 3840 bytes missing",
+                    true},
+        RefusalCase{"y4m_truncated_frame_line",
+                    {},
+                    Y4m420(2, 0).substr(0, Y4m420(2, 0).size() - 3),
+                    "sorvan: input ends inside the FRAME line of frame 2 (counting from 0)",
+                    true},
+        RefusalCase{"raw_truncated_last_frame",
+                    {"--format", "rgb32", "--size", "4x2"},
+                    std::string(32 * 3 + 5, 'a'),
+                    "sorvan: input ends inside frame 3 (counting from 0): 27 of 32 bytes missing",
+                    true},
+        RefusalCase{"raw_odd_yuy2_width",
+                    {"--format", "yuy2", "--size", "3x2"},
+                    std::string(12, 'a'),
+                    "width must be even",
+                    false},
+        RefusalCase{"raw_unknown_format",
+                    {"--format", "nv12", "--size", "4x2"},
+                    std::string(12, 'a'),
+                    "sorvan: --format nv12 is not a format sorvan reads (--format help lists them)",
+                    true},
+        RefusalCase{
+            "raw_zero_size", {"--format", "rgb24", "--size", "0x4"}, std::string(12, 'a'), "at least 1", false}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
 
 TEST(CommandRefusal, MissingInput) {
@@ -390,4 +422,3 @@ TEST(CommandRefusal, WriteErrorIsReported) {
 
 }  // namespace
 }  // namespace sorvan::cli
-

@@ -62,7 +62,6 @@ Png ReadPng(const std::string& path) {
   return png;
 }
 
-
 // Sets sample (x, y) of channel c, in the channel's own grid, to `level` 8-bit levels at the
 // format's depth; placement from the core's description of the format alone.
 void SetLevel(const VideoFormat& f, std::vector<uint8_t>& frame, int32_t c, int32_t x, int32_t y, double level) {
@@ -109,8 +108,8 @@ CompareRun RunCompareOn(const TempDir& dir, const char* format, const std::vecto
   const FormatName* name = FindRawFormat(format);
   const std::vector<uint8_t> frame = SyntheticFrame(name->format);
   WriteFileBytes(dir / "in.raw", std::string(frame.begin(), frame.end()));
-  std::vector<std::string> args = {"--compare", "0", (dir / "c.png").string(), "--ry", "true", "--pgu", "4", "--format", format,
-                                   "--size", "64x48"};
+  std::vector<std::string> args = {
+      "--compare", "0", (dir / "c.png").string(), "--ry", "true", "--pgu", "4", "--format", format, "--size", "64x48"};
   args.insert(args.end(), extra.begin(), extra.end());
   args.push_back((dir / "in.raw").string());
   CompareRun run;

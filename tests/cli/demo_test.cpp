@@ -1,6 +1,6 @@
 // The pieces of `make demo`: the sample tool, the command on its output, and the report.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -19,8 +19,8 @@ using testing::TempDir;
 
 TEST(Demo, ScriptMakesFiltersAndMeasuresThe640x360Sample) {
   TempDir dir;
-  const CommandResult r = RunProgram("/bin/bash", {std::string(SORVAN_SOURCE_DIR) + "/tools/demo.sh", SORVAN_BUILD_DIR,
-                                                   dir.path().string(), "12"});
+  const CommandResult r = RunProgram(
+      "/bin/bash", {std::string(SORVAN_SOURCE_DIR) + "/tools/demo.sh", SORVAN_BUILD_DIR, dir.path().string(), "12"});
   ASSERT_EQ(r.exitStatus, 0) << r.out << r.err;
   const std::string output = (dir / "sample-sorvan.y4m").string();
   EXPECT_NE(r.out.find("input:  " + (dir / "sample.y4m").string()), std::string::npos) << r.out;
@@ -35,7 +35,9 @@ TEST(Demo, ScriptMakesFiltersAndMeasuresThe640x360Sample) {
     double before = 0;
     double after = 0;
     int percent = 0;
-    ASSERT_EQ(std::sscanf(r.out.c_str() + report, "12 frames): %lf before, %lf after: %d%% less", &before, &after, &percent), 3)
+    ASSERT_EQ(
+        std::sscanf(r.out.c_str() + report, "12 frames): %lf before, %lf after: %d%% less", &before, &after, &percent),
+        3)
         << r.out;
     EXPECT_GT(before, 1.0) << depth;
     EXPECT_LT(after, before) << depth;

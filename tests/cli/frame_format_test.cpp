@@ -53,36 +53,35 @@ TEST_P(RawLayout, MeansFfmpegsBytes) {
   EXPECT_EQ(f->format.channels[0].offset, c.firstChannelOffset);
   EXPECT_EQ(HasAlpha(f->format), c.alpha);
 }
-INSTANTIATE_TEST_SUITE_P(
-    All, RawLayout,
-    ::testing::Values(LayoutCase{"gray", 2, ColourFamily::kGray, 8, 1, 0, 0, false},
-                      LayoutCase{"gray10le", 4, ColourFamily::kGray, 10, 1, 0, 0, false},
-                      LayoutCase{"grayf32le", 8, ColourFamily::kGray, 32, 1, 0, 0, false},
-                      // 2x1 4:2:0: two Y, one U and one V (rounded up).
-                      LayoutCase{"yuv420p", 4, ColourFamily::kYuv, 8, 3, 0, 0, false},
-                      LayoutCase{"yuv420p10le", 8, ColourFamily::kYuv, 10, 3, 0, 0, false},
-                      LayoutCase{"yuv444p16le", 12, ColourFamily::kYuv, 16, 3, 0, 0, false},
-                      LayoutCase{"yuv410p", 4, ColourFamily::kYuv, 8, 3, 0, 0, false},
-                      LayoutCase{"yuva444p", 8, ColourFamily::kYuv, 8, 4, 0, 0, true},
-                      LayoutCase{"yuva420p10le", 12, ColourFamily::kYuv, 10, 4, 0, 0, true},
-                      // gbrp: G, B, R planes, so blue is plane 1.
-                      LayoutCase{"gbrp", 6, ColourFamily::kRgb, 8, 3, 1, 0, false},
-                      LayoutCase{"gbrap12le", 16, ColourFamily::kRgb, 12, 4, 1, 0, true},
-                      LayoutCase{"gbrpf32le", 24, ColourFamily::kRgb, 32, 3, 1, 0, false},
-                      LayoutCase{"bgr24", 6, ColourFamily::kRgb, 8, 1, 0, 0, false},
-                      LayoutCase{"rgb24", 6, ColourFamily::kRgb, 8, 1, 0, 2, false},
-                      LayoutCase{"bgra", 8, ColourFamily::kRgb, 8, 1, 0, 0, true},
-                      LayoutCase{"rgba", 8, ColourFamily::kRgb, 8, 1, 0, 2, true},
-                      LayoutCase{"argb", 8, ColourFamily::kRgb, 8, 1, 0, 3, true},
-                      LayoutCase{"abgr", 8, ColourFamily::kRgb, 8, 1, 0, 1, true},
-                      LayoutCase{"rgb48le", 12, ColourFamily::kRgb, 16, 1, 0, 2, false},
-                      LayoutCase{"bgra64le", 16, ColourFamily::kRgb, 16, 1, 0, 0, true},
-                      LayoutCase{"yuyv422", 4, ColourFamily::kYuv, 8, 1, 0, 0, false},
-                      LayoutCase{"uyvy422", 4, ColourFamily::kYuv, 8, 1, 0, 1, false},
-                      // The classic names.
-                      LayoutCase{"rgb32", 8, ColourFamily::kRgb, 8, 1, 0, 0, true},
-                      LayoutCase{"yuy2", 4, ColourFamily::kYuv, 8, 1, 0, 0, false},
-                      LayoutCase{"i420", 4, ColourFamily::kYuv, 8, 3, 0, 0, false}));
+INSTANTIATE_TEST_SUITE_P(All, RawLayout,
+                         ::testing::Values(LayoutCase{"gray", 2, ColourFamily::kGray, 8, 1, 0, 0, false},
+                                           LayoutCase{"gray10le", 4, ColourFamily::kGray, 10, 1, 0, 0, false},
+                                           LayoutCase{"grayf32le", 8, ColourFamily::kGray, 32, 1, 0, 0, false},
+                                           // 2x1 4:2:0: two Y, one U and one V (rounded up).
+                                           LayoutCase{"yuv420p", 4, ColourFamily::kYuv, 8, 3, 0, 0, false},
+                                           LayoutCase{"yuv420p10le", 8, ColourFamily::kYuv, 10, 3, 0, 0, false},
+                                           LayoutCase{"yuv444p16le", 12, ColourFamily::kYuv, 16, 3, 0, 0, false},
+                                           LayoutCase{"yuv410p", 4, ColourFamily::kYuv, 8, 3, 0, 0, false},
+                                           LayoutCase{"yuva444p", 8, ColourFamily::kYuv, 8, 4, 0, 0, true},
+                                           LayoutCase{"yuva420p10le", 12, ColourFamily::kYuv, 10, 4, 0, 0, true},
+                                           // gbrp: G, B, R planes, so blue is plane 1.
+                                           LayoutCase{"gbrp", 6, ColourFamily::kRgb, 8, 3, 1, 0, false},
+                                           LayoutCase{"gbrap12le", 16, ColourFamily::kRgb, 12, 4, 1, 0, true},
+                                           LayoutCase{"gbrpf32le", 24, ColourFamily::kRgb, 32, 3, 1, 0, false},
+                                           LayoutCase{"bgr24", 6, ColourFamily::kRgb, 8, 1, 0, 0, false},
+                                           LayoutCase{"rgb24", 6, ColourFamily::kRgb, 8, 1, 0, 2, false},
+                                           LayoutCase{"bgra", 8, ColourFamily::kRgb, 8, 1, 0, 0, true},
+                                           LayoutCase{"rgba", 8, ColourFamily::kRgb, 8, 1, 0, 2, true},
+                                           LayoutCase{"argb", 8, ColourFamily::kRgb, 8, 1, 0, 3, true},
+                                           LayoutCase{"abgr", 8, ColourFamily::kRgb, 8, 1, 0, 1, true},
+                                           LayoutCase{"rgb48le", 12, ColourFamily::kRgb, 16, 1, 0, 2, false},
+                                           LayoutCase{"bgra64le", 16, ColourFamily::kRgb, 16, 1, 0, 0, true},
+                                           LayoutCase{"yuyv422", 4, ColourFamily::kYuv, 8, 1, 0, 0, false},
+                                           LayoutCase{"uyvy422", 4, ColourFamily::kYuv, 8, 1, 0, 1, false},
+                                           // The classic names.
+                                           LayoutCase{"rgb32", 8, ColourFamily::kRgb, 8, 1, 0, 0, true},
+                                           LayoutCase{"yuy2", 4, ColourFamily::kYuv, 8, 1, 0, 0, false},
+                                           LayoutCase{"i420", 4, ColourFamily::kYuv, 8, 3, 0, 0, false}));
 
 TEST(RawLayout, Yv12StoresVBeforeUAndI420UBeforeV) {
   const VideoFormat yv12 = FindRawFormat("yv12")->format;
@@ -132,8 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SizeCase{"yuyv422", 2, 3, nullptr}, SizeCase{"yuy2", 3, 2, "width must be even"},
                       SizeCase{"uyvy422", 5, 2, "width must be even"}, SizeCase{"rgb24", 0, 4, "at least 1"},
                       SizeCase{"gray", 4, 0, "at least 1"}, SizeCase{"rgb24", 16385, 2, "at most 16384 on a side"},
-                      SizeCase{"gbrapf32le", 16384, 4096, nullptr},
-                      SizeCase{"bgra", 16384, 4098, "67108864 pixels"}));
+                      SizeCase{"gbrapf32le", 16384, 4096, nullptr}, SizeCase{"bgra", 16384, 4098, "67108864 pixels"}));
 
 TEST(FormatHelp, ListsEveryRawNameAndAlias) {
   const std::string help = RawFormatHelp();

@@ -79,11 +79,16 @@ TEST(Y4mColourSpaces, AreThoseFfmpegWritesAtEveryDepth) {
     int widthShift;
     int heightShift;
   };
-  for (const Expected& e : {Expected{"mono", ColourFamily::kGray, 8, 1, 0, 0}, {"mono9", ColourFamily::kGray, 9, 1, 0, 0},
-                            {"mono16", ColourFamily::kGray, 16, 1, 0, 0}, {"420paldv", ColourFamily::kYuv, 8, 3, 1, 1},
-                            {"420mpeg2", ColourFamily::kYuv, 8, 3, 1, 1}, {"420p10", ColourFamily::kYuv, 10, 3, 1, 1},
-                            {"422p12", ColourFamily::kYuv, 12, 3, 1, 0}, {"444p16", ColourFamily::kYuv, 16, 3, 0, 0},
-                            {"411p9", ColourFamily::kYuv, 9, 3, 2, 0}, {"411", ColourFamily::kYuv, 8, 3, 2, 0},
+  for (const Expected& e : {Expected{"mono", ColourFamily::kGray, 8, 1, 0, 0},
+                            {"mono9", ColourFamily::kGray, 9, 1, 0, 0},
+                            {"mono16", ColourFamily::kGray, 16, 1, 0, 0},
+                            {"420paldv", ColourFamily::kYuv, 8, 3, 1, 1},
+                            {"420mpeg2", ColourFamily::kYuv, 8, 3, 1, 1},
+                            {"420p10", ColourFamily::kYuv, 10, 3, 1, 1},
+                            {"422p12", ColourFamily::kYuv, 12, 3, 1, 0},
+                            {"444p16", ColourFamily::kYuv, 16, 3, 0, 0},
+                            {"411p9", ColourFamily::kYuv, 9, 3, 2, 0},
+                            {"411", ColourFamily::kYuv, 8, 3, 2, 0},
                             {"444alpha", ColourFamily::kYuv, 8, 4, 0, 0}}) {
     const FormatName* f = FindY4mColourSpace(e.tag);
     ASSERT_NE(f, nullptr) << e.tag;
@@ -117,9 +122,9 @@ TEST(Y4mStream, OddSizesRoundChromaUp) {
     const char* header;
     size_t frameBytes;
   };
-  for (const Case& c : {Case{"YUV4MPEG2 W9 H5 C420jpeg\n", 45 + 2 * 5 * 3}, Case{"YUV4MPEG2 W7 H5 C422\n", 35 + 2 * 4 * 5},
-                        Case{"YUV4MPEG2 W7 H3 C411\n", 21 + 2 * 2 * 3},
-                        Case{"YUV4MPEG2 W9 H5 C420p10\n", 2 * (45 + 2 * 5 * 3)}}) {
+  for (const Case& c :
+       {Case{"YUV4MPEG2 W9 H5 C420jpeg\n", 45 + 2 * 5 * 3}, Case{"YUV4MPEG2 W7 H5 C422\n", 35 + 2 * 4 * 5},
+        Case{"YUV4MPEG2 W7 H3 C411\n", 21 + 2 * 2 * 3}, Case{"YUV4MPEG2 W9 H5 C420p10\n", 2 * (45 + 2 * 5 * 3)}}) {
     const Y4mHeader h = ParseHeader(c.header);
     EXPECT_EQ(FrameBytes(h.format), c.frameBytes) << c.header;
   }
@@ -128,7 +133,9 @@ TEST(Y4mStream, OddSizesRoundChromaUp) {
 struct BadHeaderCase {
   std::string line;
   std::string expected;  // part of the message
-  friend void PrintTo(const BadHeaderCase& c, std::ostream* os) { *os << c.line.substr(0, std::min<size_t>(40, c.line.find('\n'))); }
+  friend void PrintTo(const BadHeaderCase& c, std::ostream* os) {
+    *os << c.line.substr(0, std::min<size_t>(40, c.line.find('\n')));
+  }
 };
 class Y4mBadHeader : public ::testing::TestWithParam<BadHeaderCase> {};
 
@@ -142,7 +149,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BadHeaderCase{"YUV4MPEG2 W8x H4\n", "bad width 'W8x'"},
                       BadHeaderCase{"YUV4MPEG2 W8 H-4\n", "bad height 'H-4'"},
                       BadHeaderCase{"YUV4MPEG2 W0 H4\n", "0x4"},
-                      BadHeaderCase{"YUV4MPEG2 W100000 H100000\n", "100000x100000 frames; sorvan accepts at most 16384"},
+                      BadHeaderCase{"YUV4MPEG2 W100000 H100000\n",
+                                    "100000x100000 frames; sorvan accepts at most 16384"},
                       BadHeaderCase{"YUV4MPEG2 W16384 H16384\n", "at most 16384 on a side and 67108864 pixels"},
                       BadHeaderCase{"YUV4MPEG2 W99999999999999999999999 H2\n", "at most 16384"},
                       BadHeaderCase{"YUV4MPEG2 W8 H4", "ends inside the Y4M header"},
@@ -183,9 +191,11 @@ TEST(Y4mStream, FrameLinesWithParametersAreAccepted) {
 }
 
 struct BrokenStreamCase {
-  std::string tail;       // after the header and two whole 2x2 4:2:0 frames (6 bytes each)
-  std::string expected;   // part of the message
-  friend void PrintTo(const BrokenStreamCase& c, std::ostream* os) { *os << c.tail.substr(0, std::min<size_t>(20, c.tail.find('\n'))); }
+  std::string tail;      // after the header and two whole 2x2 4:2:0 frames (6 bytes each)
+  std::string expected;  // part of the message
+  friend void PrintTo(const BrokenStreamCase& c, std::ostream* os) {
+    *os << c.tail.substr(0, std::min<size_t>(20, c.tail.find('\n')));
+  }
 };
 class Y4mBrokenStream : public ::testing::TestWithParam<BrokenStreamCase> {};
 

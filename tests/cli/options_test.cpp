@@ -53,8 +53,8 @@ TEST(Options, OutOfRangeFilterValuesAreLeftToTheFiltersOwnChecks) {
 }
 
 TEST(Options, NumbersAreDecimalWhateverTheirLeadingZeros) {
-  const Options o = Parse({"--rad", "010", "--threads", "08", "--frames", "0009", "--format", "i420", "--size",
-                           "010x08", "a", "b"});
+  const Options o =
+      Parse({"--rad", "010", "--threads", "08", "--frames", "0009", "--format", "i420", "--size", "010x08", "a", "b"});
   EXPECT_EQ(o.filterArguments[kRad], 10);
   EXPECT_EQ(o.threads, 8);
   EXPECT_EQ(o.maxFrames, 9);
@@ -63,9 +63,9 @@ TEST(Options, NumbersAreDecimalWhateverTheirLeadingZeros) {
 }
 
 TEST(Options, FormatHelpNeedsNothingElse) {
-  for (const std::vector<std::string>& args : {std::vector<std::string>{"--format", "help"},
-                                               std::vector<std::string>{"--format=help"},
-                                               std::vector<std::string>{"--format", "help", "--size", "2x2", "a", "b"}}) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--format", "help"}, std::vector<std::string>{"--format=help"},
+        std::vector<std::string>{"--format", "help", "--size", "2x2", "a", "b"}}) {
     try {
       Parse(args);
       ADD_FAILURE() << "no help";
@@ -91,7 +91,8 @@ TEST(Options, DefaultThreadsFollowTheAffinityMask) {
 }
 
 TEST(Options, RawFormatAndSize) {
-  const Options o = Parse({"--format", "yv12", "--size", "640x360", "--threads", "3", "--frames", "10", "--quiet", "a", "b"});
+  const Options o =
+      Parse({"--format", "yv12", "--size", "640x360", "--threads", "3", "--frames", "10", "--quiet", "a", "b"});
   ASSERT_NE(o.rawFormat, nullptr);
   EXPECT_STREQ(o.rawFormat->name, "yv12");
   EXPECT_EQ(o.rawWidth, 640);
@@ -104,7 +105,9 @@ TEST(Options, RawFormatAndSize) {
 struct RefusalCase {
   std::vector<std::string> args;
   std::string expected;
-  friend void PrintTo(const RefusalCase& c, std::ostream* os) { for (const auto& a : c.args) *os << a << " "; }
+  friend void PrintTo(const RefusalCase& c, std::ostream* os) {
+    for (const auto& a : c.args) *os << a << " ";
+  }
 };
 class OptionRefusal : public ::testing::TestWithParam<RefusalCase> {};
 

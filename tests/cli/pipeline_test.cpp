@@ -203,12 +203,11 @@ TEST_P(PipelineFailure, TheErrorStopsEveryThreadAndComesBack) {
   }
   EXPECT_LT(writer.frames.size(), 1000u);
 }
-INSTANTIATE_TEST_SUITE_P(All, PipelineFailure,
-                         ::testing::Values(FailureCase{0, -1, -1, "read failed"}, FailureCase{30, -1, -1, "read failed"},
-                                           FailureCase{-1, 0, -1, "filter failed"},
-                                           FailureCase{-1, 17, -1, "filter failed"},
-                                           FailureCase{-1, -1, 0, "write failed"},
-                                           FailureCase{-1, -1, 25, "write failed"}));
+INSTANTIATE_TEST_SUITE_P(
+    All, PipelineFailure,
+    ::testing::Values(FailureCase{0, -1, -1, "read failed"}, FailureCase{30, -1, -1, "read failed"},
+                      FailureCase{-1, 0, -1, "filter failed"}, FailureCase{-1, 17, -1, "filter failed"},
+                      FailureCase{-1, -1, 0, "write failed"}, FailureCase{-1, -1, 25, "write failed"}));
 
 // The n-th thread (counting the writing thread as 0) cannot be started: every thread already
 // running is stopped and joined, and the failure comes back as one clear error.
@@ -234,8 +233,8 @@ TEST_P(ThreadStartFailure, StopsAndJoinsTheStartedThreads) {
     RunPipeline(reader, writer, config);
     FAIL() << "no error";
   } catch (const CommandError& e) {
-    const std::string expected =
-        failAt == 0 ? "cannot start the writing thread: " : "cannot start worker thread " + std::to_string(failAt) + " of 4: ";
+    const std::string expected = failAt == 0 ? "cannot start the writing thread: "
+                                             : "cannot start worker thread " + std::to_string(failAt) + " of 4: ";
     EXPECT_EQ(e.what(), expected + std::strerror(EAGAIN));
   }
   EXPECT_EQ(*running, 0) << "a thread was still running after the pipeline returned";

@@ -67,8 +67,9 @@ TEST_P(UnwritableStandardError, LosesTheMessageAndNothingElse) {
   ASSERT_EQ(reference.exitStatus, 0) << reference.err;
 
   // Success, with a summary line that cannot be written.
-  const CommandResult ok = RunProgram(SORVAN_COMMAND, {"--threads", "2", (dir / "in.y4m").string(), (dir / "out.y4m").string()},
-                                      "/dev/null", "", [how] { BreakStderr(how); });
+  const CommandResult ok =
+      RunProgram(SORVAN_COMMAND, {"--threads", "2", (dir / "in.y4m").string(), (dir / "out.y4m").string()}, "/dev/null",
+                 "", [how] { BreakStderr(how); });
   EXPECT_EQ(ok.signal, 0);
   EXPECT_EQ(ok.exitStatus, 0);
   EXPECT_TRUE(ReadFileBytes(dir / "out.y4m") == ReadFileBytes(dir / "ref.y4m"));
@@ -104,12 +105,12 @@ INSTANTIATE_TEST_SUITE_P(All, UnwritableStandardError,
 TEST(ClosedStandardStreams, AreRefusedAsInputOrOutputAndNeverReused) {
   TempDir dir;
   WriteFileBytes(dir / "in.y4m", Y4mStream(1));
-  const CommandResult in = RunProgram(SORVAN_COMMAND, {"-", (dir / "out.y4m").string()}, "/dev/null", "",
-                                      [] { ::close(0); });
+  const CommandResult in =
+      RunProgram(SORVAN_COMMAND, {"-", (dir / "out.y4m").string()}, "/dev/null", "", [] { ::close(0); });
   EXPECT_EQ(in.exitStatus, 1);
   EXPECT_EQ(in.err, "sorvan: INPUT is - but standard input is closed\n");
-  const CommandResult out = RunProgram(SORVAN_COMMAND, {(dir / "in.y4m").string(), "-"}, "/dev/null", "",
-                                       [] { ::close(1); });
+  const CommandResult out =
+      RunProgram(SORVAN_COMMAND, {(dir / "in.y4m").string(), "-"}, "/dev/null", "", [] { ::close(1); });
   EXPECT_EQ(out.exitStatus, 1);
   EXPECT_EQ(out.err, "sorvan: OUTPUT is - but standard output is closed\n");
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"in.y4m"});
@@ -174,7 +175,9 @@ TEST_P(EndingSignal, RemovesTheTemporaryFileAndEndsByTheSignal) {
 INSTANTIATE_TEST_SUITE_P(All, EndingSignal,
                          ::testing::Values(SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGXFSZ, SIGALRM, SIGUSR1,
                                            SIGUSR2, SIGVTALRM),
-                         [](const ::testing::TestParamInfo<int>& info) { return std::string(sigabbrev_np(info.param)); });
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return std::string(sigabbrev_np(info.param));
+                         });
 
 TEST(IgnoredSignals, StayIgnored) {
   TempDir dir;
@@ -200,11 +203,11 @@ TEST(IgnoredSignals, StayIgnored) {
 TEST(FileSizeLimit, IsAWriteErrorThatLeavesNothing) {
   TempDir dir;
   WriteFileBytes(dir / "in.y4m", Y4mStream(40));
-  const CommandResult r = RunProgram(SORVAN_COMMAND, {(dir / "in.y4m").string(), (dir / "out.y4m").string()},
-                                     "/dev/null", "", [] {
-                                       const struct rlimit limit = {100000, 100000};
-                                       ::setrlimit(RLIMIT_FSIZE, &limit);
-                                     });
+  const CommandResult r =
+      RunProgram(SORVAN_COMMAND, {(dir / "in.y4m").string(), (dir / "out.y4m").string()}, "/dev/null", "", [] {
+        const struct rlimit limit = {100000, 100000};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+      });
   EXPECT_EQ(r.signal, 0);
   EXPECT_EQ(r.exitStatus, 1);
   EXPECT_NE(r.err.find("File too large"), std::string::npos) << r.err;
@@ -224,13 +227,14 @@ TEST_P(ThreadStartFailure, IsAnErrorLikeAnyOther) {
   TempDir dir;
   WriteFileBytes(dir / "in.y4m", Y4mStream(12));
   const std::string failAt = std::to_string(GetParam().failAt);
-  const CommandResult r = RunProgram(SORVAN_COMMAND, {"--threads", "3", (dir / "in.y4m").string(), (dir / "out.y4m").string()},
-                                     "/dev/null", "", [&failAt] {
-                                       ::setenv("SORVAN_TEST_FAIL_THREAD", failAt.c_str(), 1);
-                                       ::setenv("LD_PRELOAD", SORVAN_FAIL_THREAD_START, 1);
-                                       // The sanitizer runtime need not come first for this.
-                                       ::setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
-                                     });
+  const CommandResult r =
+      RunProgram(SORVAN_COMMAND, {"--threads", "3", (dir / "in.y4m").string(), (dir / "out.y4m").string()}, "/dev/null",
+                 "", [&failAt] {
+                   ::setenv("SORVAN_TEST_FAIL_THREAD", failAt.c_str(), 1);
+                   ::setenv("LD_PRELOAD", SORVAN_FAIL_THREAD_START, 1);
+                   // The sanitizer runtime need not come first for this.
+                   ::setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
+                 });
   EXPECT_EQ(r.signal, 0);
   EXPECT_EQ(r.exitStatus, 1);
   EXPECT_EQ(r.err, std::string("sorvan: ") + GetParam().message + ": " + std::strerror(EAGAIN) + "\n");

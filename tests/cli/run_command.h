@@ -11,10 +11,10 @@
 namespace sorvan::cli::testing {
 
 struct CommandResult {
-  int exitStatus = -1;  // -1 when the program did not exit normally
-  int signal = 0;       // the signal that ended it, if one did
-  std::string out;      // standard output, unless it went to a file
-  std::string err;      // standard error
+  int exitStatus = -1;     // -1 when the program did not exit normally
+  int signal = 0;          // the signal that ended it, if one did
+  std::string out;         // standard output, unless it went to a file
+  std::string err;         // standard error
   struct rusage usage {};  // of the program alone
 };
 

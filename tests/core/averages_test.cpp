@@ -18,20 +18,16 @@ Plane Spike(int32_t w, int32_t h, int32_t y, int32_t x, uint8_t background, uint
 
 TEST(GaussianSurroundAverage, FiveByFiveSpikeLeavesTheCentreOut) {
   const Plane out = RunGaussian(kRef, Spike(5, 5, 2, 2, 0, 255), 1, 1);
-  EXPECT_EQ(out.samples, PlaneFromRows({{0, 0, 0, 0, 0},
-                                        {0, 23, 39, 23, 0},
-                                        {0, 39, 0, 39, 0},
-                                        {0, 23, 39, 23, 0},
-                                        {0, 0, 0, 0, 0}}).samples);
+  EXPECT_EQ(out.samples,
+            PlaneFromRows({{0, 0, 0, 0, 0}, {0, 23, 39, 23, 0}, {0, 39, 0, 39, 0}, {0, 23, 39, 23, 0}, {0, 0, 0, 0, 0}})
+                .samples);
 }
 
 TEST(GaussianSurroundAverage, FiveByFiveCornerSpikeKeepsTheSampleInEdgeRows) {
   const Plane out = RunGaussian(kRef, Spike(5, 5, 0, 0, 0, 255), 1, 1);
-  EXPECT_EQ(out.samples, PlaneFromRows({{52, 31, 0, 0, 0},
-                                        {39, 23, 0, 0, 0},
-                                        {0, 0, 0, 0, 0},
-                                        {0, 0, 0, 0, 0},
-                                        {0, 0, 0, 0, 0}}).samples);
+  EXPECT_EQ(
+      out.samples,
+      PlaneFromRows({{52, 31, 0, 0, 0}, {39, 23, 0, 0, 0}, {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}}).samples);
 }
 
 TEST(GaussianSurroundAverage, TwelveByTwelveDefaults) {
@@ -85,7 +81,8 @@ TEST(BoxAverage, WindowThreeSpikes) {
                                         {28, 28, 0, 0, 0, 0},
                                         {0, 0, 0, 0, 0, 0},
                                         {0, 0, 0, 0, 0, 0},
-                                        {0, 0, 0, 0, 0, 0}}).samples);
+                                        {0, 0, 0, 0, 0, 0}})
+                             .samples);
 
   // The corner sample is the mirror axis and is not repeated.
   out = RunBox(kRef, Spike(6, 6, 0, 0, 0, 255), 3);

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "core/kernels/gaussian_weights.h"
-#include "support/direct_average.h"
 #include "core/kernels/reference_kernels.h"
+#include "support/direct_average.h"
 #include "support/run_kernels.h"
 
 namespace sorvan::testing {

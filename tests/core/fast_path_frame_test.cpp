@@ -8,11 +8,11 @@
 #include <tuple>
 #include <vector>
 
-#include "plugin/classic/pixel_type.h"
 #include "core/filter_plan.h"
-#include "plugin/classic/classic_formats.h"
-#include "support/expected_channel.h"
 #include "fast_path_support.h"
+#include "plugin/classic/classic_formats.h"
+#include "plugin/classic/pixel_type.h"
+#include "support/expected_channel.h"
 
 namespace sorvan::testing {
 namespace {
@@ -65,8 +65,8 @@ BasicFrameView<Byte> View(Frame& f, int32_t type, int32_t width) {
 }
 
 // Runs a plan for the clip size `planWidth` × height, capped at `cap`, on one frame.
-void FilterThrough(const FilterArguments& a, int32_t type, int32_t planWidth, int32_t width, int32_t height, InstructionSet cap,
-         const TestFrame& src, TestFrame& dst, const char* expectedKernels) {
+void FilterThrough(const FilterArguments& a, int32_t type, int32_t planWidth, int32_t width, int32_t height,
+                   InstructionSet cap, const TestFrame& src, TestFrame& dst, const char* expectedKernels) {
   VideoFormat format{};
   ASSERT_TRUE(ClassicFormat(type, &format));
   FilterPlan plan;

@@ -42,16 +42,16 @@ inline const std::vector<std::string>& FastPathNames() {
 
 // Skips the current test when the CPU lacks the path, and checks that the path under test is
 // really not the reference.
-#define SORVAN_REQUIRE_FAST_PATH(name, kernels)                                                    \
-  do {                                                                                             \
-    kernels = ::sorvan::testing::FastPath(name);                                                   \
-    if (kernels == nullptr) GTEST_SKIP() << "this CPU (or build) has no " << (name) << " path";    \
-    const ::sorvan::SampleKernels<uint8_t>& reference = ::sorvan::ReferenceKernels<uint8_t>();                      \
-    ASSERT_NE(kernels, &reference);                                                                \
-    ASSERT_NE(kernels->gaussian, reference.gaussian);                                              \
-    ASSERT_NE(kernels->box, reference.box);                                                        \
-    ASSERT_NE(kernels->limitMerge, reference.limitMerge);                                          \
-    ASSERT_NE(kernels->copy, reference.copy);                                                      \
+#define SORVAN_REQUIRE_FAST_PATH(name, kernels)                                                 \
+  do {                                                                                          \
+    kernels = ::sorvan::testing::FastPath(name);                                                \
+    if (kernels == nullptr) GTEST_SKIP() << "this CPU (or build) has no " << (name) << " path"; \
+    const ::sorvan::SampleKernels<uint8_t>& reference = ::sorvan::ReferenceKernels<uint8_t>();  \
+    ASSERT_NE(kernels, &reference);                                                             \
+    ASSERT_NE(kernels->gaussian, reference.gaussian);                                           \
+    ASSERT_NE(kernels->box, reference.box);                                                     \
+    ASSERT_NE(kernels->limitMerge, reference.limitMerge);                                       \
+    ASSERT_NE(kernels->copy, reference.copy);                                                   \
   } while (0)
 
 // One channel view over its own buffer, which ends exactly at the channel's last sample.
@@ -83,8 +83,7 @@ inline TestChannel MakeChannel(int32_t width, int32_t height, int32_t step, int3
 
 // Overwrites the channel's samples with content of one of several kinds: noise, a smooth ramp
 // with small noise (so both branches of the merge occur), flat areas, extremes.
-inline void FillSamples(TestChannel& c, int32_t width, int32_t height, int32_t step, int32_t kind,
-                        std::mt19937& rng) {
+inline void FillSamples(TestChannel& c, int32_t width, int32_t height, int32_t step, int32_t kind, std::mt19937& rng) {
   const int32_t level = static_cast<int32_t>(rng() % 256);
   for (int32_t y = 0; y < height; ++y) {
     for (int32_t x = 0; x < width; ++x) {

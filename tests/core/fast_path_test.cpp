@@ -218,8 +218,7 @@ std::string PathAndStepName(const ::testing::TestParamInfo<PathAndStep>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, MergeAndCopyFastPath,
-                         ::testing::Combine(::testing::ValuesIn(PathNames()), ::testing::Range(1, 5)),
-                         PathAndStepName);
+                         ::testing::Combine(::testing::ValuesIn(PathNames()), ::testing::Range(1, 5)), PathAndStepName);
 
 }  // namespace
 }  // namespace sorvan::testing

@@ -143,8 +143,8 @@ TEST_P(FloatFastPath, BoxWithAndWithoutMergeStaysWithinToleranceForEveryRad) {
     SCOPED_TRACE(Describe(s, rad, 0));
     const std::vector<float> average = RunBox(ref, src, dst, s, window, nullptr);
     ExpectAgreement(src, average, average, RunBox(*fast_, src, dst, s, window, nullptr), s, nullptr);
-    ExpectAgreement(src, average, RunBox(ref, src, dst, s, window, &limits), RunBox(*fast_, src, dst, s, window, &limits),
-                    s, &limits);
+    ExpectAgreement(src, average, RunBox(ref, src, dst, s, window, &limits),
+                    RunBox(*fast_, src, dst, s, window, &limits), s, &limits);
   }
 }
 
@@ -159,8 +159,7 @@ TEST_P(FloatFastPath, NonFiniteAndHugeSamplesGiveTheReferenceResult) {
     const ChannelShape s = RandomShape(rng, 2 * rad + 1, {1, 3});
     SampleBuffer<float> src = MakeSampleBuffer<float>(s, 1);
     FillFloats(src, s, rng);
-    src.At(static_cast<int32_t>(rng() % s.height), static_cast<int32_t>(rng() % s.width), s.step) =
-        specials[round % 6];
+    src.At(static_cast<int32_t>(rng() % s.height), static_cast<int32_t>(rng() % s.width), s.step) = specials[round % 6];
     SampleBuffer<float> dst = src;
     const GaussianWeights w = BuildGaussianWeights(rad, 1 + static_cast<int32_t>(rng() % 8));
     const MergeLimits<float> limits = RandomLimits(rng);

@@ -22,8 +22,8 @@ struct Switches {
 };
 
 FilterArguments MakeArguments(const Switches& s) {
-  return Arguments({{kRy, s.ry}, {kGu, s.gu}, {kBv, s.bv}, {kForce, s.force}, {kRad, s.rad}, {kStr, s.str},
-                    {kPry, 2}, {kNry, 5}});
+  return Arguments(
+      {{kRy, s.ry}, {kGu, s.gu}, {kBv, s.bv}, {kForce, s.force}, {kRad, s.rad}, {kStr, s.str}, {kPry, 2}, {kNry, 5}});
 }
 
 struct CopyLog {
@@ -37,8 +37,8 @@ struct CopyLog {
   bool performCopy = true;
 };
 
-void RecordingCopy(void* context, uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch,
-                   int32_t rowSize, int32_t height) {
+void RecordingCopy(void* context, uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int32_t rowSize,
+                   int32_t height) {
   auto* log = static_cast<CopyLog*>(context);
   log->calls.push_back({dst, dstPitch, src, srcPitch, rowSize, height});
   if (log->performCopy) CopyPlaneRows(nullptr, dst, dstPitch, src, srcPitch, rowSize, height);
@@ -136,7 +136,8 @@ TEST(ProcessFrame, ChromaPitchZeroMeansNoChroma) {
   }
   VideoFormat format{};
   ASSERT_TRUE(ClassicFormat(CS_YV12, &format));
-  for (const Switches& sw : {Switches{"defaults", false, true, true, false}, Switches{"ry", true, false, false, true}}) {
+  for (const Switches& sw :
+       {Switches{"defaults", false, true, true, false}, Switches{"ry", true, false, false, true}}) {
     FilterPlan plan;
     ASSERT_EQ(plan.Init(MakeArguments(sw), format, 24, 24), PlanStatus::kOk);
     CopyLog log;

@@ -121,8 +121,7 @@ TEST(FloatSamples, NotANumberStaysInsideTheFrame) {
 // A spike on a flat area: the interior Gaussian leaves the centre out, so the spike's average
 // is the flat value and s − a is the spike's height. pgu=1 at 10 bits is 4 levels; ngu=4 is 16.
 TEST(DeepSamples, LimitsScaleWithTheDepth) {
-  const VideoFormat format =
-      PlanarFormat({ColourFamily::kYuv, SampleType::kInteger, 10, 0, 0, false, {0, 1, 2}});
+  const VideoFormat format = PlanarFormat({ColourFamily::kYuv, SampleType::kInteger, 10, 0, 0, false, {0, 1, 2}});
   const struct {
     int32_t height;
     bool smoothed;

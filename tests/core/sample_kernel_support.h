@@ -88,8 +88,8 @@ inline bool FloatAverageAgrees(float reference, float fast) {
 
 // A merged sample: the fast path's value must be what one of the merge choices the rule allows
 // gives (the source where s − a is within the tolerance of a limit, either choice).
-inline bool FloatMergeAgrees(float source, float referenceAverage, float referenceOut, float fastOut,
-                             double positive, double negative) {
+inline bool FloatMergeAgrees(float source, float referenceAverage, float referenceOut, float fastOut, double positive,
+                             double negative) {
   if (FloatAverageAgrees(referenceOut, fastOut)) return true;
   const double d = static_cast<double>(source) - static_cast<double>(referenceAverage);
   const bool nearLimit = std::fabs(d - positive) <= kFloatTolerance || std::fabs(d + negative) <= kFloatTolerance;

@@ -31,8 +31,7 @@ TEST_P(SurroundDivision, MultiplyHighEqualsDivisionOverTheWholeDividendRange) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllWeightTables, SurroundDivision,
-                         ::testing::Combine(::testing::Range(1, 9), ::testing::Range(1, 9)),
-                         [](const auto& info) {
+                         ::testing::Combine(::testing::Range(1, 9), ::testing::Range(1, 9)), [](const auto& info) {
                            return "rad" + std::to_string(std::get<0>(info.param)) + "_str" +
                                   std::to_string(std::get<1>(info.param));
                          });

@@ -30,7 +30,8 @@ inline Plane DirectGaussian(const Plane& s, const std::vector<int32_t>& k, int32
         }
       }
       const bool edgeRow = y < m || y >= s.height - m;
-      const int64_t value = edgeRow ? (512 + full) >> 20 : (512 + full - int64_t{centreWeightSq} * s.at(y, x)) / surroundWeight;
+      const int64_t value =
+          edgeRow ? (512 + full) >> 20 : (512 + full - int64_t{centreWeightSq} * s.at(y, x)) / surroundWeight;
       out.samples[static_cast<size_t>(y) * s.width + x] = static_cast<uint8_t>(value);
     }
   }

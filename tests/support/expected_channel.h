@@ -26,9 +26,10 @@ inline Plane ExpectedChannel(const FilterArguments& a, const Plane& source, int 
   const int32_t minimum = a.Flag(kForce) ? window : 2 * a[kRad];
   if (source.width < minimum || source.height < minimum) return source;
   const GaussianWeights w = BuildGaussianWeights(a[kRad], a[kStr]);
-  const Plane smoothed =
-      a.Flag(kForce) ? DirectBox(source, window) : DirectGaussian(source, TapsOf(w), w.centreWeightSq, w.surroundWeight);
-  return DirectMerge(source, smoothed, a[kChannelParameters[channel].positive], a[kChannelParameters[channel].negative]);
+  const Plane smoothed = a.Flag(kForce) ? DirectBox(source, window)
+                                        : DirectGaussian(source, TapsOf(w), w.centreWeightSq, w.surroundWeight);
+  return DirectMerge(source, smoothed, a[kChannelParameters[channel].positive],
+                     a[kChannelParameters[channel].negative]);
 }
 
 }  // namespace sorvan::testing

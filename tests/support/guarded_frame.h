@@ -11,8 +11,8 @@
 #include <random>
 
 #include "core/frame_view.h"
-#include "support/classic_view.h"
 #include "plugin/classic/pixel_type.h"
+#include "support/classic_view.h"
 
 namespace sorvan::testing {
 
@@ -28,8 +28,7 @@ class GuardedPlane {
     void* p = mmap(nullptr, mappedBytes_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) abort();
     mapping_ = static_cast<uint8_t*>(p);
-    if (mprotect(mapping_, page, PROT_NONE) != 0 ||
-        mprotect(mapping_ + (dataPages + 1) * page, page, PROT_NONE) != 0)
+    if (mprotect(mapping_, page, PROT_NONE) != 0 || mprotect(mapping_ + (dataPages + 1) * page, page, PROT_NONE) != 0)
       abort();
     data_ = guard == Guard::Before ? mapping_ + page : mapping_ + (dataPages + 1) * page - bytes;
     size_ = bytes;

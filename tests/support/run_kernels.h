@@ -15,7 +15,7 @@ struct Layout {
   int32_t step = 1;
   int32_t srcPadding = 0;  // bytes beyond the row's samples
   int32_t dstPadding = 0;
-  int32_t offset = 0;      // byte position of the channel within a pixel
+  int32_t offset = 0;  // byte position of the channel within a pixel
 };
 
 inline int32_t PitchFor(const Plane& p, const Layout& l, int32_t padding) {
@@ -29,7 +29,12 @@ struct TestScratch {
 
   TestScratch(size_t planeBytes, size_t boxBytes, size_t workspaceBytes) {
     auto up = [](size_t n) { return (n + 63) & ~size_t{63}; };
-    block.layout = {0, up(planeBytes), up(planeBytes), up(boxBytes), up(planeBytes) + up(boxBytes), up(workspaceBytes),
+    block.layout = {0,
+                    up(planeBytes),
+                    up(planeBytes),
+                    up(boxBytes),
+                    up(planeBytes) + up(boxBytes),
+                    up(workspaceBytes),
                     up(planeBytes) + up(boxBytes) + up(workspaceBytes)};
     storage.assign(block.layout.totalBytes + 64, 0);
     const uintptr_t aligned = (reinterpret_cast<uintptr_t>(storage.data()) + 63) & ~uintptr_t{63};
@@ -47,8 +52,8 @@ struct TestScratch {
 constexpr uint8_t kSourceFiller = 0x5A;
 constexpr uint8_t kDestinationFiller = 0xC3;
 
-inline Plane RunGaussian(const SampleKernels<uint8_t>& kernels, const Plane& in, int32_t rad, int32_t str, Layout l = {},
-                         bool* fillerIntact = nullptr) {
+inline Plane RunGaussian(const SampleKernels<uint8_t>& kernels, const Plane& in, int32_t rad, int32_t str,
+                         Layout l = {}, bool* fillerIntact = nullptr) {
   const GaussianWeights w = BuildGaussianWeights(rad, str);
   StridedChannel src(in.width, in.height, l.step, PitchFor(in, l, l.srcPadding), l.offset, kSourceFiller);
   StridedChannel dst(in.width, in.height, l.step, PitchFor(in, l, l.dstPadding), l.offset, kDestinationFiller);
@@ -71,8 +76,8 @@ inline Plane RunBox(const SampleKernels<uint8_t>& kernels, const Plane& in, int3
   return dst.Extract();
 }
 
-inline Plane RunMerge(const SampleKernels<uint8_t>& kernels, const Plane& source, const Plane& smoothed, int32_t p, int32_t n,
-                      Layout l = {}, bool* fillerIntact = nullptr) {
+inline Plane RunMerge(const SampleKernels<uint8_t>& kernels, const Plane& source, const Plane& smoothed, int32_t p,
+                      int32_t n, Layout l = {}, bool* fillerIntact = nullptr) {
   StridedChannel src(source.width, source.height, l.step, PitchFor(source, l, l.srcPadding), l.offset, kSourceFiller);
   StridedChannel out(source.width, source.height, l.step, PitchFor(source, l, l.dstPadding), l.offset,
                      kDestinationFiller);

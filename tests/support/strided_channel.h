@@ -15,7 +15,11 @@ struct StridedChannel {
   std::vector<uint8_t> bytes;
 
   StridedChannel(int32_t w, int32_t h, int32_t s, int32_t p, int32_t o, uint8_t filler)
-      : width(w), height(h), step(s), pitch(p), offset(o),
+      : width(w),
+        height(h),
+        step(s),
+        pitch(p),
+        offset(o),
         bytes(static_cast<size_t>(o) + static_cast<size_t>(p) * (h > 0 ? h : 0) + 1, filler) {}
 
   uint8_t* base() { return bytes.data() + offset; }

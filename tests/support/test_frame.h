@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "core/frame_view.h"
-#include "support/classic_view.h"
 #include "plugin/classic/pixel_type.h"
+#include "support/classic_view.h"
 #include "support/direct_average.h"
 
 namespace sorvan::testing {
@@ -80,7 +80,13 @@ struct TestFrame {
   // The frame's planes in its format's memory order (YV12: Y, V, U), as the core sees them.
   template <typename Byte>
   BasicFrameView<Byte> ViewAs() {
-    const ClassicPlanes f = {type,        width, height, pitch, rowSize, chromaPitch, chromaPitch != 0 ? rowSize >> 1 : 0,
+    const ClassicPlanes f = {type,
+                             width,
+                             height,
+                             pitch,
+                             rowSize,
+                             chromaPitch,
+                             chromaPitch != 0 ? rowSize >> 1 : 0,
                              chromaPitch != 0 ? height >> 1 : 0};
     return ClassicView<Byte>(f, static_cast<Byte*>(planes[0].data()), static_cast<Byte*>(planes[1].data()),
                              static_cast<Byte*>(planes[2].data()));
@@ -95,7 +101,8 @@ namespace sorvan::testing {
 
 // One channel of a frame given by its plane addresses and pitches.
 inline Plane ExtractChannel(const uint8_t* const planes[3], const int32_t pitches[3], const ChannelPlace& c) {
-  Plane p{c.width, c.height, std::vector<uint8_t>(static_cast<size_t>(c.width > 0 ? c.width : 0) * (c.height > 0 ? c.height : 0))};
+  Plane p{c.width, c.height,
+          std::vector<uint8_t>(static_cast<size_t>(c.width > 0 ? c.width : 0) * (c.height > 0 ? c.height : 0))};
   for (int32_t y = 0; y < c.height; ++y)
     for (int32_t x = 0; x < c.width; ++x)
       p.samples[static_cast<size_t>(y) * c.width + x] =

@@ -16,7 +16,8 @@ AVSValue SORVAN_CDECL Describe(AVSValue args, void*, IScriptEnvironment* env) {
     if (!text.empty()) text += ' ';
     text += a.Type();
     char value[64] = "";
-    if (a.IsClip()) snprintf(value, sizeof value, ":%dx%d", a.AsClip()->GetVideoInfo().width, a.AsClip()->GetVideoInfo().height);
+    if (a.IsClip())
+      snprintf(value, sizeof value, ":%dx%d", a.AsClip()->GetVideoInfo().width, a.AsClip()->GetVideoInfo().height);
     if (a.IsInt()) snprintf(value, sizeof value, ":%d", a.AsInt());
     if (a.IsBool()) snprintf(value, sizeof value, ":%d", a.AsBool() ? 1 : 0);
     if (a.Type() == 'f') snprintf(value, sizeof value, ":%g", a.AsFloat());

@@ -15,7 +15,9 @@ struct Format {
   int width, height;
 };
 
-void PrintTo(const Format& f, std::ostream* os) { *os << std::hex << f.pixelType << std::dec << " " << f.width << "x" << f.height; }
+void PrintTo(const Format& f, std::ostream* os) {
+  *os << std::hex << f.pixelType << std::dec << " " << f.width << "x" << f.height;
+}
 
 class NewFrameLayout : public ::testing::TestWithParam<Format> {};
 

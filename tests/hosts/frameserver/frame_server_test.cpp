@@ -60,9 +60,7 @@ void PrintTo(const BadCall& c, std::ostream* os) { *os << c.what; }
 
 class RefusedCall : public FrameServerTest, public ::testing::WithParamInterface<BadCall> {};
 
-TEST_P(RefusedCall, WithAClearMessage) {
-  EXPECT_EQ(ErrorOf({clip}, GetParam().named), GetParam().message);
-}
+TEST_P(RefusedCall, WithAClearMessage) { EXPECT_EQ(ErrorOf({clip}, GetParam().named), GetParam().message); }
 
 INSTANTIATE_TEST_SUITE_P(
     Arguments, RefusedCall,
@@ -152,8 +150,9 @@ TEST(PluginLoader, MissingEntryPointIsReported) {
     server.LoadPlugin(NO_ENTRY_LIBRARY_PATH);
     FAIL() << "loaded a library without entry point";
   } catch (const ScriptError& e) {
-    EXPECT_EQ(std::string(e.what()), std::string("\"") + NO_ENTRY_LIBRARY_PATH +
-                                         "\" is not a plug-in of interface version 3: no entry point AvisynthPluginInit2");
+    EXPECT_EQ(std::string(e.what()),
+              std::string("\"") + NO_ENTRY_LIBRARY_PATH +
+                  "\" is not a plug-in of interface version 3: no entry point AvisynthPluginInit2");
   }
 }
 

@@ -38,8 +38,7 @@ TEST_P(PackedRoundTrip, FramesComeBackAsTheyWentIn) {
   EXPECT_THROW(ReadPacked(clip->GetFrame(0, &server), vi, reused), ScriptError);
 }
 
-INSTANTIATE_TEST_SUITE_P(FiveTypes, PackedRoundTrip,
-                         ::testing::Values(CS_BGR24, CS_BGR32, CS_YUY2, CS_YV12, CS_I420),
+INSTANTIATE_TEST_SUITE_P(FiveTypes, PackedRoundTrip, ::testing::Values(CS_BGR24, CS_BGR32, CS_YUY2, CS_YV12, CS_I420),
                          [](const auto& info) { return "type" + std::to_string(info.index); });
 
 TEST(PackedLayout, PlanesInStorageOrder) {

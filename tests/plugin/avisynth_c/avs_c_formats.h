@@ -23,7 +23,7 @@ struct PixelFormatCase {
 inline void PrintTo(const PixelFormatCase& c, std::ostream* os) { *os << c.name; }
 
 inline PlanarFormatFields Fields(ColourFamily family, int32_t bits, int32_t ws, int32_t hs, bool alpha,
-                             const int8_t (&planes)[kColourChannels]) {
+                                 const int8_t (&planes)[kColourChannels]) {
   PlanarFormatFields s{};
   s.family = family;
   s.sampleType = bits == 32 ? SampleType::kFloat : SampleType::kInteger;
@@ -45,7 +45,8 @@ inline std::vector<PixelFormatCase> AllPixelFormats() {
   for (const auto& d : depths) {
     const uint32_t depth = d.field << 16;
     const std::string grey = "Y" + std::to_string(d.bits);
-    cases.push_back({grey, 0xE0000000u | depth, PlanarFormat(Fields(ColourFamily::kGray, d.bits, 0, 0, false, kPlanesYuv))});
+    cases.push_back(
+        {grey, 0xE0000000u | depth, PlanarFormat(Fields(ColourFamily::kGray, d.bits, 0, 0, false, kPlanesYuv))});
     const struct {
       const char* name;
       const char* eightBit;

@@ -5,7 +5,8 @@
 namespace sorvan::avs_c_test {
 namespace {
 
-constexpr const char* kMissing = "Sorvan: this AviSynth+ lacks the C interface function avs_bit_blt, which the filter needs";
+constexpr const char* kMissing =
+    "Sorvan: this AviSynth+ lacks the C interface function avs_bit_blt, which the filter needs";
 
 using IncompleteHost = AvsCTest;
 

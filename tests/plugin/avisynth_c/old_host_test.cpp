@@ -23,7 +23,8 @@ TEST_F(OldHost, FiltersWithPlainNewFrames) {
   EXPECT_EQ(r.clip.MtMode(), 1);
   for (int32_t n = 0; n < 2; ++n) {
     const Frame frame = r.clip.GetFrame(n);
-    EXPECT_EQ(frame.Bytes(avs_c_host::FramePlanes(vi)), CoreReference(vi, format, ArgumentsOf({{"ry", true}}), frames[n]));
+    EXPECT_EQ(frame.Bytes(avs_c_host::FramePlanes(vi)),
+              CoreReference(vi, format, ArgumentsOf({{"ry", true}}), frames[n]));
     int64_t value = 0;
     EXPECT_FALSE(frame.Property("test_frame", &value));
   }
@@ -31,7 +32,8 @@ TEST_F(OldHost, FiltersWithPlainNewFrames) {
   CallResult cut = host.env.Invoke("Sorvan", {Argument(source)}, {{"rad", int64_t{4294967299}}});
   CallResult three = host.env.Invoke("Sorvan", {Argument(source)}, {{"rad", 3}});
   ASSERT_TRUE(cut.clip && three.clip) << cut.error << three.error;
-  EXPECT_EQ(cut.clip.GetFrame(0).Bytes(avs_c_host::FramePlanes(vi)), three.clip.GetFrame(0).Bytes(avs_c_host::FramePlanes(vi)));
+  EXPECT_EQ(cut.clip.GetFrame(0).Bytes(avs_c_host::FramePlanes(vi)),
+            three.clip.GetFrame(0).Bytes(avs_c_host::FramePlanes(vi)));
 }
 
 }  // namespace

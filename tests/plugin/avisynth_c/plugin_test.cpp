@@ -96,7 +96,8 @@ class Refusals : public AvsCTest, public ::testing::WithParamInterface<RefusedCa
 TEST_P(Refusals, ReportTheFirstFailingCheck) {
   const RefusedCase& c = GetParam();
   Loaded host;
-  const Clip source = avs_c_host::MakeMemoryClip(avs_c_host::MakeVideoInfo(static_cast<int32_t>(c.pixelType), kWidth, kHeight, 0), {});
+  const Clip source =
+      avs_c_host::MakeMemoryClip(avs_c_host::MakeVideoInfo(static_cast<int32_t>(c.pixelType), kWidth, kHeight, 0), {});
   const CallResult r = host.env.Invoke("Sorvan", {Argument(source)}, c.named);
   EXPECT_FALSE(r.clip);
   EXPECT_EQ(r.error, c.message);
@@ -113,29 +114,51 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"rad9", kYv12, {{"rad", 9}}, "Sorvan:rad must be between 1 and 8"},
         RefusedCase{"str0", kYv12, {{"str", 0}}, "Sorvan:str must be between 1 and 8"},
         RefusedCase{"str9", kYv12, {{"str", 9}}, "Sorvan:str must be between 1 and 8"},
-        RefusedCase{"no_channel", kYv12, {{"gu", false}, {"bv", false}}, "Sorvan: At least one of ry, gu and bv must be true"},
+        RefusedCase{
+            "no_channel", kYv12, {{"gu", false}, {"bv", false}}, "Sorvan: At least one of ry, gu and bv must be true"},
         RefusedCase{"pry11", kYv12, {{"ry", true}, {"pry", 11}}, "Sorvan: limit pry must be between 0 and 10"},
         RefusedCase{"nry_negative", kYv12, {{"ry", true}, {"nry", -1}}, "Sorvan: limit nry must be between 0 and 10"},
-        RefusedCase{"ry_both_zero", kYv12, {{"ry", true}, {"pry", 0}, {"nry", 0}}, "Sorvan: both limits pry and nry are specified as zero"},
+        RefusedCase{"ry_both_zero",
+                    kYv12,
+                    {{"ry", true}, {"pry", 0}, {"nry", 0}},
+                    "Sorvan: both limits pry and nry are specified as zero"},
         RefusedCase{"pgu11", kYv12, {{"pgu", 11}}, "Sorvan: limit pgu must be between 0 and 10"},
         RefusedCase{"ngu11", kYv12, {{"ngu", 11}}, "Sorvan: limit ngu must be between 0 and 10"},
-        RefusedCase{"gu_both_zero", kYv12, {{"pgu", 0}, {"ngu", 0}}, "Sorvan: both limits pgu and ngu are specified as zero"},
+        RefusedCase{
+            "gu_both_zero", kYv12, {{"pgu", 0}, {"ngu", 0}}, "Sorvan: both limits pgu and ngu are specified as zero"},
         RefusedCase{"pbv_negative", kYv12, {{"pbv", -5}}, "Sorvan: limit pbv must be between 0 and 10"},
         RefusedCase{"nbv11", kYv12, {{"nbv", 11}}, "Sorvan: limit nbv must be between 0 and 10"},
-        RefusedCase{"bv_both_zero", kYv12, {{"pbv", 0}, {"nbv", 0}}, "Sorvan: both limits pbv and nbv are specified as zero"},
+        RefusedCase{
+            "bv_both_zero", kYv12, {{"pbv", 0}, {"nbv", 0}}, "Sorvan: both limits pbv and nbv are specified as zero"},
         RefusedCase{"rad_before_str", kYv12, {{"str", 0}, {"rad", 0}}, "Sorvan:rad must be between 1 and 8"},
-        RefusedCase{"str_before_channels", kYv12, {{"str", 9}, {"gu", false}, {"bv", false}}, "Sorvan:str must be between 1 and 8"},
-        RefusedCase{"channel_0_before_1", kYv12, {{"ry", true}, {"nry", 11}, {"pgu", 11}}, "Sorvan: limit nry must be between 0 and 10"},
-        RefusedCase{"positive_before_negative", kYv12, {{"pbv", 11}, {"nbv", 11}}, "Sorvan: limit pbv must be between 0 and 10"},
-        RefusedCase{"gray_without_ry", kY16, {}, "Sorvan: a clip without colour planes has only channel 0: set ry=true"},
+        RefusedCase{"str_before_channels",
+                    kYv12,
+                    {{"str", 9}, {"gu", false}, {"bv", false}},
+                    "Sorvan:str must be between 1 and 8"},
+        RefusedCase{"channel_0_before_1",
+                    kYv12,
+                    {{"ry", true}, {"nry", 11}, {"pgu", 11}},
+                    "Sorvan: limit nry must be between 0 and 10"},
+        RefusedCase{"positive_before_negative",
+                    kYv12,
+                    {{"pbv", 11}, {"nbv", 11}},
+                    "Sorvan: limit pbv must be between 0 and 10"},
+        RefusedCase{
+            "gray_without_ry", kY16, {}, "Sorvan: a clip without colour planes has only channel 0: set ry=true"},
         RefusedCase{"gray_rule_after_limits", kY16, {{"pgu", 11}}, "Sorvan: limit pgu must be between 0 and 10"},
-        RefusedCase{"gray_checks_switched_on_limits", kY16, {{"ry", true}, {"pbv", 0}, {"nbv", 0}},
+        RefusedCase{"gray_checks_switched_on_limits",
+                    kY16,
+                    {{"ry", true}, {"pbv", 0}, {"nbv", 0}},
                     "Sorvan: both limits pbv and nbv are specified as zero"},
         RefusedCase{"raw32", 0x40000020u, {}, kUnsupportedRaw32},
         RefusedCase{"format_before_arguments", 0x40000020u, {{"rad", 0}}, kUnsupportedRaw32},
-        RefusedCase{"unknown_depth", 0xA0030008u, {},
+        RefusedCase{"unknown_depth",
+                    0xA0030008u,
+                    {},
                     "Sorvan: pixel type 0xA0030008 is not supported: use 8 to 16-bit integer or 32-bit float samples"},
-        RefusedCase{"no_video", 0u, {},
+        RefusedCase{"no_video",
+                    0u,
+                    {},
                     "Sorvan: pixel type 0x00000000 is not supported: use 8 to 16-bit integer or 32-bit float samples"}),
     [](const auto& info) { return std::string(info.param.label); });
 
@@ -164,12 +187,14 @@ TEST_F(Arguments, PositionsAndSixtyFourBitIntegers) {
   const Clip source = avs_c_host::MakeMemoryClip(vi, {TestFrame(vi, AllPixelFormats()[1].format, 9)});
   const auto planes = avs_c_host::FramePlanes(vi);
   CallResult byPosition = host.env.Invoke("Sorvan", {Argument(source), Argument(2), Argument(1), Argument(true)});
-  CallResult byName = host.env.Invoke("Sorvan", {Argument(source)}, {{"ry", true}, {"str", int64_t{1}}, {"rad", int64_t{2}}});
+  CallResult byName =
+      host.env.Invoke("Sorvan", {Argument(source)}, {{"ry", true}, {"str", int64_t{1}}, {"rad", int64_t{2}}});
   ASSERT_TRUE(byPosition.clip && byName.clip) << byPosition.error << byName.error;
   EXPECT_EQ(byPosition.clip.GetFrame(0).Bytes(planes), byName.clip.GetFrame(0).Bytes(planes));
   // 2^32 + 3 would be 3 if cut to 32 bits.
   EXPECT_EQ(SorvanError(host.env, source, {{"rad", int64_t{4294967299}}}), "Sorvan:rad must be between 1 and 8");
-  EXPECT_EQ(SorvanError(host.env, source, {{"pgu", int64_t{-4294967295}}}), "Sorvan: limit pgu must be between 0 and 10");
+  EXPECT_EQ(SorvanError(host.env, source, {{"pgu", int64_t{-4294967295}}}),
+            "Sorvan: limit pgu must be between 0 and 10");
 }
 
 // Arrays no script can produce still get a message, not a crash: wrong types, wrong length.

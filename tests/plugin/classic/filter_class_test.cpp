@@ -15,8 +15,9 @@ using frameserver::MemoryClip;
 
 // Calls CreateSorvan as the host would: one element per declared parameter, void when left out.
 PClip Create(frameserver::FrameServer& server, const PClip& source, bool ry, bool force, int rad = 5) {
-  const AVSValue args[13] = {source,   AVSValue(rad), AVSValue(), AVSValue(ry), AVSValue(), AVSValue(), AVSValue(force),
-                             AVSValue(), AVSValue(), AVSValue(), AVSValue(), AVSValue(), AVSValue()};
+  const AVSValue args[13] = {source,     AVSValue(rad),   AVSValue(), AVSValue(ry), AVSValue(),
+                             AVSValue(), AVSValue(force), AVSValue(), AVSValue(),   AVSValue(),
+                             AVSValue(), AVSValue(),      AVSValue()};
   const AVSValue result = CreateSorvan(AVSValue(args, 13), nullptr, &server);
   return result.AsClip();
 }
@@ -40,8 +41,8 @@ class ScratchSize : public ::testing::TestWithParam<ScratchCase> {};
 TEST_P(ScratchSize, FollowsTheSizeRule) {
   const ScratchCase c = GetParam();
   frameserver::FrameServer server;
-  const PClip source = MemoryClip::FromGenerator(MakeVideoInfo(c.pixelType, c.width, c.height, 1),
-                                                 [](int, std::span<uint8_t>) {});
+  const PClip source =
+      MemoryClip::FromGenerator(MakeVideoInfo(c.pixelType, c.width, c.height, 1), [](int, std::span<uint8_t>) {});
   const PClip filter = Create(server, source, c.ry, false);
   const Sorvan& sorvan = AsSorvan(filter);
   EXPECT_TRUE(sorvan.IsComplete());
@@ -49,15 +50,12 @@ TEST_P(ScratchSize, FollowsTheSizeRule) {
   EXPECT_EQ(filter->RefCount(), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ScratchSize,
-                         ::testing::Values(ScratchCase{CS_BGR32, 640, 480, false, 307200},
-                                           ScratchCase{CS_BGR32, 640, 480, true, 307200},
-                                           ScratchCase{CS_BGR24, 640, 480, false, 307200},
-                                           ScratchCase{CS_YUY2, 720, 480, false, 172800},
-                                           ScratchCase{CS_YUY2, 720, 480, true, 345600},
-                                           ScratchCase{CS_YV12, 720, 576, false, 103680},
-                                           ScratchCase{CS_YV12, 720, 576, true, 414720},
-                                           ScratchCase{CS_I420, 721, 577, false, 361 * 289}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ScratchSize,
+    ::testing::Values(ScratchCase{CS_BGR32, 640, 480, false, 307200}, ScratchCase{CS_BGR32, 640, 480, true, 307200},
+                      ScratchCase{CS_BGR24, 640, 480, false, 307200}, ScratchCase{CS_YUY2, 720, 480, false, 172800},
+                      ScratchCase{CS_YUY2, 720, 480, true, 345600}, ScratchCase{CS_YV12, 720, 576, false, 103680},
+                      ScratchCase{CS_YV12, 720, 576, true, 414720}, ScratchCase{CS_I420, 721, 577, false, 361 * 289}));
 
 class BoxMode : public ::testing::TestWithParam<int> {};
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "core/filter_plan.h"
-#include "plugin/classic/classic_formats.h"
 #include "hosts/frameserver/frame_server.h"
 #include "hosts/frameserver/memory_clip.h"
+#include "plugin/classic/classic_formats.h"
 
 namespace sorvan::plugin_test {
 

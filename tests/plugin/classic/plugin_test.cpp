@@ -119,13 +119,15 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"str0", {{"str", 0}}, "Sorvan:str must be between 1 and 8"},
         RefusedCase{"str9", {{"str", 9}}, "Sorvan:str must be between 1 and 8"},
         RefusedCase{"no_channel", {{"gu", false}, {"bv", false}}, "Sorvan: At least one of ry, gu and bv must be true"},
-        RefusedCase{"no_channel_ry_false", {{"ry", false}, {"gu", false}, {"bv", false}},
+        RefusedCase{"no_channel_ry_false",
+                    {{"ry", false}, {"gu", false}, {"bv", false}},
                     "Sorvan: At least one of ry, gu and bv must be true"},
         RefusedCase{"pry11", {{"ry", true}, {"pry", 11}}, "Sorvan: limit pry must be between 0 and 10"},
         RefusedCase{"pry_negative", {{"ry", true}, {"pry", -1}}, "Sorvan: limit pry must be between 0 and 10"},
         RefusedCase{"nry11", {{"ry", true}, {"nry", 11}}, "Sorvan: limit nry must be between 0 and 10"},
         RefusedCase{"nry_negative", {{"ry", true}, {"nry", -1}}, "Sorvan: limit nry must be between 0 and 10"},
-        RefusedCase{"ry_both_zero", {{"ry", true}, {"pry", 0}, {"nry", 0}},
+        RefusedCase{"ry_both_zero",
+                    {{"ry", true}, {"pry", 0}, {"nry", 0}},
                     "Sorvan: both limits pry and nry are specified as zero"},
         RefusedCase{"pgu11", {{"pgu", 11}}, "Sorvan: limit pgu must be between 0 and 10"},
         RefusedCase{"ngu_negative", {{"ngu", -1}}, "Sorvan: limit ngu must be between 0 and 10"},
@@ -134,17 +136,21 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"nbv11", {{"nbv", 11}}, "Sorvan: limit nbv must be between 0 and 10"},
         RefusedCase{"bv_both_zero", {{"pbv", 0}, {"nbv", 0}}, "Sorvan: both limits pbv and nbv are specified as zero"},
         // Orderings.
-        RefusedCase{"pry_and_nry_11", {{"ry", true}, {"pry", 11}, {"nry", 11}},
-                    "Sorvan: limit pry must be between 0 and 10"},
-        RefusedCase{"rad_before_str", {{"rad", 0}, {"str", 0}, {"gu", false}, {"bv", false}},
+        RefusedCase{
+            "pry_and_nry_11", {{"ry", true}, {"pry", 11}, {"nry", 11}}, "Sorvan: limit pry must be between 0 and 10"},
+        RefusedCase{"rad_before_str",
+                    {{"rad", 0}, {"str", 0}, {"gu", false}, {"bv", false}},
                     "Sorvan:rad must be between 1 and 8"},
-        RefusedCase{"str_before_channels", {{"str", 9}, {"gu", false}, {"bv", false}},
-                    "Sorvan:str must be between 1 and 8"},
-        RefusedCase{"channels_before_limits", {{"gu", false}, {"bv", false}, {"pgu", 11}},
+        RefusedCase{
+            "str_before_channels", {{"str", 9}, {"gu", false}, {"bv", false}}, "Sorvan:str must be between 1 and 8"},
+        RefusedCase{"channels_before_limits",
+                    {{"gu", false}, {"bv", false}, {"pgu", 11}},
                     "Sorvan: At least one of ry, gu and bv must be true"},
-        RefusedCase{"ry_limits_before_gu", {{"ry", true}, {"nry", 11}, {"pgu", 11}},
+        RefusedCase{"ry_limits_before_gu",
+                    {{"ry", true}, {"nry", 11}, {"pgu", 11}},
                     "Sorvan: limit nry must be between 0 and 10"},
-        RefusedCase{"gu_limits_before_bv", {{"pgu", 0}, {"ngu", 0}, {"pbv", 11}},
+        RefusedCase{"gu_limits_before_bv",
+                    {{"pgu", 0}, {"ngu", 0}, {"pbv", 11}},
                     "Sorvan: both limits pgu and ngu are specified as zero"},
         RefusedCase{"force_still_checks_str", {{"force", true}, {"str", 0}}, "Sorvan:str must be between 1 and 8"}),
     [](const auto& info) { return std::string(info.param.label); });
@@ -288,7 +294,8 @@ INSTANTIATE_TEST_SUITE_P(FiveTypes, RowPadding, ::testing::ValuesIn(kFiveTypes),
 TEST(Resources, ExhaustedMemoryIsReportedAndLeavesNothing) {
   PluginHost host;
   const int huge = 0x7FFFFFFF;
-  const PClip source = MemoryClip::FromGenerator(MakeVideoInfo(CS_BGR32, huge, huge, 1), [](int, std::span<uint8_t>) {});
+  const PClip source =
+      MemoryClip::FromGenerator(MakeVideoInfo(CS_BGR32, huge, huge, 1), [](int, std::span<uint8_t>) {});
   EXPECT_EQ(host.SorvanError(source, {}), "Sorvan: out of memory while allocating the filter's tables");
   EXPECT_EQ(source->RefCount(), 1);
   // The box average needs no scratch plane, so the same clip is accepted with force.
@@ -326,8 +333,8 @@ TEST(Resources, ManyFiltersCreatedAndDroppedLeaveNothing) {
   const VideoInfo vi = MakeVideoInfo(CS_YV12, kWidth, kHeight, 2);
   const PClip source = MemoryClip::FromFrames(vi, TestFrames(vi, 2, 4));
   for (int i = 0; i < 200; ++i) {
-    const PClip filter = host.server.InvokeClip(
-        "Sorvan", {source}, {{"rad", 1 + i % 8}, {"force", i % 3 == 0}, {"ry", i % 2 == 0}});
+    const PClip filter =
+        host.server.InvokeClip("Sorvan", {source}, {{"rad", 1 + i % 8}, {"force", i % 3 == 0}, {"ry", i % 2 == 0}});
     if (i % 10 == 0) ReadPacked(filter->GetFrame(i % 2, &host.server), vi);
     EXPECT_EQ(host.SorvanError(source, {{"rad", 9 + i}}), "Sorvan:rad must be between 1 and 8");
   }
@@ -350,7 +357,9 @@ TEST(Threads, DistinctFiltersOnDistinctThreadsGiveTheSingleThreadedResult) {
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&, t] {
       const PClip filter = host.server.InvokeClip("Sorvan", {source}, {{"ry", true}});
-      for (int n = t; n < 12; n += 2) mismatches[static_cast<size_t>(t)] += ReadPacked(filter->GetFrame(n, &host.server), vi) != expected[static_cast<size_t>(n)];
+      for (int n = t; n < 12; n += 2)
+        mismatches[static_cast<size_t>(t)] +=
+            ReadPacked(filter->GetFrame(n, &host.server), vi) != expected[static_cast<size_t>(n)];
     });
   }
   for (std::thread& thread : threads) thread.join();

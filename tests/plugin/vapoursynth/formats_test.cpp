@@ -6,10 +6,9 @@ namespace sorvan::vapoursynth_test {
 namespace {
 
 constexpr uint32_t kFormats[] = {
-    pfGray8,     pfGray10,    pfGray16,    pfGrayS,     pfYUV420P8,  pfYUV422P8,  pfYUV444P8,
-    pfYUV410P8,  pfYUV411P8,  pfYUV440P8,  pfYUV420P9,  pfYUV422P10, pfYUV420P12, pfYUV420P14,
-    pfYUV444P16, pfYUV420PS,  pfYUV444PS,  pfRGB24,     pfRGB30,     pfRGB42,     pfRGB48,
-    pfRGBS,
+    pfGray8,    pfGray10,   pfGray16,   pfGrayS,     pfYUV420P8,  pfYUV422P8,  pfYUV444P8,  pfYUV410P8,
+    pfYUV411P8, pfYUV440P8, pfYUV420P9, pfYUV422P10, pfYUV420P12, pfYUV420P14, pfYUV444P16, pfYUV420PS,
+    pfYUV444PS, pfRGB24,    pfRGB30,    pfRGB42,     pfRGB48,     pfRGBS,
 };
 
 TEST_F(VapourSynthPluginTest, EveryFormatEqualsTheCore) {

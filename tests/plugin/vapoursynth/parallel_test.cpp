@@ -52,9 +52,8 @@ TEST_F(VapourSynthPluginTest, PassesAnInputsFailureOn) {
 // An input frame that breaks its clip's declaration is a frame error, not a crash.
 TEST_F(VapourSynthPluginTest, RefusesASourceFrameOfAnotherSize) {
   const VSVideoInfo vi = ClipInfo(pfYUV444P8, 32, 24);
-  NodePtr lying = host_.RawSourceClip(vi, [vi](int n) {
-    return vshost::NewFrame(vi.format, n == 2 ? 16 : vi.width, vi.height, nullptr);
-  });
+  NodePtr lying = host_.RawSourceClip(
+      vi, [vi](int n) { return vshost::NewFrame(vi.format, n == 2 ? 16 : vi.width, vi.height, nullptr); });
   NodePtr filter = Filter(lying.get(), {});
   std::string error;
   EXPECT_FALSE(host_.GetFrame(filter.get(), 2, &error));

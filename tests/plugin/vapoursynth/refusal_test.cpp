@@ -73,8 +73,7 @@ TEST_F(VapourSynthPluginTest, RefusesVariableFormatAndSize) {
   VSVideoInfo variableFormat = ClipInfo(pfYUV420P8, 16, 12);
   variableFormat.format = {};
   NodePtr a = host_.RawSourceClip(variableFormat, [](int) { return vshost::WritableFramePtr(); });
-  EXPECT_EQ(Refusal(Call(a.get(), {})),
-            "Sorvan: clips of variable format are not supported: give the clip one format");
+  EXPECT_EQ(Refusal(Call(a.get(), {})), "Sorvan: clips of variable format are not supported: give the clip one format");
 
   VSVideoInfo variableSize = ClipInfo(pfYUV422P10, 0, 0);
   NodePtr b = host_.RawSourceClip(variableSize, [](int) { return vshost::WritableFramePtr(); });

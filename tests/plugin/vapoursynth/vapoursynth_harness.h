@@ -62,8 +62,9 @@ inline void FillFrame(VSFrame* frame, unsigned seed) {
 // so that a wrong mapping shows: RGB planes are R, G, B, so blue (channel 0) is plane 2.
 inline VideoFormat CoreFormat(const VSVideoFormat& f) {
   PlanarFormatFields fields{};
-  fields.family = f.colorFamily == cfGray ? ColourFamily::kGray : f.colorFamily == cfRGB ? ColourFamily::kRgb
-                                                                                       : ColourFamily::kYuv;
+  fields.family = f.colorFamily == cfGray  ? ColourFamily::kGray
+                  : f.colorFamily == cfRGB ? ColourFamily::kRgb
+                                           : ColourFamily::kYuv;
   fields.sampleType = f.sampleType == stFloat ? SampleType::kFloat : SampleType::kInteger;
   fields.bitsPerSample = f.bitsPerSample;
   fields.widthShift = f.subSamplingW;
@@ -79,7 +80,8 @@ inline std::vector<uint8_t> PlaneBytes(const VSFrame* frame, int p) {
   std::vector<uint8_t> bytes;
   const size_t row = static_cast<size_t>(frame->PlaneWidth(p)) * frame->format.bytesPerSample;
   const uint8_t* data = frame->planes[p]->data;
-  for (int y = 0; y < frame->PlaneHeight(p); ++y) bytes.insert(bytes.end(), data + y * frame->strides[p], data + y * frame->strides[p] + row);
+  for (int y = 0; y < frame->PlaneHeight(p); ++y)
+    bytes.insert(bytes.end(), data + y * frame->strides[p], data + y * frame->strides[p] + row);
   return bytes;
 }
 
