@@ -1,7 +1,6 @@
 // AVX2 fast paths, chosen at run time when the CPU and the operating system support AVX2.
 #include "core/x86/x86_kernels.h"
 
-#if SORVAN_X86
 #include <immintrin.h>
 
 namespace sorvan {
@@ -162,12 +161,9 @@ struct Isa {
 
 namespace sorvan {
 namespace {
-constexpr SampleKernels<uint8_t> kAvx2Kernels = MakeKernels("avx2");
-constexpr SampleKernels<uint16_t> kAvx2KernelsWords = words::MakeWordKernels("avx2");
-constexpr SampleKernels<float> kAvx2KernelsFloats = floats::MakeFloatKernels("avx2");
+constexpr SampleKernels<uint8_t> kBytes = MakeKernels("avx2");
+constexpr SampleKernels<uint16_t> kWords = words::MakeWordKernels("avx2");
+constexpr SampleKernels<float> kFloats = floats::MakeFloatKernels("avx2");
 }  // namespace
-const SampleKernels<uint8_t>& Avx2Kernels() { return kAvx2Kernels; }
-const SampleKernels<uint16_t>& Avx2WordKernels() { return kAvx2KernelsWords; }
-const SampleKernels<float>& Avx2FloatKernels() { return kAvx2KernelsFloats; }
+constexpr KernelSet kAvx2Kernels = {&kBytes, &kWords, &kFloats};
 }  // namespace sorvan
-#endif

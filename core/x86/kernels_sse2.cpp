@@ -1,7 +1,6 @@
 // SSE2 fast paths: the x86-64 baseline, and for 32-bit x86 chosen when the CPU has SSE2.
 #include "core/x86/x86_kernels.h"
 
-#if SORVAN_X86
 #include <emmintrin.h>
 
 namespace sorvan {
@@ -138,10 +137,8 @@ struct Isa {
 
 namespace sorvan {
 namespace {
-constexpr SampleKernels<uint8_t> kSse2Kernels = MakeKernels("sse2");
-constexpr SampleKernels<uint16_t> kSse2KernelsWords = words::MakeWordKernels("sse2");
+constexpr SampleKernels<uint8_t> kBytes = MakeKernels("sse2");
+constexpr SampleKernels<uint16_t> kWords = words::MakeWordKernels("sse2");
 }  // namespace
-const SampleKernels<uint8_t>& Sse2Kernels() { return kSse2Kernels; }
-const SampleKernels<uint16_t>& Sse2WordKernels() { return kSse2KernelsWords; }
+constexpr KernelSet kSse2Kernels = {&kBytes, &kWords, nullptr};
 }  // namespace sorvan
-#endif

@@ -1,15 +1,9 @@
-// The x86 kernel tables, one per translation unit, each compiled for its own instruction set.
-// Only the dispatcher refers to them, and only after checking the CPU.
+// The x86 kernel sets, one per translation unit, each compiled for its own instruction set.
+// Only the x86 ladder refers to them, and the dispatch calls one only after checking the CPU.
 #pragma once
 
+#include "core/instruction_ladder.h"
 #include "core/kernels/gaussian_weights.h"
-#include "core/kernels/sample_kernels.h"
-
-#if defined(__x86_64__) || defined(_M_X64) || defined(__i386__) || defined(_M_IX86)
-#define SORVAN_X86 1
-#else
-#define SORVAN_X86 0
-#endif
 
 namespace sorvan {
 
@@ -48,19 +42,10 @@ constexpr size_t KernelWorkspaceEntries(int32_t width) {
   return box > gaussian ? box : gaussian;
 }
 
-#if SORVAN_X86
-const SampleKernels<uint8_t>& Sse2Kernels();
-const SampleKernels<uint8_t>& Avx2Kernels();
-const SampleKernels<uint8_t>& Avx512Kernels();
-const SampleKernels<uint8_t>& Avx512VnniKernels();
-// B-bit samples in 16-bit words.
-const SampleKernels<uint16_t>& Sse2WordKernels();
-const SampleKernels<uint16_t>& Avx2WordKernels();
-const SampleKernels<uint16_t>& Avx512WordKernels();
-const SampleKernels<uint16_t>& Avx512VnniWordKernels();
-// 32-bit float: AVX2 and AVX-512 only (VNNI adds nothing to them).
-const SampleKernels<float>& Avx2FloatKernels();
-const SampleKernels<float>& Avx512FloatKernels();
-#endif
+// Float tables at AVX2 and AVX-512 only; VNNI adds nothing to them.
+extern const KernelSet kSse2Kernels;
+extern const KernelSet kAvx2Kernels;
+extern const KernelSet kAvx512Kernels;
+extern const KernelSet kAvx512VnniKernels;
 
 }  // namespace sorvan
