@@ -3,13 +3,14 @@
 #include "core/x86/x86_kernels.h"
 
 #include "core/x86/avx512_isa.h"
-#include "core/x86/kernel_templates.h"
-#include "core/x86/word_kernel_templates.h"
+// The templates, after the `Isa` they are written over.
+#include "core/simd/byte_kernel_templates.h"
+#include "core/simd/word_kernel_templates.h"
 
 namespace sorvan {
 namespace {
-constexpr SampleKernels<uint8_t> kBytes = MakeKernels("avx512vnni");
-constexpr SampleKernels<uint16_t> kWords = words::MakeWordKernels("avx512vnni");
+constexpr SampleKernels<uint8_t> kBytes = FastKernels<ByteKernels>::Table("avx512vnni");
+constexpr SampleKernels<uint16_t> kWords = FastKernels<words::WordKernels>::Table("avx512vnni");
 }  // namespace
 constexpr KernelSet kAvx512VnniKernels = {&kBytes, &kWords, nullptr};
 }  // namespace sorvan
