@@ -280,12 +280,7 @@ struct FloatKernels {
   static bool BoxTakes(Channel<const float> src, const ChannelShape& s) { return ChannelIsNominal(src, s); }
   static void Box(Channel<float> dst, Channel<const float> src, const ChannelShape& s, int32_t window,
                   int32_t* workspace) {
-    const size_t region = Region(s.width);
-    double* base = reinterpret_cast<double*>(workspace);
-    const BoxBuffers<float, double> buffers = {base + 16, reinterpret_cast<float*>(base + region),
-                                               reinterpret_cast<float*>(base + 2 * region),
-                                               reinterpret_cast<float*>(base + 3 * region)};
-    BoxRows(dst, src, s, window, buffers, FloatBoxRows{window / 2, 1.0 / (static_cast<double>(window) * window)});
+    FloatBox(dst, src, s, window, workspace, FloatBoxRows{window / 2, 1.0 / (static_cast<double>(window) * window)});
   }
 
   static void LimitMerge(Channel<float> out, Channel<const float> src, Channel<const float> smoothed,

@@ -126,12 +126,12 @@ TEST_P(WordFastPath, EveryWordValueStaysExact) {
     SampleBuffer<uint16_t> src = MakeSampleBuffer<uint16_t>(s, 1);
     SampleBuffer<uint16_t> dst = src;
     FillWords(src, s, 10, true, rng);
-    // Bands of rows below 2^10 and below 2^14 among full-range ones: windows that mix every
-    // kind of row the passes tell apart.
+    // Bands of rows below 2^10, 2^14 and 2^15 among full-range ones: windows that mix every
+    // kind of row the passes of any instruction set tell apart.
     const int32_t band = 1 + static_cast<int32_t>(rng() % 5);
     for (int32_t y = 0; y < s.height; ++y) {
-      const uint16_t masks[3] = {0x3FF, 0x3FFF, 0xFFFF};
-      for (int32_t x = 0; x < s.width; ++x) src.At(y, x, s.step) &= masks[(y / band + round) % 3];
+      const uint16_t masks[4] = {0x3FF, 0x3FFF, 0x7FFF, 0xFFFF};
+      for (int32_t x = 0; x < s.width; ++x) src.At(y, x, s.step) &= masks[(y / band + round) % 4];
     }
     const GaussianWeights w = BuildGaussianWeights(rad, 1 + static_cast<int32_t>(rng() % 8));
     const MergeLimits<uint16_t> limits = {2560, 0};
