@@ -81,11 +81,12 @@ def linux_platform(path, header):
 def platform_tag(path):
     with open(path, "rb") as f:
         header = f.read(4096)
-    if header[:4] == b"\x7fELF":
+    if header[:4] == b"\x7fELF" and len(header) >= 64:
         return linux_platform(path, header)
     if header[:2] == b"MZ" and len(header) >= 0x40:
         pe = struct.unpack("<I", header[0x3C:0x40])[0]
-        machine = struct.unpack("<H", header[pe + 4:pe + 6])[0] if header[pe:pe + 4] == b"PE\0\0" else None
+        signed = header[pe:pe + 4] == b"PE\0\0" and len(header) >= pe + 6
+        machine = struct.unpack("<H", header[pe + 4:pe + 6])[0] if signed else None
         if machine in PE_MACHINES:
             return PE_MACHINES[machine]
     raise PackageError(f"{path}: neither an ELF library nor a Windows DLL of a known machine")
@@ -181,12 +182,15 @@ def source(version, out_dir):
 
 
 COMMANDS = {"wheel": (wheel, 3), "windows-zip": (windows_zip, 4), "source": (source, 2)}
+VERSION_ARGUMENT = {"wheel": 1, "windows-zip": 0, "source": 0}
 
 if __name__ == "__main__":
     command, arguments = (sys.argv[1], sys.argv[2:]) if len(sys.argv) > 1 else ("", [])
     if command not in COMMANDS or len(arguments) != COMMANDS[command][1]:
         sys.exit(__doc__)
     try:
+        if not re.fullmatch(r"\d+(\.\d+)*", arguments[VERSION_ARGUMENT[command]]):
+            raise PackageError(f"'{arguments[VERSION_ARGUMENT[command]]}' is not a release number like 1.2")
         print(COMMANDS[command][0](*arguments))
     except (PackageError, OSError, subprocess.CalledProcessError) as error:
         sys.exit(f"package.py {command}: {error}")

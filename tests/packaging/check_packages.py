@@ -77,8 +77,9 @@ with tempfile.TemporaryDirectory() as out:
           formats[0].stdout[-3000:])
     check_wheel(out, x64_dll, "win_amd64")
     refused = run(*package, "wheel", other_elf, version, out)
-    check("a library needing more than the C and C++ runtimes gets no wheel",
-          refused.returncode == 1 and "may not take from the system" in refused.stderr, refused.stderr)
+    check("no wheel of a library needing more than the C and C++ runtimes, nor without a release number",
+          refused.returncode == 1 and "may not take from the system" in refused.stderr and
+          run(*package, "wheel", library, "", out).returncode == 1, refused.stderr)
 
     windows = zipfile.ZipFile(make("windows-zip", version, x86_dll, x64_dll, out))
     contents = {n: windows.read(n) for n in windows.namelist()}
