@@ -64,7 +64,8 @@ demo: deps
 # wheel per platform's plug-in library, its platform tag read from the library; the Windows
 # archive of both DLLs; the source archive of the committed tree.
 VERSION := $(shell sed -n 's/^project.sorvan VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-# One wheel each: "make target that builds the library:the library".
+# One wheel per entry, "make target that builds the library:the library"; another platform is one
+# more entry.
 WHEEL_LIBRARIES := library:build/lib/libsorvan.so windows:build/win64/sorvan64.dll
 wheel_target = $(word 1,$(subst :, ,$(1)))
 wheel_library = $(word 2,$(subst :, ,$(1)))
