@@ -160,8 +160,9 @@ Y4mHeader ReadY4mHeader(ByteSource& source) {
   if (!ReadLineRest(source, raw, kMaxY4mLine, "the Y4M header line")) {
     throw CommandError("input ends inside the Y4M header line");
   }
-  std::string_view line(raw.data(), raw.size() - 1);                // without '\n'
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);  // a CRLF line end, which ffmpeg reads
+  std::string_view line(raw.data(), raw.size() - 1);  // without '\n'
+  // A CRLF line end, which ffmpeg reads, and spaces before the end are not part of the last tag.
+  while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.remove_suffix(1);
   const std::string_view signature = kY4mSignature;
   if (line.substr(0, signature.size()) != signature ||
       (line.size() > signature.size() && line[signature.size()] != ' ')) {

@@ -106,8 +106,9 @@ std::string TemporaryName(const std::string& target, size_t nameMax) {
 }  // namespace
 
 OutputTarget ResolveOutput(const std::string& path, const char* role, const ClosedStandardStreams& closed) {
-  if (path.empty())
+  if (path.empty()) {
     throw CommandError(fmt::format("{} is an empty name: give a file name, or - for standard output", role));
+  }
   if (path == "-") return ResolveDescriptor(path, STDOUT_FILENO, role, closed);
   if (const std::optional<int> fd = DescriptorNamedBy(path)) return ResolveDescriptor(path, *fd, role, closed);
 
@@ -119,18 +120,16 @@ OutputTarget ResolveOutput(const std::string& path, const char* role, const Clos
   if (LastComponentOf(target.path).empty() || (target.status && S_ISDIR(target.status->st_mode))) {
     throw CommandError(fmt::format("cannot write {}: {}", Described(target), Errno(EISDIR)));
   }
-  if (target.status && !S_ISREG(target.status->st_mode)) {
-    target.kind = OutputTarget::Kind::kExisting;
-    if (::faccessat(AT_FDCWD, target.path.c_str(), W_OK, AT_EACCESS) != 0) {
-      throw CommandError(fmt::format("cannot write {}: {}", Described(target), Errno(errno)));
-    }
-    return target;
-  }
   // As `> file` would: a file this user may not write is not replaced either.
   if (target.status && ::faccessat(AT_FDCWD, target.path.c_str(), W_OK, AT_EACCESS) != 0) {
     const int error = errno;
+    const bool protectedFile = error == EACCES && S_ISREG(target.status->st_mode);
     throw CommandError(fmt::format("cannot write {}: {}{}", Described(target), Errno(error),
-                                   error == EACCES ? " (the file is write-protected)" : ""));
+                                   protectedFile ? " (the file is write-protected)" : ""));
+  }
+  if (target.status && !S_ISREG(target.status->st_mode)) {
+    target.kind = OutputTarget::Kind::kExisting;
+    return target;
   }
   CheckFolder(target);
   return target;

@@ -190,6 +190,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FfmpegHeaderCase{"YUV4MPEG2 W8 H4 F25:1 C420jpeg\r\n", "YUV4MPEG2 W8 H4 F25:1 C420jpeg\n", "420jpeg"},
         FfmpegHeaderCase{"YUV4MPEG2  W8 H4  C420jpeg \n", "YUV4MPEG2 W8 H4 C420jpeg\n", "420jpeg"},
+        FfmpegHeaderCase{"YUV4MPEG2 W8 H4 XA\r \r\r\n", "YUV4MPEG2 W8 H4 XA\n", "420jpeg"},
         FfmpegHeaderCase{"YUV4MPEG2 W4 H4 XYSCSS=420P10\n", "YUV4MPEG2 W4 H4 C420p10 XYSCSS=420P10\n", "420p10"},
         FfmpegHeaderCase{"YUV4MPEG2 W4 H4 XYSCSS=444\r\n", "YUV4MPEG2 W4 H4 C444 XYSCSS=444\n", "444"},
         FfmpegHeaderCase{"YUV4MPEG2 W4 H3 XYSCSS=422P12 Ip\n", "YUV4MPEG2 W4 H3 C422p12 XYSCSS=422P12 Ip\n", "422p12"},

@@ -148,43 +148,5 @@ TEST_F(OutputFileTest, AFailedRunLeavesNothingAndKeepsAnExistingFile) {
   EXPECT_EQ(EntriesInDir(), 1u);
 }
 
-TEST_F(OutputFileTest, ALinkToAFileReplacesTheFileAndKeepsTheLink) {
-  const fs::path target = dir_ / "real.y4m";
-  const fs::path link = dir_ / "link.y4m";
-  std::ofstream(target) << "old";
-  fs::create_symlink(target, link);
-  {
-    const auto out = Open(link.string());
-    Put(*out, "new");
-    out->Commit();
-  }
-  EXPECT_TRUE(fs::is_symlink(link));
-  EXPECT_EQ(Contents(target), "new");
-  EXPECT_EQ(EntriesInDir(), 2u);
-}
-
-TEST_F(OutputFileTest, ANonRegularFileIsWrittenDirectly) {
-  const auto out = Open("/dev/null");
-  EXPECT_TRUE(out->temporaryName().empty());
-  Put(*out, "discarded");
-  out->Commit();
-  struct stat st {};
-  ASSERT_EQ(::stat("/dev/null", &st), 0);
-  EXPECT_TRUE(S_ISCHR(st.st_mode));
-}
-
-TEST_F(OutputFileTest, AFullDeviceIsAWriteError) {
-  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  const auto out = Open("/dev/full");
-  Put(*out, "x");
-  try {
-    out->Commit();
-    FAIL() << "writing to /dev/full succeeded";
-  } catch (const CommandError& e) {
-    EXPECT_NE(std::string(e.what()).find("cannot write /dev/full: No space left on device"), std::string::npos)
-        << e.what();
-  }
-}
-
 }  // namespace
 }  // namespace sorvan::cli
