@@ -13,18 +13,17 @@
 #include "core/arm/neon_gaussian_rows.h"
 #include "core/arm/neon_samples.h"
 #include "core/simd/kernel_workspace.h"
+#include "core/simd/nominal_floats.h"
 
 namespace sorvan {
 namespace {
-
-constexpr float kNominalBound = 16.0f;
 
 // Whether every sample of the row is finite with magnitude below kNominalBound (false for NaN):
 // an absolute compare, vectors overlapping where they must, four a step where the row allows.
 bool RowIsNominal(const float* row, int32_t width) {
   if (width < 4) {
     for (int32_t x = 0; x < width; ++x) {
-      if (!(row[x] > -kNominalBound && row[x] < kNominalBound)) return false;
+      if (!SampleIsNominal(row[x])) return false;
     }
     return true;
   }

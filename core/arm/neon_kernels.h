@@ -120,21 +120,8 @@ struct NeonFloatKernels {
   static bool GaussianRows(const GaussianJob<float>& job, int32_t* workspace) {
     return NeonGaussianRows<M>(job, FloatGaussianLanes(job, workspace));
   }
-  // Any sample that is NaN, infinite or of magnitude 16 or more leaves the channel to the
-  // reference, whose sums it cannot run through.
   static bool BoxTakes(Channel<const float> src, const ChannelShape& s) {
-    for (int32_t y = 0; y < s.height; ++y) {
-      const float* row = RowOf(src, y);
-      if (s.step == 1) {
-        if (!RowIsNominal(row, s.width)) return false;
-        continue;
-      }
-      for (int32_t x = 0; x < s.width; ++x) {
-        const float v = row[static_cast<ptrdiff_t>(x) * s.step];
-        if (!(v > -kNominalBound && v < kNominalBound)) return false;
-      }
-    }
-    return true;
+    return ChannelIsNominal(src, s, RowIsNominal);
   }
   static void Box(Channel<float> dst, Channel<const float> src, const ChannelShape& s, int32_t window,
                   int32_t* workspace) {
