@@ -143,6 +143,28 @@ TEST_P(WordFastPath, EveryWordValueStaysExact) {
   }
 }
 
+// A path that classes rows by their widest word must see every word of the row: one full-range
+// word, at each column of rows of every width up to three of the widest vector groups, among
+// words that would each allow narrower sums (below 2^10; below 2^15, where opposite rows added
+// in 16 bits would wrap).
+TEST_P(WordFastPath, OneWideWordAtAnyColumnIsSummedExactly) {
+  const GaussianWeights w = BuildGaussianWeights(2, 3);
+  const MergeLimits<uint16_t> limits = {2560, 2560};
+  for (const uint16_t background : {uint16_t{1000}, uint16_t{0x7000}}) {
+    for (int32_t width = 4; width <= 70; ++width) {
+      const ChannelShape s = {width, 5, 1};
+      for (int32_t x = 0; x < width; ++x) {
+        SampleBuffer<uint16_t> src = MakeSampleBuffer<uint16_t>(s, 0);
+        for (auto& v : src.samples) v = background;
+        src.At(1, x, 1) = 0xFFFF;
+        SCOPED_TRACE(Describe(s, 16, 2, 3) + " wide word at " + std::to_string(x));
+        ASSERT_EQ(RunGaussian(*fast_, src, src, s, w, &limits),
+                  RunGaussian(ReferenceKernels<uint16_t>(), src, src, s, w, &limits));
+      }
+    }
+  }
+}
+
 // The separate merge keeps `out` where the source is within the limits, also when `out` is not
 // the smoothed channel; the copy touches only the channel's own words.
 TEST_P(WordFastPath, MergeIntoAnotherChannelAndCopyMatchReference) {
