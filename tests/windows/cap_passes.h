@@ -1,12 +1,13 @@
 // The passes every driver makes, one per instruction-set cap, each with the plug-in loaded afresh
 // through the driver's host and let go at its end: after the first, the DLL is loaded again with
 // its first address taken, so that the loader relocates it; each pass probes which level's
-// kernels run; integer frames must not differ between passes; and the library must be gone once
-// the host lets it go.
+// kernels run and counts the DLL's heap blocks; integer frames must not differ between passes;
+// and once the host lets the library go, it must have freed every block and be gone.
 #pragma once
 
 #include "tests/windows/driver_platform.h"
 #include "tests/windows/driver_support.h"
+#include "tests/windows/heap_census.h"
 #include "tests/windows/kernel_probe.h"
 
 namespace sorvan::windows_test {
@@ -23,6 +24,7 @@ class CapPasses {
       cap_ = cap;
       SetInstructionSetCap(cap);
       if (!pass()) return false;
+      Check(HeapCensus::Live() == 0, "the plug-in left blocks of the heap allocated");
       Check(LoadedAt(path_) == 0, "the library is still loaded after the host let it go");
       if (First()) OccupyAddress(firstPlace_);
     }
@@ -41,6 +43,7 @@ class CapPasses {
       Check(!kRelocatesOnReload || place_ != firstPlace_, "loaded again over the address it was kept from");
     }
     probe_.Arm(path_, place_);
+    HeapCensus::Attach(place_);
     printf("frames, SORVAN_MAX_ISA %s:\n", First() ? "unset" : cap_);
   }
 

@@ -230,9 +230,18 @@ class SourceClip final : public IClip {
     return frame;
   }
   bool SORVAN_STDCALL GetParity(int n) override { return (n & 1) != 0; }
-  void SORVAN_STDCALL GetAudio(void*, int64_t, int64_t, IScriptEnvironment*) override {}
+  void SORVAN_STDCALL GetAudio(void* buffer, int64_t start, int64_t count, IScriptEnvironment*) override {
+    audioBuffer = buffer;
+    audioStart = start;
+    audioCount = count;
+  }
   void SORVAN_STDCALL SetCacheHints(int, int) override {}
   const VideoInfo& SORVAN_STDCALL GetVideoInfo() override { return vi_; }
+
+  // The last audio request that reached this clip.
+  void* audioBuffer = nullptr;
+  int64_t audioStart = 0;
+  int64_t audioCount = 0;
 
  private:
   VideoInfo vi_;
@@ -335,6 +344,22 @@ void HostErrors(Environment& env) {
   Check(static_cast<bool>(filter->GetFrame(3, &env)), "no frame after the host's errors");
 }
 
+// The clip methods a filter passes on to its child, called as the host calls them: 64-bit
+// arguments by value (on 32-bit Windows, two stack words each), bool and reference results.
+void ChildMethods(Environment& env) {
+  SourceClip* source = new SourceClip(ClipInfo(CS_YUY2, 32, 24, 9), 3, -1);
+  const char* error = "";
+  const PClip filter = Sorvan(env, source, NoArguments(), &error);
+  char buffer[16];
+  filter->GetAudio(buffer, 0x123456789ll, 4096, &env);
+  filter->SetCacheHints(1, 100);
+  const VideoInfo& vi = filter->GetVideoInfo();
+  Check(source->audioBuffer == buffer && source->audioStart == 0x123456789ll && source->audioCount == 4096,
+        "GetAudio reached the child with other arguments");
+  printf("GetVersion %d, GetParity(0, 1) %d %d, GetVideoInfo %dx%d type 0x%08x\n", filter->GetVersion(),
+         filter->GetParity(0), filter->GetParity(1), vi.width, vi.height, static_cast<unsigned>(vi.pixel_type));
+}
+
 struct ParallelRun {
   IClip* filter;
   Environment* env;
@@ -425,6 +450,7 @@ int Run(const char* path) {
     FilterFrames(env, digests);
     passes.Filtered(digests, integer, 10);
     if (passes.First()) {
+      ChildMethods(env);
       Refusals(env);
       HostErrors(env);
       ParallelFrames(env);
