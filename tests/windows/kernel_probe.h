@@ -169,11 +169,17 @@ inline bool KernelProbe::Arm(const char* dllPath, uintptr_t loadedAt) {
     for (int j = 0; j < t.count && alone; ++j) alone = j == i || t.probes[j].address != t.probes[i].address;
     if (!alone) t.probes[i].level = 0;
   }
+  unsigned levels = 0;
   for (int i = 0; i < t.count; ++i) {
     if (t.probes[i].level == 0) continue;
     t.probes[i].original = *reinterpret_cast<const uint8_t*>(t.probes[i].address);
     Patch(t.probes[i], 0xCC);
     t.probes[i].armed = true;
+    levels |= t.probes[i].level;
+  }
+  // Units named otherwise, or kernels no longer private to them, would leave nothing to see.
+  if (!Check(levels == (kSse2 | kAvx2 | kAvx512), "the link map shows no private kernel code of some x86 level")) {
+    return false;
   }
   if (t.handler == nullptr) t.handler = AddVectoredExceptionHandler(1, &OnException);
   armed_ = true;
