@@ -9,6 +9,7 @@ packages=(
   # The Windows DLLs' test programs (mingw-w64) and Wine to run them, 32-bit Wine included.
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 wine32:i386
   help2man dpkg-dev
+  python3-pip git
 )
 missing=()
 for p in "${packages[@]}"; do
