@@ -5,7 +5,9 @@ packages=(
   build-essential cmake make g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libfmt-dev libpng-dev
   clang libclang-rt-14-dev llvm
-  lld python3-unicorn
+  lld python3
+  # The Windows DLLs' test programs (mingw-w64) and Wine to run them, 32-bit Wine included.
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 wine32:i386
   help2man dpkg-dev
   python3-pip git
 )
@@ -20,5 +22,7 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# 32-bit Wine comes from the i386 architecture.
+dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
