@@ -13,9 +13,8 @@
 
 #include <arm_neon.h>
 
-#include "core/mirror.h"
-#include "core/simd/channel_rows.h"
 #include "core/simd/kernel_workspace.h"
+#include "core/simd/window_rows.h"
 
 namespace sorvan {
 namespace {
@@ -100,29 +99,12 @@ template <int32_t M, int32_t D = 1, typename F>
 
 template <int32_t M, typename Lanes>
 bool NeonGaussianRows(const GaussianJob<typename Lanes::Sample>& job, const Lanes& lanes) {
-  const int32_t height = job.shape.height;
-  // Each row is classed as it first enters the window. The window spans at most 2·M + 1 ≤ 17
-  // consecutive rows (mirrored rows are among them), so a ring of 32 classes serves.
-  int32_t classes[32] = {};
-  auto admit = [&](int32_t y) {
-    classes[y & 31] = lanes.Class(RowOf(job.plane, y));
-    return classes[y & 31] >= 0;
-  };
-  for (int32_t y = 0; y <= M && y < height; ++y) {
-    if (!admit(y)) return false;
-  }
-  const typename Lanes::Sample* rows[2 * M + 1];
-  for (int32_t y = 0; y < height; ++y) {
-    if (y > 0 && y + M < height && !admit(y + M)) return false;
-    int32_t widest = 0;
-    for (int32_t k = 0; k <= 2 * M; ++k) {
-      const int32_t row = Mirror(y - M + k, height);
-      rows[k] = RowOf(job.plane, row);
-      widest = classes[row & 31] > widest ? classes[row & 31] : widest;
-    }
-    lanes.template Row<M>(rows, y >= M && y < height - M, widest, RowOf(job.dst, y));
-  }
-  return true;
+  using T = typename Lanes::Sample;
+  return ForEachWindow<M>(
+      job.plane, job.shape.height, [&](const T* row) { return lanes.Class(row); },
+      [&](const T* const* rows, bool interior, int32_t widest, int32_t y) {
+        lanes.template Row<M>(rows, interior, widest, RowOf(job.dst, y));
+      });
 }
 
 }  // namespace
