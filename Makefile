@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
 .PHONY: all deps build deb test test-release test-asan test-tsan fuzz fuzz-run demo clean windows bench bench-run bench-peers
-.PHONY: library wheel dist
+.PHONY: library wheel dist arm64 test-arm64
 
 all: build
 
@@ -16,7 +16,7 @@ build: deps
 	@cmake --preset release >/dev/null
 	@cmake --build --preset release -j $(JOBS)
 
-test: test-release test-asan test-tsan fuzz-run
+test: test-release test-asan test-tsan test-arm64 fuzz-run
 
 # Both suites include the checks of the Windows DLL, so both need it built.
 test-release: build windows
@@ -53,6 +53,17 @@ windows: deps
 	@cmake -S plugin/windows -B build/win64 -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/plugin/windows/toolchain-x86_64-msvc.cmake \
 	  -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build build/win64 -j $(JOBS)
+
+# 64-bit ARM Linux, cross-compiled with Debian's aarch64-linux-gnu toolchain into build/arm64:
+# the plug-in build/arm64/lib/libsorvan.so (every binding), the command build/arm64/bin/sorvan,
+# the tests and the instruction counter. Its tests run under qemu-aarch64, the plug-in's frames
+# checked against the native release build's (so `build` comes first).
+arm64: deps
+	@cmake --preset arm64 >/dev/null
+	@cmake --build --preset arm64 -j $(JOBS)
+
+test-arm64: build arm64
+	@ctest --preset arm64 -j $(JOBS)
 
 # Builds only what the demo runs: the command (which also draws the picture) and the sample maker.
 demo: deps
