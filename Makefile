@@ -40,9 +40,12 @@ fuzz: deps
 fuzz-run: fuzz
 	@bash tools/run-fuzz.sh $(FUZZ_SECONDS)
 
-# The Debian package build/sorvan_<version>_<arch>.deb, made by CPack from the release build.
-deb: build
-	@cd build && cpack -G DEB
+# The Debian package build/sorvan_<version>_<arch>.deb, made by CPack from the release build;
+# `make deb ARCH=arm64`: build/arm64/sorvan_<version>_arm64.deb from the ARM64 build.
+ARCH ?= native
+deb_dir = $(if $(filter arm64,$(ARCH)),build/arm64,build)
+deb: $(if $(filter arm64,$(ARCH)),arm64,build)
+	@cd $(deb_dir) && cpack -G DEB
 
 # The Windows plug-ins, cross-compiled with clang and lld: sorvan.dll for 32-bit hosts into
 # build/win32, sorvan64.dll for 64-bit hosts into build/win64.
