@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
 .PHONY: all deps build deb test test-release test-asan test-tsan fuzz fuzz-run demo clean windows bench bench-run bench-peers
-.PHONY: library wheel dist arm64 test-arm64
+.PHONY: library wheel dist arm64 arm64-library test-arm64
 
 all: build
 
@@ -68,6 +68,10 @@ arm64: deps
 test-arm64: build arm64
 	@ctest --preset arm64 -j $(JOBS)
 
+arm64-library: deps
+	@cmake --preset arm64 >/dev/null
+	@cmake --build --preset arm64 --target sorvan -j $(JOBS)
+
 # Builds only what the demo runs: the command (which also draws the picture) and the sample maker.
 demo: deps
 	@cmake --preset release >/dev/null
@@ -80,7 +84,8 @@ demo: deps
 VERSION := $(shell sed -n 's/^project.sorvan VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 # One wheel per entry, "make target that builds the library:the library"; another platform is one
 # more entry.
-WHEEL_LIBRARIES := library:build/lib/libsorvan.so windows:build/win64/sorvan64.dll
+WHEEL_LIBRARIES := library:build/lib/libsorvan.so windows:build/win64/sorvan64.dll \
+  arm64-library:build/arm64/lib/libsorvan.so
 wheel_target = $(word 1,$(subst :, ,$(1)))
 wheel_library = $(word 2,$(subst :, ,$(1)))
 
