@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
 .PHONY: all deps build deb test test-release test-asan test-tsan fuzz fuzz-run demo clean windows bench bench-run bench-peers
-.PHONY: library wheel dist arm64 arm64-library test-arm64
+.PHONY: library wheel dist arm64 arm64-library test-arm64 bench-arm64
 
 all: build
 
@@ -109,6 +109,14 @@ bench: deps
 bench-run: bench
 	@build/bench/bin/sorvan_bench $(BENCH_ARGS)
 	@build/bench/bin/sorvan_depth_bench $(BENCH_ARGS)
+
+# Guest instructions of a 1080p frame per path under qemu-aarch64 (counted, not timed), for the
+# reference and every ARM64 level the build has.
+bench-arm64: deps
+	@cmake --preset arm64 >/dev/null
+	@cmake --build --preset arm64 --target sorvan_frame_instructions sorvan_count_plugin -j $(JOBS)
+	@bash bench/instructions/count.sh build/arm64/bin/sorvan_frame_instructions \
+	  build/arm64/bench/instructions/count_plugin.so qemu-aarch64
 
 bench-peers: build
 	@bash bench/peers.sh

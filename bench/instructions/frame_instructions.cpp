@@ -82,8 +82,10 @@ std::vector<Plane> MakeFrame(const VideoFormat& f) {
 void Mark(uint64_t number) { syscall(SYS_getppid, SORVAN_COUNT_MARKER, number); }
 
 int ListLevels() {
-  for (int32_t i = 0; i <= static_cast<int32_t>(SupportedInstructionSet()); ++i) {
-    std::printf("%s\n", InstructionSetName(static_cast<InstructionSet>(i)));
+  InstructionSet levels[kMaxInstructionSets];
+  const int32_t count = ListInstructionSets(levels, kMaxInstructionSets);
+  for (int32_t i = 0; i < count; ++i) {
+    if (!(SupportedInstructionSet() < levels[i])) std::printf("%s\n", InstructionSetName(levels[i]));
   }
   return 0;
 }
