@@ -18,11 +18,11 @@ build: deps
 
 test: test-release test-asan test-tsan test-arm64 fuzz-run
 
-# Both suites include the checks of the Windows DLL, so both need it built.
+# The optimised suite includes the checks of the Windows DLLs (under Wine), so it needs them built.
 test-release: build windows
 	@ctest --preset release -j $(JOBS)
 
-test-asan: deps windows
+test-asan: deps
 	@cmake --preset asan >/dev/null
 	@cmake --build --preset asan -j $(JOBS)
 	@ctest --preset asan -j $(JOBS)
@@ -48,7 +48,8 @@ deb: $(if $(filter arm64,$(ARCH)),arm64,build)
 	@cd $(deb_dir) && cpack -G DEB
 
 # The Windows plug-ins, cross-compiled with clang and lld: sorvan.dll for 32-bit hosts into
-# build/win32, sorvan64.dll for 64-bit hosts into build/win64.
+# build/win32, sorvan64.dll for 64-bit hosts into build/win64; beside each, the test programs
+# that run it under Wine (the C interfaces' drivers and our hosts built with mingw-w64).
 windows: deps
 	@cmake -S plugin/windows -B build/win32 -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/plugin/windows/toolchain-i686-msvc.cmake \
 	  -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -56,6 +57,12 @@ windows: deps
 	@cmake -S plugin/windows -B build/win64 -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/plugin/windows/toolchain-x86_64-msvc.cmake \
 	  -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build build/win64 -j $(JOBS)
+	@cmake -S tests/windows/drivers -B build/win32/drivers \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/tests/windows/toolchain-mingw-i686.cmake >/dev/null
+	@cmake --build build/win32/drivers -j $(JOBS)
+	@cmake -S tests/windows/drivers -B build/win64/drivers \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/tests/windows/toolchain-mingw-x86_64.cmake >/dev/null
+	@cmake --build build/win64/drivers -j $(JOBS)
 
 # 64-bit ARM Linux, cross-compiled with Debian's aarch64-linux-gnu toolchain into build/arm64:
 # the plug-in build/arm64/lib/libsorvan.so (every binding), the command build/arm64/bin/sorvan,

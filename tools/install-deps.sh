@@ -9,7 +9,9 @@ packages=(
   "libgtest-dev:$native" "libgmock-dev:$native" libbenchmark-dev libcli11-dev "libfmt-dev:$native"
   "libpng-dev:$native"
   clang libclang-rt-14-dev llvm
-  lld python3-unicorn
+  lld python3
+  # The Windows DLLs' test programs (mingw-w64) and Wine to run them, 32-bit Wine included.
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 wine32:i386
   help2man dpkg-dev
   python3-pip git
 )
@@ -32,8 +34,10 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-if [[ " ${missing[*]}" == *:arm64* ]] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
-  dpkg --add-architecture arm64
+# 32-bit Wine comes from the i386 architecture, the ARM64 build's libraries from arm64.
+dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+if [[ " ${missing[*]}" == *:arm64* ]]; then
+  dpkg --print-foreign-architectures | grep -qx arm64 || dpkg --add-architecture arm64
 fi
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -22,4 +22,12 @@ struct GaussianWeights {
 // rad and str must lie in 1..8.
 GaussianWeights BuildGaussianWeights(int32_t rad, int32_t str);
 
+// The two steps of BuildGaussianWeights, for the tests that bound the effect of the C runtime's
+// pow: the bell's 2·rad+1 samples into `bell` and their sum as returned, with `power` in pow's
+// place; and one tap, the sample's share of the sum in 1/1024, truncated. Every operation in
+// them but pow is exactly rounded, so the taps depend on the runtime only through pow.
+using PowerFunction = double (*)(double base, double exponent);
+double GaussianBell(int32_t rad, int32_t str, PowerFunction power, double* bell);
+int32_t TruncatedTap(double sample, double total);
+
 }  // namespace sorvan

@@ -1,11 +1,11 @@
 // The environment: plug-in loading, function registration and script-style calls, and the
 // environment functions of the C interface.
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <cctype>
+#include <deque>
 
 #include "hosts/avisynth_c/host_objects.h"
+#include "hosts/dynamic_library.h"
 
 namespace sorvan::avs_c_host {
 namespace {
@@ -38,6 +38,18 @@ std::vector<ParameterSlot> ParseParameters(const std::string& params) {
   return slots;
 }
 
+#if UINTPTR_MAX <= 0xFFFFFFFFu
+// A 32-bit value holds its 64-bit numbers by pointer; these live as long as the process, like
+// the host's saved strings.
+template <typename T>
+T* Kept(T value) {
+  static std::mutex mutex;
+  static std::deque<T> values;
+  std::lock_guard<std::mutex> lock(mutex);
+  return &values.emplace_back(value);
+}
+#endif
+
 const char* TypeName(char type) {
   switch (type) {
     case 'c': return "clip";
@@ -64,7 +76,11 @@ bool Convert(const Argument& a, char type, bool longValues, AVS_Value* out, std:
       }
       if (a.kind == Argument::kLong) {
         out->type = sorvan::avs::kLong;
+#if UINTPTR_MAX > 0xFFFFFFFFu
         out->d.longlong = a.integer;
+#else
+        out->d.longlong_ptr = Kept(a.integer);
+#endif
         return true;
       }
       break;
@@ -76,7 +92,11 @@ bool Convert(const Argument& a, char type, bool longValues, AVS_Value* out, std:
     case 'f':
       if (a.kind == Argument::kFloat) {
         out->type = sorvan::avs::kDouble;
+#if UINTPTR_MAX > 0xFFFFFFFFu
         out->d.double_pt = a.floating;
+#else
+        out->d.double_pt_ptr = Kept(a.floating);
+#endif
         return true;
       }
       if (a.kind == Argument::kInt) {
@@ -98,22 +118,29 @@ Environment::Environment(int32_t interfaceVersion) : env_(new AVS_ScriptEnvironm
 }
 
 Environment::~Environment() {
-  for (void* plugin : env_->plugins) dlclose(plugin);
+  for (void* plugin : env_->plugins) hosts::CloseLibrary(plugin);
   delete env_;
 }
 
 LoadResult Environment::LoadPlugin(const std::string& path) {
   LoadResult result;
-  void* library = dlopen(path.c_str(), RTLD_LAZY);
-  if (library == nullptr) {
-    result.error = dlerror();
-    return result;
-  }
+  void* library = hosts::OpenLibrary(path, &result.error);
+  if (library == nullptr) return result;
   env_->plugins.push_back(library);
+  // The C entries by the names the host tries, in its order: on 32-bit Windows the stdcall
+  // decorations first, on 64-bit Windows after the plain name, on POSIX the plain names only.
+#if defined(_WIN32) && !defined(_WIN64)
+  const char* entries[] = {"_avisynth_c_plugin_init2@4", "avisynth_c_plugin_init2@4", "avisynth_c_plugin_init2",
+                           "_avisynth_c_plugin_init@4",  "avisynth_c_plugin_init@4",  "avisynth_c_plugin_init"};
+#elif defined(_WIN32)
+  const char* entries[] = {"avisynth_c_plugin_init2", "_avisynth_c_plugin_init2@4", "avisynth_c_plugin_init",
+                           "_avisynth_c_plugin_init@4"};
+#else
   const char* entries[] = {"avisynth_c_plugin_init2", "avisynth_c_plugin_init"};
+#endif
   for (const char* entry : entries) {
-    if (env_->interfaceVersion < 11 && std::string(entry) == "avisynth_c_plugin_init2") continue;
-    auto init = reinterpret_cast<AVS_PluginInitFunc>(dlsym(library, entry));
+    if (env_->interfaceVersion < 11 && std::string(entry).find("init2") != std::string::npos) continue;
+    auto init = reinterpret_cast<AVS_PluginInitFunc>(hosts::LibrarySymbol(library, entry));
     if (init == nullptr) continue;
     const char* text = init(env_);
     result.loaded = true;

@@ -97,15 +97,13 @@ AVS_VideoFrame* NewFrame(const AVS_VideoInfo& vi, const Properties& properties) 
   const std::vector<PlaneGeometry> geometry = FramePlanes(vi);
   if (geometry.empty()) return nullptr;
   auto frame = new AVS_VideoFrame;
-  frame->buffer = std::make_shared<FrameBuffer>();
   size_t offset = 0;
   for (const PlaneGeometry& g : geometry) {
     const int32_t pitch = PitchFor(g.rowSize);
     frame->planes.push_back({g.id, offset, pitch, g.rowSize, g.height});
     offset += static_cast<size_t>(pitch) * static_cast<size_t>(g.height);
   }
-  frame->buffer->bytes = offset;
-  frame->buffer->data = static_cast<uint8_t*>(aligned_alloc(64, offset));
+  frame->buffer = std::make_shared<FrameBuffer>(offset);
   // Fresh frames hold a pattern, not zeros, so that an unwritten plane shows in a comparison.
   memset(frame->buffer->data, 0xA5, offset);
   frame->properties = properties;

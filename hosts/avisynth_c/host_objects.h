@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -22,11 +23,17 @@ struct Counters {
 };
 Counters& Count();
 
-// Pixel storage shared by the frames that reference it.
+// Pixel storage shared by the frames that reference it, 64-byte aligned as the host's frames.
 struct FrameBuffer {
-  uint8_t* data = nullptr;
-  size_t bytes = 0;
-  ~FrameBuffer() { free(data); }
+  explicit FrameBuffer(size_t size)
+      : data(static_cast<uint8_t*>(::operator new (size, std::align_val_t{kFrameAlignment}))), bytes(size) {}
+  ~FrameBuffer() { ::operator delete (data, std::align_val_t{kFrameAlignment}); }
+  FrameBuffer(const FrameBuffer&) = delete;
+  FrameBuffer& operator=(const FrameBuffer&) = delete;
+
+  static constexpr size_t kFrameAlignment = 64;
+  uint8_t* data;
+  size_t bytes;
 };
 
 struct PlaneSlot {

@@ -1,11 +1,11 @@
 #include "hosts/vapoursynth/vapoursynth_host.h"
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <cctype>
 #include <numeric>
 #include <thread>
+
+#include "hosts/dynamic_library.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <xmmintrin.h>
@@ -81,21 +81,19 @@ Host::Host(int apiVersion) : apiVersion_(apiVersion), core_{this} { SetReportedA
 
 Host::~Host() {
   for (auto& plugin : plugins_) {
-    if (plugin->library != nullptr) dlclose(plugin->library);
+    if (plugin->library != nullptr) hosts::CloseLibrary(plugin->library);
   }
 }
 
 const VSAPI* Host::Api() const { return HostApiTable(); }
 
 const VSPlugin& Host::LoadPlugin(const std::string& path) {
-  void* library = dlopen(path.c_str(), RTLD_LAZY | RTLD_LOCAL);
-  if (library == nullptr) {
-    const char* reason = dlerror();
-    throw HostError("Failed to load " + path + ": " + (reason ? reason : "unknown reason"));
-  }
-  auto init = reinterpret_cast<VSInitPlugin>(dlsym(library, "VapourSynthPluginInit2"));
+  std::string reason;
+  void* library = hosts::OpenLibrary(path, &reason);
+  if (library == nullptr) throw HostError("Failed to load " + path + ": " + reason);
+  auto init = reinterpret_cast<VSInitPlugin>(hosts::LibrarySymbol(library, "VapourSynthPluginInit2"));
   if (init == nullptr) {
-    dlclose(library);
+    hosts::CloseLibrary(library);
     throw HostError("No entry point found in " + path);
   }
   auto plugin = std::make_unique<VSPlugin>();
@@ -110,14 +108,14 @@ const VSPlugin& Host::LoadPlugin(const std::string& path) {
   const int major = plugin->apiVersion >> 16;
   const int minor = plugin->apiVersion & 0xffff;
   if (!plugin->configured || major != VAPOURSYNTH_API_MAJOR || minor > (apiVersion_ & 0xffff)) {
-    dlclose(library);
+    hosts::CloseLibrary(library);
     throw HostError("Core only supports API " + VersionText(apiVersion_) + " but the loaded plugin requires API " +
                     VersionText(plugin->apiVersion) + "; Filename: " + path);
   }
   std::lock_guard lock(mutex_);
   for (const auto& other : plugins_) {
     if (other->identifier == plugin->identifier || other->pluginNamespace == plugin->pluginNamespace) {
-      dlclose(library);
+      hosts::CloseLibrary(library);
       throw HostError("Plugin " + path + " already loaded (" + plugin->identifier + ") or namespace " +
                       plugin->pluginNamespace + " already populated");
     }

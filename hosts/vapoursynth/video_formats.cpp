@@ -44,6 +44,17 @@ bool IsValidVideoFormat(const VSVideoFormat& format) {
   return expected.bytesPerSample == format.bytesPerSample && expected.numPlanes == format.numPlanes;
 }
 
+VSVideoInfo ConstantClipInfo(uint32_t formatId, int width, int height, int frames) {
+  VSVideoInfo vi{};
+  vi.format = VideoFormatFromId(formatId);
+  vi.fpsNum = 25;
+  vi.fpsDen = 1;
+  vi.width = width;
+  vi.height = height;
+  vi.numFrames = frames;
+  return vi;
+}
+
 std::string VideoFormatName(const VSVideoFormat& f) {
   if (f.colorFamily == cfUndefined) return "Undefined";
   const bool isFloat = f.sampleType == stFloat;

@@ -17,6 +17,9 @@ VSVideoFormat VideoFormatFromId(uint32_t id);  // zeroed when the ID names no va
 uint32_t VideoFormatId(const VSVideoFormat& format);
 bool IsValidVideoFormat(const VSVideoFormat& format);
 
+// A clip of one format and size, at 25 frames a second.
+VSVideoInfo ConstantClipInfo(uint32_t formatId, int width, int height, int frames);
+
 // "Gray8", "GrayS", "RGB24", "RGBH", "YUV420P10", "YUV444PS", "YUVssw3ssh1P8"; "Undefined" for a
 // variable format.
 std::string VideoFormatName(const VSVideoFormat& format);

@@ -55,8 +55,8 @@ void operator delete[](void* block, size_t) noexcept { free(block); }
 // names and convention: two 64-bit operands on the stack, result in edx:eax, the callee pops
 // 16 bytes) instead of dividing inline; a C runtime library would bring them. The work is done
 // by plain C++ below, which needs only 32-bit division and 64-bit shifts, and the four entry
-// points are thin shims that re-push the operands for a cdecl call. They are kept in the DLL
-// even while no code needs them, so that the emulated tests always exercise them.
+// points are thin shims that re-push the operands for a cdecl call. The 2.5 test driver links
+// this file too and checks them against exact quotients under Wine (tests/windows/).
 namespace {
 
 uint64_t UnsignedDivide(uint64_t dividend, uint64_t divisor, uint64_t* remainder) {

@@ -10,7 +10,7 @@ class PeFormatError(Exception):
 
 
 class PeImage:
-    """The parts of a PE32/PE32+ file the loader and the checks need."""
+    """The parts of a PE32/PE32+ file the static checks read."""
 
     def __init__(self, data):
         self.data = data
@@ -19,21 +19,18 @@ class PeImage:
         pe = struct.unpack_from("<I", data, 0x3C)[0]
         if data[pe:pe + 4] != b"PE\0\0":
             raise PeFormatError("no PE signature")
-        (self.machine, nsections, _, _, _, opt_size, self.characteristics) = struct.unpack_from("<HHIIIHH", data, pe + 4)
+        nsections, opt_size = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 20)[0]
         opt = pe + 24
         magic = struct.unpack_from("<H", data, opt)[0]
         if magic not in (0x10B, 0x20B):
             raise PeFormatError("neither a PE32 nor a PE32+ image")
         self.is64 = magic == 0x20B
         self.pointer_size = 8 if self.is64 else 4
-        self.entry_rva = struct.unpack_from("<I", data, opt + 16)[0]
         if self.is64:
             self.preferred_base = struct.unpack_from("<Q", data, opt + 24)[0]
         else:
             self.preferred_base = struct.unpack_from("<I", data, opt + 28)[0]
-        self.size_of_image = struct.unpack_from("<I", data, opt + 56)[0]
         self.size_of_headers = struct.unpack_from("<I", data, opt + 60)[0]
-        self.dll_characteristics = struct.unpack_from("<H", data, opt + 70)[0]
         dirs = opt + (108 if self.is64 else 92)
         ndirs = struct.unpack_from("<I", data, dirs)[0]
         self.directories = [struct.unpack_from("<II", data, dirs + 4 + 8 * i) for i in range(ndirs)]
@@ -115,16 +112,6 @@ class PeImage:
         """[(begin rva, end rva, unwind info rva)] of the x64 exception table (.pdata)."""
         rva, size = self.directory(3)
         return [struct.unpack_from("<III", self.data, self.rva_to_offset(rva + 12 * i)) for i in range(size // 12)]
-
-    def safe_handlers(self):
-        """RVAs of the exception handlers registered in the load configuration (SafeSEH)."""
-        rva, size = self.directory(10)
-        if size < 72:
-            return []
-        table, count = self.u32(rva + 64), self.u32(rva + 68)
-        if table == 0:
-            return []
-        return [self.u32(table - self.preferred_base + 4 * i) for i in range(count)]
 
     def relocations(self):
         """[(type, rva)] of the base relocation table."""

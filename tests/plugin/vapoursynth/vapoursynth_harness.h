@@ -22,14 +22,7 @@ using vshost::MapPtr;
 using vshost::NodePtr;
 
 inline VSVideoInfo ClipInfo(uint32_t formatId, int width, int height, int frames = 4) {
-  VSVideoInfo vi{};
-  vi.format = vshost::VideoFormatFromId(formatId);
-  vi.fpsNum = 25;
-  vi.fpsDen = 1;
-  vi.width = width;
-  vi.height = height;
-  vi.numFrames = frames;
-  return vi;
+  return vshost::ConstantClipInfo(formatId, width, height, frames);
 }
 
 // Gradients with noise and now and then a spike, over the format's whole range: integers of any
