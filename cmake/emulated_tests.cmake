@@ -1,7 +1,7 @@
 # The test suite of a build for another architecture (the `arm64` preset), run under the emulator
 # CMAKE_CROSSCOMPILING_EMULATOR names; included by tests/CMakeLists.txt in place of its rooms.
 # What runs: the core's differential tests, the plug-in loaded by our own hosts, the command's
-# tests, the plug-in's frames and the Gaussian weights against the native build's (cross/), and
+# tests, the plug-in's frames through the three hosts against the native build's (cross/), and
 # the package. What says nothing about the architecture stays native: the hosts' own tests, the
 # Windows checks, and the C binding's tests against older and incomplete hosts (their programs
 # and host libraries are not built here).
@@ -16,7 +16,7 @@ set(native_only_libraries sorvan_avs_c_host_if6 sorvan_avs_c_host_no_bitblt)
 
 # SurroundDivision.MultiplyHigh*: integer arithmetic of the language, the same on every target,
 # checked over 2^28 dividends for each of the 64 weight tables (ten minutes here); the tables
-# themselves are checked against the native build's (cross/), the bound by a test that stays.
+# themselves are held to fixed values by core_tests, the bound by a test that stays.
 set(emulated_filter_core_fast_path_tests "--gtest_filter=-*SurroundDivision.MultiplyHigh*")
 # Demo: the script runs build/bin/* directly, which this machine cannot execute.
 # MemoryBound: measures the command's peak memory, which here is the emulator's.
