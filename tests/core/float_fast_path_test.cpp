@@ -209,6 +209,8 @@ TEST_P(FloatFastPath, MergeIntoAnotherChannelAndCopyMatchReference) {
 
 INSTANTIATE_TEST_SUITE_P(Paths, FloatFastPath, ::testing::ValuesIn(FastPathNames<float>()),
                          [](const auto& info) { return info.param; });
+// A build whose architecture has no rung yet runs the reference alone: no paths to compare here.
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(FloatFastPath);
 
 }  // namespace
 }  // namespace sorvan::testing

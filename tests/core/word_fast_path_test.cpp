@@ -193,6 +193,8 @@ TEST_P(WordFastPath, MergeIntoAnotherChannelAndCopyMatchReference) {
 
 INSTANTIATE_TEST_SUITE_P(Paths, WordFastPath, ::testing::ValuesIn(FastPathNames<uint16_t>()),
                          [](const auto& info) { return info.param; });
+// A build whose architecture has no rung yet runs the reference alone: no paths to compare here.
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(WordFastPath);
 
 }  // namespace
 }  // namespace sorvan::testing
