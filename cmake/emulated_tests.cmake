@@ -14,10 +14,6 @@
 set(native_only_programs avisynth_c_old_host_tests avisynth_c_incomplete_host_tests)
 set(native_only_libraries sorvan_avs_c_host_if6 sorvan_avs_c_host_no_bitblt)
 
-# SurroundDivision.MultiplyHigh*: integer arithmetic of the language, the same on every target,
-# checked over 2^28 dividends for each of the 64 weight tables (ten minutes here); the tables
-# themselves are held to fixed values by core_tests, the bound by a test that stays.
-set(emulated_filter_core_fast_path_tests "--gtest_filter=-*SurroundDivision.MultiplyHigh*")
 # Demo: the script runs build/bin/* directly, which this machine cannot execute.
 # MemoryBound: measures the command's peak memory, which here is the emulator's.
 # ThreadStartFailure: preloads a library into the command, which here would go into the emulator.

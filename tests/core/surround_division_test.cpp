@@ -1,10 +1,10 @@
 // The Gaussian's interior division by surroundWeight is a multiply-high: the scalar one of
 // core/surround_division.h (x86) for every dividend below 2^28, which holds every one the 8-bit
-// average can meet (up to 512 + 255·surroundWeight), and on ARM64 NEON's doubling multiply-high (core/arm/
-// neon_division.h) for every dividend below 2^30. Both are monotone in the dividend, so each is
-// exact over its whole range once it is exact on both sides of every multiple of the divisor
-// and at the range's top: checked for each of the 64 weight tables' divisors and at the edges
-// of the accepted ones.
+// average can meet (up to 512 + 255·surroundWeight), and on ARM64 NEON's doubling multiply-high
+// (core/arm/neon_division.h) for every dividend below 2^30. Both are monotone in the dividend,
+// so each is exact over its whole range once it is exact on both sides of every multiple of the
+// divisor and at the range's top: checked for each of the 64 weight tables' divisors and at the
+// edges of the accepted ones.
 #include <gtest/gtest.h>
 
 #include <cstdint>
