@@ -49,7 +49,9 @@ struct Isa {
   static V BroadcastLast32(V v) { return vdupq_laneq_u32(v, 3); }
   static void StoreLanes32As8(uint8_t* p, V v) {
     const uint8x8_t bytes = vmovn_u16(vcombine_u16(vmovn_u32(v), vdup_n_u16(0)));
-    vst1_lane_u32(reinterpret_cast<uint32_t*>(p), vreinterpret_u32_u8(bytes), 0);
+    // p need not be 4-byte aligned: the four bytes go through memcpy, one unaligned store.
+    const uint32_t four = vget_lane_u32(vreinterpret_u32_u8(bytes), 0);
+    memcpy(p, &four, sizeof(four));
   }
   static void StoreLanes32As16(uint16_t* p, V v) { vst1_u16(p, vmovn_u32(v)); }
 
