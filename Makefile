@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
 .PHONY: all deps build deb test test-release test-asan test-tsan fuzz fuzz-run demo clean windows bench bench-run bench-peers
-.PHONY: library wheel dist
+.PHONY: library wheel dist arm64 arm64-library test-arm64 bench-arm64
 
 all: build
 
@@ -16,7 +16,7 @@ build: deps
 	@cmake --preset release >/dev/null
 	@cmake --build --preset release -j $(JOBS)
 
-test: test-release test-asan test-tsan fuzz-run
+test: test-release test-asan test-tsan test-arm64 fuzz-run
 
 # The optimised suite includes the checks of the Windows DLLs (under Wine), so it needs them built.
 test-release: build windows
@@ -40,9 +40,12 @@ fuzz: deps
 fuzz-run: fuzz
 	@bash tools/run-fuzz.sh $(FUZZ_SECONDS)
 
-# The Debian package build/sorvan_<version>_<arch>.deb, made by CPack from the release build.
-deb: build
-	@cd build && cpack -G DEB
+# The Debian package build/sorvan_<version>_<arch>.deb, made by CPack from the release build;
+# `make deb ARCH=arm64`: build/arm64/sorvan_<version>_arm64.deb from the ARM64 build.
+ARCH ?= native
+deb_dir = $(if $(filter arm64,$(ARCH)),build/arm64,build)
+deb: $(if $(filter arm64,$(ARCH)),arm64,build)
+	@cd $(deb_dir) && cpack -G DEB
 
 # The Windows plug-ins, cross-compiled with clang and lld: sorvan.dll for 32-bit hosts into
 # build/win32, sorvan64.dll for 64-bit hosts into build/win64; beside each, the test programs
@@ -61,6 +64,21 @@ windows: deps
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/tests/windows/toolchain-mingw-x86_64.cmake >/dev/null
 	@cmake --build build/win64/drivers -j $(JOBS)
 
+# 64-bit ARM Linux, cross-compiled with Debian's aarch64-linux-gnu toolchain into build/arm64:
+# the plug-in build/arm64/lib/libsorvan.so (every binding), the command build/arm64/bin/sorvan,
+# the tests and the instruction counter. Its tests run under qemu-aarch64, the plug-in's frames
+# checked against the native release build's (so `build` comes first).
+arm64: deps
+	@cmake --preset arm64 >/dev/null
+	@cmake --build --preset arm64 -j $(JOBS)
+
+test-arm64: build arm64
+	@ctest --preset arm64 -j $(JOBS)
+
+arm64-library: deps
+	@cmake --preset arm64 >/dev/null
+	@cmake --build --preset arm64 --target sorvan -j $(JOBS)
+
 # Builds only what the demo runs: the command (which also draws the picture) and the sample maker.
 demo: deps
 	@cmake --preset release >/dev/null
@@ -73,7 +91,8 @@ demo: deps
 VERSION := $(shell sed -n 's/^project.sorvan VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 # One wheel per entry, "make target that builds the library:the library"; another platform is one
 # more entry.
-WHEEL_LIBRARIES := library:build/lib/libsorvan.so windows:build/win64/sorvan64.dll
+WHEEL_LIBRARIES := library:build/lib/libsorvan.so windows:build/win64/sorvan64.dll \
+  arm64-library:build/arm64/lib/libsorvan.so
 wheel_target = $(word 1,$(subst :, ,$(1)))
 wheel_library = $(word 2,$(subst :, ,$(1)))
 
@@ -97,6 +116,14 @@ bench: deps
 bench-run: bench
 	@build/bench/bin/sorvan_bench $(BENCH_ARGS)
 	@build/bench/bin/sorvan_depth_bench $(BENCH_ARGS)
+
+# Guest instructions of a 1080p frame per path under qemu-aarch64 (counted, not timed), for the
+# reference and every ARM64 level the build has.
+bench-arm64: deps
+	@cmake --preset arm64 >/dev/null
+	@cmake --build --preset arm64 --target sorvan_frame_instructions sorvan_count_plugin -j $(JOBS)
+	@bash bench/instructions/count.sh build/arm64/bin/sorvan_frame_instructions \
+	  build/arm64/bench/instructions/count_plugin.so qemu-aarch64
 
 bench-peers: build
 	@bash bench/peers.sh

@@ -1,16 +1,25 @@
-// The ARM64 ladder. It has no rung yet, so ARM64 runs the portable reference. An instruction
-// set is a kernels_<isa>.cpp in this folder (its `Isa` struct over the operations of
-// core/simd/vector_operations.h, then the templates of core/simd/ and its KernelSet) and one
-// rung here, lowest first:
-//     {"neon", {{&kNeonKernels, &RunsNeon}}},
+// The ARM64 ladder: NEON (Advanced SIMD), which every ARM64 CPU has. A further instruction set
+// (SVE) is a kernels_<isa>.cpp in this folder and one rung here, in its place in the order.
 #include "core/architecture.h"
 
 #if SORVAN_ARCH_ARM64
-#include "core/instruction_ladder.h"
+#include "core/arm/arm_kernels.h"
 
 namespace sorvan {
+namespace {
 
-Ladder ArchitectureLadder() { return {nullptr, 0}; }
+// Advanced SIMD is part of the AArch64 base architecture.
+bool RunsNeon() { return true; }
+
+constexpr LadderRung kRungs[] = {
+    {"neon", {{&kNeonKernels, &RunsNeon}}},
+};
+constexpr int32_t kRungCount = static_cast<int32_t>(sizeof(kRungs) / sizeof(kRungs[0]));
+static_assert(kRungCount <= kMaxLadderRungs);
+
+}  // namespace
+
+Ladder ArchitectureLadder() { return {kRungs, kRungCount}; }
 
 }  // namespace sorvan
 #endif

@@ -11,9 +11,12 @@
 #include "core/mirror.h"
 #include "core/simd/kernel_workspace.h"
 #include "core/simd/packed_rows.h"
+#include "core/simd/vector_operations.h"
 
 namespace sorvan {
 namespace {
+
+static_assert(RowOperations<Isa>, "Isa lacks operations the shared row loops use");
 
 // The row buffers: `sums` with at least r entries ahead of it, three rows of samples.
 template <typename T, typename Sum>
@@ -135,6 +138,21 @@ void IntegerBox(Channel<T> dst, Channel<const T> src, const ChannelShape& s, int
   const IntegerBoxRows<T> integer = {reinterpret_cast<uint32_t*>(workspace + region), window,
                                      Isa::Set32((1 << 20) / (window * window))};  // truncated, as the reference
   BoxRows(dst, src, s, window, buffers, integer);
+}
+
+// The float box in the workspace: regions of doubles for the column sums (16 entries ahead),
+// the two rows of samples read and the finished row; `rows` does the arithmetic.
+constexpr size_t kFloatBoxRegions = 4;
+
+template <typename Rows>
+void FloatBox(Channel<float> dst, Channel<const float> src, const ChannelShape& s, int32_t window, int32_t* workspace,
+              const Rows& rows) {
+  double* base = reinterpret_cast<double*>(workspace);
+  const size_t region = KernelWorkspaceRegion(s.width);
+  const BoxBuffers<float, double> buffers = {base + 16, reinterpret_cast<float*>(base + region),
+                                             reinterpret_cast<float*>(base + 2 * region),
+                                             reinterpret_cast<float*>(base + 3 * region)};
+  BoxRows(dst, src, s, window, buffers, rows);
 }
 
 }  // namespace

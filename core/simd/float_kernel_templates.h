@@ -13,6 +13,7 @@
 
 #include "core/simd/box_outline.h"
 #include "core/simd/fast_kernels.h"
+#include "core/simd/nominal_floats.h"
 #include "core/simd/vector_operations.h"
 
 namespace sorvan {
@@ -23,30 +24,11 @@ static_assert(FloatOperations<Isa>, "Isa lacks operations the float paths use");
 
 using D = Isa::D;
 
-constexpr float kNominalBound = 16.0f;
 constexpr double kUnitScale = 1.0 / static_cast<double>(1 << 20);
 
 // Regions of doubles, each KernelWorkspaceRegion(width) entries long: full and surround sums
 // for two output rows, and the finished row.
 size_t Region(int32_t width) { return KernelWorkspaceRegion(width); }
-
-bool SampleIsNominal(float v) { return v > -kNominalBound && v < kNominalBound; }  // false for NaN
-
-bool ChannelIsNominal(Channel<const float> src, const ChannelShape& s) {
-  for (int32_t y = 0; y < s.height; ++y) {
-    const float* row = RowOf(src, y);
-    int32_t x = 0;
-    if (s.step == 1) {
-      for (; x + Isa::kFloatLanes <= s.width; x += Isa::kFloatLanes) {
-        if (!Isa::FloatsBelow(row + x, kNominalBound)) return false;
-      }
-    }
-    for (; x < s.width; ++x) {
-      if (!SampleIsNominal(row[static_cast<ptrdiff_t>(x) * s.step])) return false;
-    }
-  }
-  return true;
-}
 
 // out[x] = src[x] where s − a > positive or s − a < −negative (in double, as the reference
 // compares), else smoothed[x] when fromSmoothed, out[x] as it is otherwise; out may be smoothed
@@ -277,15 +259,12 @@ struct FloatKernels {
     return floats::GaussianRows<M>(job, workspace);
   }
 
-  static bool BoxTakes(Channel<const float> src, const ChannelShape& s) { return ChannelIsNominal(src, s); }
+  static bool BoxTakes(Channel<const float> src, const ChannelShape& s) {
+    return ChannelIsNominal(src, s, RowIsNominal);
+  }
   static void Box(Channel<float> dst, Channel<const float> src, const ChannelShape& s, int32_t window,
                   int32_t* workspace) {
-    const size_t region = Region(s.width);
-    double* base = reinterpret_cast<double*>(workspace);
-    const BoxBuffers<float, double> buffers = {base + 16, reinterpret_cast<float*>(base + region),
-                                               reinterpret_cast<float*>(base + 2 * region),
-                                               reinterpret_cast<float*>(base + 3 * region)};
-    BoxRows(dst, src, s, window, buffers, FloatBoxRows{window / 2, 1.0 / (static_cast<double>(window) * window)});
+    FloatBox(dst, src, s, window, workspace, FloatBoxRows{window / 2, 1.0 / (static_cast<double>(window) * window)});
   }
 
   static void LimitMerge(Channel<float> out, Channel<const float> src, Channel<const float> smoothed,

@@ -31,6 +31,7 @@
 #include "core/simd/fast_kernels.h"
 #include "core/simd/split_sums.h"
 #include "core/simd/vector_operations.h"
+#include "core/simd/window_rows.h"
 
 namespace sorvan {
 namespace {
@@ -263,22 +264,9 @@ __attribute__((noinline)) void GaussianRows(const GaussianJob<uint16_t>& job, in
   int32_t* full = workspace + 16;  // 16 entries ahead for the reflected left end
   int32_t* surround = workspace + region;
   uint16_t* rowOut = reinterpret_cast<uint16_t*>(workspace + 2 * region);
-  const uint16_t* rows[2 * M + 1];
-  // Each row's class, kept for the rows in the window: they span at most 2·M + 1 ≤ 17
-  // consecutive rows (mirrored rows are among them), so a ring of 32 serves. Each row is
-  // classed as it first enters the window.
-  int32_t rowClasses[32];
-  auto check = [&](int32_t row) { rowClasses[row & 31] = RowClass(RowOf(job.plane, row), s.width); };
-  for (int32_t y = 0; y <= M && y < s.height; ++y) check(y);
-  for (int32_t y = 0; y < s.height; ++y) {
-    if (y > 0 && y + M < s.height) check(y + M);
-    int32_t widest = 0;
-    for (int32_t k = 0; k <= 2 * M; ++k) {
-      const int32_t row = Mirror(y - M + k, s.height);
-      rows[k] = RowOf(job.plane, row);
-      widest = rowClasses[row & 31] > widest ? rowClasses[row & 31] : widest;
-    }
-    const bool interior = y >= M && y < s.height - M;
+  // Each output row from the rows of its window, rows[M] being its own; the widest class among
+  // them chooses the passes.
+  auto outputRow = [&](const uint16_t* const* rows, bool interior, int32_t widest, int32_t y) {
     int32_t* centre = interior ? surround : nullptr;
     // Sums below 2^20 take the 8-bit horizontal pass, which needs w > 2^18 for its division.
     const bool narrow = narrowReciprocal != 0 && widest == 0;
@@ -310,7 +298,9 @@ __attribute__((noinline)) void GaussianRows(const GaussianJob<uint16_t>& job, in
       if (limits.enabled) MergeRow<false>(rowOut, rows[M], rowOut, s.width, limits.positive, limits.negative);
       ScatterRow(dstRow, rowOut, s.width, s.step);
     }
-  }
+  };
+  ForEachWindow<M>(
+      job.plane, s.height, [&](const uint16_t* row) { return RowClass(row, s.width); }, outputRow);
 }
 
 struct WordKernels {

@@ -13,6 +13,47 @@ void* Symbol(void* handle, const char* name) { return dlsym(handle, name); }
 // that is missing, or null.
 const char* Resolve(void* handle, HostFunctions* functions) { return ResolveHostFunctions(handle, &Symbol, functions); }
 
+// The file of the loaded library that contains `address`, or null.
+const char* LibraryFileOf(const void* address) {
+#if defined(__linux__)
+  loader::AddressInfo info{};
+  return dladdr(address, &info) != 0 ? info.fileName : nullptr;
+#else
+  Dl_info info{};
+  return dladdr(address, &info) != 0 ? info.dli_fname : nullptr;
+#endif
+}
+
+#if defined(__linux__)
+using LibraryRecord = loader::LoadedLibraryInfo;
+const char* RecordFile(const LibraryRecord* record) { return record->name; }
+#elif !defined(__APPLE__)
+using LibraryRecord = dl_phdr_info;
+const char* RecordFile(const LibraryRecord* record) { return record->dlpi_name; }
+#endif
+
+// Calls visit(file, data) for each loaded library until one call returns true; true when one did.
+using LibraryVisit = bool (*)(const char* file, void* data);
+bool AnyLoadedLibrary(LibraryVisit visit, void* data) {
+#if defined(__APPLE__)
+  const uint32_t count = _dyld_image_count();
+  for (uint32_t i = 0; i < count; ++i) {
+    if (visit(_dyld_get_image_name(i), data)) return true;
+  }
+  return false;
+#else
+  struct Search {
+    LibraryVisit visit;
+    void* data;
+  } search{visit, data};
+  auto each = [](LibraryRecord* record, size_t, void* searchData) -> int {
+    const auto* s = static_cast<const Search*>(searchData);
+    return s->visit(RecordFile(record), s->data) ? 1 : 0;
+  };
+  return dl_iterate_phdr(each, &search) != 0;
+#endif
+}
+
 // A handle to the already loaded library `path`, without loading a second copy.
 void* LoadedLibrary(const char* path) {
   return path != nullptr ? dlopen(path, loader::kLazy | loader::kNoLoad) : nullptr;
@@ -32,18 +73,9 @@ bool TryLibrary(const char* path, HostLookup* lookup) {
   return complete;
 }
 
-struct NamedLibrarySearch {
-  HostLookup* lookup;
-  bool found;
-};
-
-int VisitLibrary(loader::LoadedLibraryInfo* info, size_t /*size*/, void* data) {
-  auto* search = static_cast<NamedLibrarySearch*>(data);
-  if (info->name != nullptr && strstr(info->name, "libavisynth") != nullptr && TryLibrary(info->name, search->lookup)) {
-    search->found = true;
-    return 1;
-  }
-  return 0;
+bool TryNamedHostLibrary(const char* file, void* lookup) {
+  return file != nullptr && strstr(file, "libavisynth") != nullptr &&
+         TryLibrary(file, static_cast<HostLookup*>(lookup));
 }
 
 }  // namespace
@@ -51,11 +83,8 @@ int VisitLibrary(loader::LoadedLibraryInfo* info, size_t /*size*/, void* data) {
 HostLookup FindHostFunctions(const void* callerAddress) {
   HostLookup lookup{};
   lookup.missing = kHostFunctionEntries[0].missingMessage;
-  loader::AddressInfo caller{};
-  if (dladdr(callerAddress, &caller) != 0 && TryLibrary(caller.fileName, &lookup)) return lookup;
-  NamedLibrarySearch search{&lookup, false};
-  dl_iterate_phdr(&VisitLibrary, &search);
-  if (search.found) return lookup;
+  if (TryLibrary(LibraryFileOf(callerAddress), &lookup)) return lookup;
+  if (AnyLoadedLibrary(&TryNamedHostLibrary, &lookup)) return lookup;
   HostLookup global{};
   global.missing = Resolve(loader::kDefaultScope, &global.functions);
   if (global.missing == nullptr || lookup.functions.add_function == nullptr) return global;

@@ -17,6 +17,7 @@ namespace sorvan::cli {
 namespace {
 
 using testing::CommandResult;
+using testing::ProgramLine;
 using testing::ReadFileBytes;
 using testing::RunProgram;
 using testing::TempDir;
@@ -60,8 +61,9 @@ TEST_P(ShellRedirection, LeavesExactlyWhatTheShellWould) {
   const std::string stream = ReadFileBytes(dir / "reference");
   std::filesystem::remove(dir / "reference");
 
-  const std::string script = "cd '" + dir.path().string() + "' && S='timeout 20 " + SORVAN_COMMAND +
-                             " --quiet' && RUNAS='" +
+  std::string command;
+  for (const std::string& word : ProgramLine(SORVAN_COMMAND)) command += word + " ";
+  const std::string script = "cd '" + dir.path().string() + "' && S='timeout 20 " + command + "--quiet' && RUNAS='" +
                              (root ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "") + "' && " + c.script;
   const CommandResult r = RunProgram("/bin/sh", {"-c", script});
   EXPECT_EQ(r.exitStatus, c.status) << r.err;

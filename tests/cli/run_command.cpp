@@ -45,12 +45,19 @@ std::vector<std::string> TempDir::Entries() const {
   return names;
 }
 
+std::vector<std::string> ProgramLine(const std::string& program) {
+#ifdef SORVAN_TEST_EMULATOR
+  if (program.rfind(SORVAN_TEST_PROGRAMS, 0) == 0) return {SORVAN_TEST_EMULATOR, program};
+#endif
+  return {program};
+}
+
 CommandResult RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& stdinPath,
                          const std::string& stdoutPath, const std::function<void()>& inChild) {
   TempDir capture;
   const std::string outPath = stdoutPath.empty() ? (capture / "stdout").string() : stdoutPath;
   const std::string errPath = (capture / "stderr").string();
-  std::vector<std::string> argvStrings = {program};
+  std::vector<std::string> argvStrings = ProgramLine(program);
   argvStrings.insert(argvStrings.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& a : argvStrings) argv.push_back(a.data());
@@ -67,7 +74,7 @@ CommandResult RunProgram(const std::string& program, const std::vector<std::stri
     ::dup2(out, 1);
     ::dup2(err, 2);
     if (inChild) inChild();
-    ::execv(program.c_str(), argv.data());
+    ::execvp(argv[0], argv.data());
     ::_exit(127);
   }
   int status = 0;

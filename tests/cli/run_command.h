@@ -18,6 +18,11 @@ struct CommandResult {
   struct rusage usage {};  // of the program alone
 };
 
+// The words that start `program`: a program of this build (the command, the sample tool) runs
+// under the emulator when the build is for another architecture; others, such as the shell, as
+// they are.
+std::vector<std::string> ProgramLine(const std::string& program);
+
 // Runs `program` with `args`; standard input from `stdinPath`, standard output to `stdoutPath`
 // when given (else captured), standard error captured. `inChild` runs in the child just before
 // the program starts, after the redirections (to close or replace a stream, set limits or

@@ -116,6 +116,8 @@ TEST_P(DepthPlan, EveryLayoutAndDepthMatchesTheReferenceByteForByte) {
 
 INSTANTIATE_TEST_SUITE_P(Levels, DepthPlan, ::testing::ValuesIn(FastLevels()),
                          [](const auto& info) { return std::string(InstructionSetName(info.param)); });
+// A build whose architecture has no rung yet runs the reference alone: no paths to compare here.
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(DepthPlan);
 
 }  // namespace
 }  // namespace sorvan::testing

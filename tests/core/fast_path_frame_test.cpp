@@ -124,6 +124,8 @@ INSTANTIATE_TEST_SUITE_P(Paths, FastPathFrames,
                          [](const ::testing::TestParamInfo<PathAndMode>& info) {
                            return std::get<0>(info.param) + (std::get<1>(info.param) ? "_box" : "_gaussian");
                          });
+// A build whose architecture has no rung yet runs the reference alone: no paths to compare here.
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(FastPathFrames);
 
 }  // namespace
 }  // namespace sorvan::testing

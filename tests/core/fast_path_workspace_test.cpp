@@ -69,6 +69,8 @@ INSTANTIATE_TEST_SUITE_P(Paths, FastPathWorkspace,
                          [](const ::testing::TestParamInfo<PathAndRadius>& info) {
                            return std::get<0>(info.param) + "_rad" + std::to_string(std::get<1>(info.param));
                          });
+// A build whose architecture has no rung yet runs the reference alone: no paths to compare here.
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(FastPathWorkspace);
 
 }  // namespace
 }  // namespace sorvan::testing

@@ -1,58 +1,72 @@
-// The Gaussian's interior division by surroundWeight is done as a multiply-high. It must agree
-// with the division for every dividend the average can meet, 0 to 512 + 255·surroundWeight,
-// for each of the 64 weight tables. Checked exhaustively, one quotient interval at a time.
+// The Gaussian's interior division by surroundWeight is a multiply-high: the scalar one of
+// core/surround_division.h (x86) for every dividend below 2^28, which holds every one the 8-bit
+// average can meet (up to 512 + 255·surroundWeight), and on ARM64 NEON's doubling multiply-high
+// (core/arm/neon_division.h) for every dividend below 2^30. Both are monotone in the dividend,
+// so each is exact over its whole range once it is exact on both sides of every multiple of the
+// divisor and at the range's top: checked for each of the 64 weight tables' divisors and at the
+// edges of the accepted ones.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <tuple>
+#include <vector>
 
+#include "core/architecture.h"
 #include "core/kernels/gaussian_weights.h"
 #include "core/surround_division.h"
+#if SORVAN_ARCH_ARM64
+#include "core/arm/neon_division.h"
+#endif
 
 namespace sorvan {
 namespace {
 
-class SurroundDivision : public ::testing::TestWithParam<std::tuple<int32_t, int32_t>> {};
-
-TEST_P(SurroundDivision, MultiplyHighEqualsDivisionOverTheWholeDividendRange) {
-  const auto [rad, str] = GetParam();
-  const GaussianWeights weights = BuildGaussianWeights(rad, str);
-  const int32_t divisor = weights.surroundWeight;
-  ASSERT_TRUE(SurroundDivisorFits(divisor)) << divisor;
-  const uint32_t reciprocal = SurroundReciprocal(divisor);
-  const uint32_t last = 512u + 255u * static_cast<uint32_t>(divisor);
-  uint64_t wrong = 0;
-  // Within [q·w, (q+1)·w) the quotient is q; the loop body is branch-free so it vectorises.
-  for (uint32_t q = 0, start = 0; start <= last; ++q, start += static_cast<uint32_t>(divisor)) {
-    const uint32_t end = start + static_cast<uint32_t>(divisor) - 1 < last ? start + divisor - 1 : last;
-    for (uint32_t d = start; d <= end; ++d) wrong += DivideBySurround(d, reciprocal) != q;
-    ASSERT_EQ(wrong, 0u) << "in the dividends of quotient " << q;
+// 0, every multiple of w up to `top` and the dividend below it, and `top`.
+std::vector<uint32_t> DividendsAroundMultiples(uint32_t w, uint32_t top) {
+  std::vector<uint32_t> dividends = {0, top};
+  for (uint64_t multiple = w; multiple <= top; multiple += w) {
+    dividends.insert(dividends.end(), {static_cast<uint32_t>(multiple) - 1, static_cast<uint32_t>(multiple)});
   }
+  return dividends;
 }
 
-INSTANTIATE_TEST_SUITE_P(AllWeightTables, SurroundDivision,
-                         ::testing::Combine(::testing::Range(1, 9), ::testing::Range(1, 9)), [](const auto& info) {
-                           return "rad" + std::to_string(std::get<0>(info.param)) + "_str" +
-                                  std::to_string(std::get<1>(info.param));
-                         });
+std::vector<uint32_t> Divisors() {
+  std::vector<uint32_t> divisors = {(1 << 16) + 1, (1 << 17) - 1, 1 << 17, (1 << 17) + 1, (1 << 19) + 1, 1 << 20};
+  for (int32_t rad = kMinRadius; rad <= kMaxRadius; ++rad) {
+    for (int32_t str = 1; str <= 8; ++str) divisors.push_back(BuildGaussianWeights(rad, str).surroundWeight);
+  }
+  return divisors;
+}
 
-// The bound the proof rests on: a divisor at the edge of the accepted range still divides
-// exactly at the largest possible dividend and one below every multiple near it.
-TEST(SurroundDivision, ExactAtTheEdgesOfTheAcceptedDivisors) {
-  for (const int32_t divisor : {(1 << 16) + 1, 833280, 1042176, 1 << 20}) {
-    ASSERT_TRUE(SurroundDivisorFits(divisor));
-    const uint32_t reciprocal = SurroundReciprocal(divisor);
-    const uint32_t top = (1u << 28) - 1;
-    for (uint32_t q = top / divisor - 2; q <= top / divisor; ++q) {
-      const uint32_t at = q * static_cast<uint32_t>(divisor);
-      EXPECT_EQ(DivideBySurround(at, reciprocal), q);
-      EXPECT_EQ(DivideBySurround(at - 1, reciprocal), q - 1);
-    }
-    EXPECT_EQ(DivideBySurround(top, reciprocal), top / divisor);
+TEST(SurroundDivision, MultiplyHighEqualsDivisionOverTheWholeDividendRange) {
+  for (const uint32_t w : Divisors()) {
+    ASSERT_TRUE(SurroundDivisorFits(static_cast<int32_t>(w))) << w;
+    const uint32_t reciprocal = SurroundReciprocal(static_cast<int32_t>(w));
+    int32_t wrong = 0;
+    for (const uint32_t d : DividendsAroundMultiples(w, (1u << 28) - 1))
+      wrong += DivideBySurround(d, reciprocal) != d / w;
+    EXPECT_EQ(wrong, 0) << "divisor " << w;
   }
   EXPECT_FALSE(SurroundDivisorFits(1 << 16));
   EXPECT_FALSE(SurroundDivisorFits((1 << 20) + 1));
 }
+
+#if SORVAN_ARCH_ARM64
+TEST(SurroundDivision, NeonMultiplyHighEqualsDivisionBelow2To30) {
+  for (const uint32_t w : Divisors()) {
+    const NeonDivision division(static_cast<int32_t>(w));
+    std::vector<uint32_t> dividends = DividendsAroundMultiples(w, (1u << NeonDivision::kDividendBits) - 1);
+    dividends.resize((dividends.size() + 3) / 4 * 4, 0);
+    int32_t wrong = 0;
+    for (size_t i = 0; i < dividends.size(); i += 4) {
+      uint32_t quotients[4];
+      vst1q_u32(quotients, division.Divide(vld1q_u32(&dividends[i])));
+      for (size_t j = 0; j < 4; ++j) wrong += quotients[j] != dividends[i + j] / w;
+    }
+    EXPECT_EQ(wrong, 0) << "divisor " << w;
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace sorvan

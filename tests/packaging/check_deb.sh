@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # The Debian package, checked without installing it: built by CPack from this build, unpacked with
 # dpkg-deb -x into a temporary folder, its control fields and file list as they should be, and
-# the command inside it filtering a small Y4M exactly as the build's command does.
-#   check_deb.sh BUILD_DIR VERSION LIBDIR
+# the command inside it filtering a small Y4M exactly as the build's command does. A build for
+# another architecture names the package's architecture and the emulator its programs run under.
+#   check_deb.sh BUILD_DIR VERSION LIBDIR [ARCH "EMULATOR [OPTIONS]"]
 set -euo pipefail
 build=$1
 version=$2
 libdir=$3
+arch=${4:-$(dpkg --print-architecture)}
+run=${5:-}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 failures=0
@@ -17,7 +20,6 @@ check() {  # check DESCRIPTION COMMAND...
 }
 
 (cd "$build" && cpack -G DEB -B "$tmp/out" >"$tmp/cpack.log" 2>&1) || { cat "$tmp/cpack.log"; exit 1; }
-arch=$(dpkg --print-architecture)
 deb="$tmp/out/sorvan_${version}_${arch}.deb"
 check "package file sorvan_${version}_${arch}.deb built" test -f "$deb"
 [ -f "$deb" ] || exit 1
@@ -46,16 +48,16 @@ check "copyright: machine-readable, MIT (Expat) for all files, the terms of LICE
   _ "$copyright" "$(dirname "$0")/../../LICENSE"
 
 sorvan="$tmp/root/usr/bin/sorvan"
-check "packaged sorvan --version prints the project version" test "$("$sorvan" --version)" = "sorvan $version"
+check "packaged sorvan --version prints the project version" test "$($run "$sorvan" --version)" = "sorvan $version"
 man=$(zcat "$tmp/root/usr/share/man/man1/sorvan.1.gz")
 check "manual page sorvan(1) of this version, with the filter's options" \
   bash -c '[[ "$1" == *".TH SORVAN \"1\""* && "$1" == *"sorvan $2"* && "$1" == *"\\-\\-rad"* && "$1" == *"\\-\\-threads"* ]]' \
   _ "$man" "$version"
 
-"$build/bin/sorvan-sample" make "$tmp/in.y4m" --frames 3 >/dev/null
-"$build/bin/sorvan" --quiet "$tmp/in.y4m" "$tmp/build.y4m"
+$run "$build/bin/sorvan-sample" make "$tmp/in.y4m" --frames 3 >/dev/null
+$run "$build/bin/sorvan" --quiet "$tmp/in.y4m" "$tmp/build.y4m"
 # The packaged binary, with the libraries its Depends name, must compute what the build's does.
-"$sorvan" --quiet "$tmp/in.y4m" "$tmp/packaged.y4m"
+$run "$sorvan" --quiet "$tmp/in.y4m" "$tmp/packaged.y4m"
 check "packaged sorvan filters the sample (output differs from the input)" bash -c '! cmp -s "$1" "$2"' _ \
   "$tmp/in.y4m" "$tmp/packaged.y4m"
 check "packaged sorvan's output equals the build's byte for byte" cmp "$tmp/build.y4m" "$tmp/packaged.y4m"

@@ -1,12 +1,18 @@
 #!/usr/bin/python3
 """The wheels and archives as users get them, made by tools/package.py into a temporary folder:
-  check_packages.py ROOT VERSION LIBRARY X86_DLL X64_DLL VAPOURSYNTH_PLUGIN_TESTS OTHER_ELF
+  check_packages.py ROOT VERSION LIBRARY VAPOURSYNTH_PLUGIN_TESTS OTHER_ELF X86_DLL X64_DLL
+  check_packages.py ROOT VERSION LIBRARY VAPOURSYNTH_PLUGIN_TESTS OTHER_ELF --target MACHINE "EMULATOR"
 A wheel: its name, listing, RECORD and metadata; installed offline by pip, only the build's
 library outside the .dist-info; the Linux one run by our VapourSynth host's format tests. OTHER_ELF
-needs libraries no manylinux wheel may: refused. The Windows and source archives' listings."""
+needs libraries no manylinux wheel may: refused. The Windows and source archives' listings.
+With --target, a build for another machine: its Linux wheel alone, the tests under EMULATOR."""
 import base64, csv, email.parser, hashlib, io, os, re, subprocess, sys, tarfile, tempfile, zipfile
 
-root, version, library, x86_dll, x64_dll, plugin_tests, other_elf = sys.argv[1:]
+root, version, library, plugin_tests, other_elf = sys.argv[1:6]
+if sys.argv[6] == "--target":
+    machine, emulator, x86_dll, x64_dll = sys.argv[7], sys.argv[8].split(), None, None
+else:
+    machine, emulator, (x86_dll, x64_dll) = os.uname().machine, [], sys.argv[6:]
 package = [sys.executable, os.path.join(root, "tools", "package.py")]
 read = lambda path: open(path, "rb").read()
 licence, failures = read(os.path.join(root, "LICENSE")), 0
@@ -52,7 +58,7 @@ def check_wheel(out, built, platform_pattern):
 
     # A Linux wheel must suit this machine as it is; another system's is installed as for that one.
     target = os.path.join(out, platform)
-    foreign = [] if platform.startswith("manylinux") else ["--platform", platform, "--only-binary=:all:"]
+    foreign = [] if platform.endswith("_" + os.uname().machine) else ["--platform", platform, "--only-binary=:all:"]
     pip = run(sys.executable, "-m", "pip", "install", "--isolated", "--no-index", "--no-deps", "--target", target,
               "--disable-pip-version-check", "--root-user-action=ignore", wheel, *foreign)
     installed = sorted(os.path.relpath(os.path.join(d, f), target) for d, _, fs in os.walk(target) for f in fs)
@@ -63,38 +69,40 @@ def check_wheel(out, built, platform_pattern):
 
 
 with tempfile.TemporaryDirectory() as out:
-    platform, installed = check_wheel(out, library, rf"manylinux_\d+_\d+_{os.uname().machine}")
+    platform, installed = check_wheel(out, library, rf"manylinux_\d+_\d+_{machine}")
     tag = tuple(map(int, platform.split("_")[1:3]))
     here = tuple(map(int, os.confstr("CS_GNU_LIBC_VERSION").split()[1].split(".")[:2]))
     newest = max(tuple(map(int, v.split(".")[:2])) for v in re.findall(r"\(GLIBC_([\d.]+)\)", run(
         "objdump", "-T", library).stdout))
     check(f"{platform}: its glibc no older than the newest imported, GLIBC_{newest[0]}.{newest[1]}, nor newer than "
           "this machine's", newest <= tag <= here, f"tag {tag}, newest {newest}, here {here}")
-    formats = [run(plugin_tests, "--gtest_filter=*EveryFormatEqualsTheCore", env=dict(
-        os.environ, SORVAN_INSTALLED_PLUGIN=plugin)) for plugin in (installed, x64_dll)]
+    formats = [run(*emulator, plugin_tests, "--gtest_filter=*EveryFormatEqualsTheCore", env=dict(
+        os.environ, SORVAN_INSTALLED_PLUGIN=plugin)) for plugin in (installed, other_elf)]
     check("the installed library, loaded by our VapourSynth host, filters every format as the build's does (and "
           "the tests refuse another file)", formats[0].returncode == 0 and formats[1].returncode != 0,
           formats[0].stdout[-3000:])
-    check_wheel(out, x64_dll, "win_amd64")
     refused = run(*package, "wheel", other_elf, version, out)
     check("no wheel of a library needing more than the C and C++ runtimes, nor without a release number",
           refused.returncode == 1 and "may not take from the system" in refused.stderr and
           run(*package, "wheel", library, "", out).returncode == 1, refused.stderr)
+    if not emulator:  # the Windows and source archives are made on this machine alone
+        check_wheel(out, x64_dll, "win_amd64")
 
-    windows = zipfile.ZipFile(make("windows-zip", version, x86_dll, x64_dll, out))
-    contents = {n: windows.read(n) for n in windows.namelist()}
-    check(f"{os.path.basename(windows.filename)}: x86/sorvan.dll, x64/sorvan64.dll, LICENSE, README.txt (where "
-          "each goes), and swapped DLLs refused", contents == {"x86/sorvan.dll": read(x86_dll), "x64/sorvan64.dll":
-          read(x64_dll), "LICENSE": licence, "README.txt": read(os.path.join(root, "packaging", "windows-install.txt"))}
-          and run(*package, "windows-zip", version, x64_dll, x86_dll, out).returncode == 1, sorted(contents))
+        windows = zipfile.ZipFile(make("windows-zip", version, x86_dll, x64_dll, out))
+        contents = {n: windows.read(n) for n in windows.namelist()}
+        check(f"{os.path.basename(windows.filename)}: x86/sorvan.dll, x64/sorvan64.dll, LICENSE, README.txt (where "
+              "each goes), and swapped DLLs refused", contents == {
+                  "x86/sorvan.dll": read(x86_dll), "x64/sorvan64.dll": read(x64_dll), "LICENSE": licence,
+                  "README.txt": read(os.path.join(root, "packaging", "windows-install.txt"))}
+              and run(*package, "windows-zip", version, x64_dll, x86_dll, out).returncode == 1, sorted(contents))
 
-    tracked = run("git", "-C", root, "ls-tree", "-r", "-z", "--name-only", "HEAD")
-    if tracked.returncode != 0:
-        print("skip the source archive: not a git checkout")
-    else:
-        members = [m.name for m in tarfile.open(make("source", version, out)) if not m.isdir()]
-        check(f"sorvan-{version}.tar.gz: the committed files under sorvan-{version}/", sorted(members) == sorted(
-            f"sorvan-{version}/{f}" for f in tracked.stdout.split("\0")[:-1]), members[:20])
+        tracked = run("git", "-C", root, "ls-tree", "-r", "-z", "--name-only", "HEAD")
+        if tracked.returncode != 0:
+            print("skip the source archive: not a git checkout")
+        else:
+            members = [m.name for m in tarfile.open(make("source", version, out)) if not m.isdir()]
+            check(f"sorvan-{version}.tar.gz: the committed files under sorvan-{version}/", sorted(members) == sorted(
+                f"sorvan-{version}/{f}" for f in tracked.stdout.split("\0")[:-1]), members[:20])
 
 print("package checks passed" if failures == 0 else f"{failures} package check(s) failed")
 sys.exit(failures != 0)
