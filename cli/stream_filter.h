@@ -7,7 +7,7 @@
 
 #include "cli/frame_format.h"
 #include "cli/pipeline.h"
-#include "core/filter_plan.h"
+#include "core/filter_request.h"
 
 namespace sorvan::cli {
 
@@ -29,7 +29,7 @@ class StreamFilter {
 
  private:
   FrameFormat format_;
-  FilterPlan plan_;
+  OwnedPlan plan_;
   int32_t workers_ = 0;
 };
 

@@ -45,16 +45,4 @@ const char* ChannelSelectionError(const FilterArguments& a, const VideoFormat& f
   return nullptr;
 }
 
-char* UnsupportedFormatMessage(char* buffer, size_t size, const char* formatName) {
-  if (buffer == nullptr || size == 0) return buffer;
-  const char* parts[3] = {"Sorvan: ", formatName != nullptr ? formatName : "this format",
-                          " is not supported: use 8 to 16-bit integer or 32-bit float samples"};
-  size_t used = 0;
-  for (const char* part : parts) {
-    for (; *part != '\0' && used + 1 < size; ++part) buffer[used++] = *part;
-  }
-  buffer[used] = '\0';
-  return buffer;
-}
-
 }  // namespace sorvan

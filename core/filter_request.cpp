@@ -1,0 +1,59 @@
+#include "core/filter_request.h"
+
+namespace sorvan {
+namespace {
+
+constexpr const char* kNotSupported = " is not supported: use 8 to 16-bit integer or 32-bit float samples";
+constexpr const char* kNoFrameSize = " clips of variable size are not supported: give the clip one frame size";
+
+// The refusal of the clip or of its arguments, in the one order; none when all checks pass.
+PlanRefusal FirstRefusal(const FilterRequest& r) {
+  const ClipFormat& f = r.format;
+  const char* name = f.hostName != nullptr ? f.hostName : "this format";
+  if (f.hostRefusal != nullptr) return PlanRefusal::Given(RefusalKind::kClip, f.hostRefusal);
+  if (r.width <= 0 || r.height <= 0) return PlanRefusal::Named(RefusalKind::kClip, name, kNoFrameSize);
+  if (f.description == nullptr || !IsProcessableFormat(*f.description)) {
+    return PlanRefusal::Named(RefusalKind::kClip, name, kNotSupported);
+  }
+  if (r.readRefusal != nullptr) return PlanRefusal::Given(RefusalKind::kArguments, r.readRefusal);
+  if (const char* error = FirstArgumentError(r.arguments)) return PlanRefusal::Given(RefusalKind::kArguments, error);
+  if (const char* error = ChannelSelectionError(r.arguments, *f.description)) {
+    return PlanRefusal::Given(RefusalKind::kArguments, error);
+  }
+  return PlanRefusal::None();
+}
+
+}  // namespace
+
+PlanRefusal PlanRefusal::Given(RefusalKind kind, const char* message) {
+  PlanRefusal refusal;
+  refusal.kind_ = kind;
+  refusal.given_ = message;
+  return refusal;
+}
+
+PlanRefusal PlanRefusal::Named(RefusalKind kind, const char* name, const char* text) {
+  PlanRefusal refusal;
+  refusal.kind_ = kind;
+  refusal.composed_.Append("Sorvan: ").Append(name).Append(text);
+  return refusal;
+}
+
+PlanRefusal MakeFilterPlan(const FilterRequest& request, OwnedPlan* plan) {
+  delete plan->plan_;
+  plan->plan_ = nullptr;
+  if (PlanRefusal refusal = FirstRefusal(request)) return refusal;
+  FilterPlan* made = new FilterPlan;
+  // Init makes no check the ones above have not made, so what can still fail is memory: the
+  // plan's tables and scratch.
+  if (made == nullptr ||
+      made->Init(request.arguments, *request.format.description, request.width, request.height) != PlanStatus::kOk ||
+      !made->ReserveScratch(request.scratchBlocks)) {
+    delete made;
+    return PlanRefusal::Given(RefusalKind::kMemory, kOutOfMemoryMessage);
+  }
+  plan->plan_ = made;
+  return PlanRefusal::None();
+}
+
+}  // namespace sorvan
