@@ -1,6 +1,6 @@
 // Reference Gaussian surround average: two literal passes, rows into the scratch plane and
 // then columns into the destination. Every faster version is tested against this one.
-#include "support/eight_bit_reference.h"
+#include "tests/support/eight_bit_reference.h"
 
 #include "core/mirror.h"
 
