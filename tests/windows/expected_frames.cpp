@@ -16,7 +16,6 @@
 
 #include "core/filter_plan.h"
 #include "plugin/classic/classic_formats.h"
-#include "plugin/classic/pixel_type.h"
 #include "plugin/vapoursynth/vapoursynth_formats.h"
 
 namespace {
