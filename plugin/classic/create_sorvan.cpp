@@ -10,6 +10,8 @@ namespace {
 // Exactly the five codes: modern hosts have further pixel types that contain all bits of one of
 // them (planar 4:4:4, 16-bit 4:2:0, ...), which this interface cannot describe to us.
 constexpr const char* kNotOneOfTheFive = "Sorvan: This color format is not supported by this old avisynth version";
+// As the C binding says it: to these hosts a clip of no size is one without video.
+constexpr const char* kNoVideo = "Sorvan: the clip has no video";
 
 // The video information of the clip in element 0, empty (pixel type 0) when there is none. The
 // temporary reference is dropped before returning, so no reference is held when an error is thrown.
@@ -40,7 +42,8 @@ AVSValue SORVAN_CDECL CreateSorvan(AVSValue args, void* /*user_data*/, IScriptEn
     VideoFormat format{};
     const bool known = ClassicFormat(vi.pixel_type, &format);
     FilterRequest request{};
-    request.format = {known ? &format : nullptr, format.name, known ? nullptr : kNotOneOfTheFive};
+    const char* ownRefusal = vi.width <= 0 || vi.height <= 0 ? kNoVideo : known ? nullptr : kNotOneOfTheFive;
+    request.format = {known ? &format : nullptr, format.name, ownRefusal};
     request.width = vi.width;
     request.height = vi.height;
     request.arguments = ReadSorvanArguments(args);

@@ -164,6 +164,16 @@ INSTANTIATE_TEST_SUITE_P(
 
 using Arguments = AvsCTest;
 
+// A clip without video is refused as such, ahead of its pixel type and the arguments.
+TEST_F(Arguments, AClipWithoutVideoIsRefusedFirst) {
+  Loaded host;
+  for (const uint32_t type : {kYv12, 0x40000020u}) {
+    const Clip source =
+        avs_c_host::MakeMemoryClip(avs_c_host::MakeVideoInfo(static_cast<int32_t>(type), 0, kHeight, 0), {});
+    EXPECT_EQ(host.env.Invoke("Sorvan", {Argument(source)}, {{"rad", 0}}).error, "Sorvan: the clip has no video");
+  }
+}
+
 // On a gray clip with ry on, gu and bv are ignored: the result is the plain channel-0 filter.
 TEST_F(Arguments, GrayClipWithRyIgnoresTheColourSwitches) {
   Loaded host;
