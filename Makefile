@@ -5,6 +5,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
 .PHONY: all deps build deb test test-release test-asan test-tsan fuzz fuzz-run demo clean windows bench bench-run bench-peers
+.PHONY: library wheel dist
 
 all: build
 
@@ -53,8 +54,32 @@ windows: deps
 	  -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build build/win64 -j $(JOBS)
 
-demo: build
+# Builds only what the demo runs: the command (which also draws the picture) and the sample maker.
+demo: deps
+	@cmake --preset release >/dev/null
+	@cmake --build --preset release --target sorvan_cli sorvan_sample -j $(JOBS)
 	@bash tools/demo.sh build
+
+# Packages for users, into build/dist (tools/package.py; checked by `make test`): a VapourSynth
+# wheel per platform's plug-in library, its platform tag read from the library; the Windows
+# archive of both DLLs; the source archive of the committed tree.
+VERSION := $(shell sed -n 's/^project.sorvan VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+# One wheel per entry, "make target that builds the library:the library"; another platform is one
+# more entry.
+WHEEL_LIBRARIES := library:build/lib/libsorvan.so windows:build/win64/sorvan64.dll
+wheel_target = $(word 1,$(subst :, ,$(1)))
+wheel_library = $(word 2,$(subst :, ,$(1)))
+
+library: deps
+	@cmake --preset release >/dev/null
+	@cmake --build --preset release --target sorvan -j $(JOBS)
+
+wheel: $(foreach w,$(WHEEL_LIBRARIES),$(call wheel_target,$(w)))
+	@$(foreach w,$(WHEEL_LIBRARIES),/usr/bin/python3 tools/package.py wheel $(call wheel_library,$(w)) $(VERSION) build/dist &&) true
+
+dist: windows
+	@/usr/bin/python3 tools/package.py windows-zip $(VERSION) build/win32/sorvan.dll build/win64/sorvan64.dll build/dist
+	@/usr/bin/python3 tools/package.py source $(VERSION) build/dist
 
 # Benchmarks: the fast paths against the reference and a plain frame copy, and whole commands
 # against other filters (bench/peers.sh installs ffmpeg and hyperfine for that).

@@ -118,9 +118,12 @@ void FilterFrame(benchmark::State& state, const DepthCase& c, InstructionSet cap
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   const std::vector<DepthCase> cases = Cases();
+  // The levels this CPU runs, from the reference up.
+  InstructionSet built[kMaxInstructionSets];
+  const int32_t builtCount = ListInstructionSets(built, kMaxInstructionSets);
   std::vector<InstructionSet> levels;
-  for (int32_t i = 0; i <= static_cast<int32_t>(SupportedInstructionSet()); ++i) {
-    levels.push_back(static_cast<InstructionSet>(i));
+  for (int32_t i = 0; i < builtCount; ++i) {
+    if (!(SupportedInstructionSet() < built[i])) levels.push_back(built[i]);
   }
   for (const DepthCase& c : cases) {
     for (const InstructionSet level : levels) {

@@ -182,20 +182,21 @@ int main(int argc, char** argv) {
   for (const Format& f : Formats()) {
     configure(benchmark::RegisterBenchmark(("copy/" + f.name).c_str(), CopyFrame, f.name));
   }
-  // A path by the cap that selects it; a cap the CPU cannot reach is reported and skipped.
-  const std::pair<const char*, InstructionSet> levels[] = {{"reference", InstructionSet::kScalar},
-                                                           {"sse2", InstructionSet::kSse2},
-                                                           {"avx2", InstructionSet::kAvx2},
-                                                           {"avx512", InstructionSet::kAvx512}};
+  // A path by the level that selects it, for every level of this build; a level the CPU cannot
+  // run is reported and skipped.
+  InstructionSet levels[kMaxInstructionSets];
+  const int32_t levelCount = ListInstructionSets(levels, kMaxInstructionSets);
   std::vector<std::string> paths;
-  for (const auto& [name, isa] : levels) {
-    if (KernelsForInstructionSet(isa) == nullptr) {
-      std::fprintf(stderr, "skipped: this CPU has no %s path\n", name);
+  for (int32_t i = 0; i < levelCount; ++i) {
+    const InstructionSet isa = levels[i];
+    const std::string name = isa == InstructionSet::kScalar ? "reference" : InstructionSetName(isa);
+    if (SupportedInstructionSet() < isa) {
+      std::fprintf(stderr, "skipped: this CPU has no %s path\n", name.c_str());
       continue;
     }
     paths.push_back(name);
     for (const Case& c : cases) {
-      configure(benchmark::RegisterBenchmark((c.name + "/" + name).c_str(), FilterFrame, c, isa, std::string(name)));
+      configure(benchmark::RegisterBenchmark((c.name + "/" + name).c_str(), FilterFrame, c, isa, name));
     }
   }
   for (int threads : {1, 8}) {

@@ -19,10 +19,15 @@ class FilterArgumentError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// --help: not a failure; the text goes to standard output.
+// --help, --version, --format help: not a failure; the text goes to standard output.
 class HelpRequested : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  // `subject` says what the text is, for a message when it cannot be written ("the help").
+  HelpRequested(const std::string& text, const char* subject) : std::runtime_error(text), subject_(subject) {}
+  const char* subject() const { return subject_; }
+
+ private:
+  const char* subject_;
 };
 
 }  // namespace sorvan::cli

@@ -9,6 +9,8 @@
 #include <ctime>
 #include <string>
 
+#include "cli/shown_text.h"
+
 namespace sorvan::cli {
 namespace {
 
@@ -68,7 +70,7 @@ void ReportLine(std::string_view text, bool prefixed) noexcept {
     std::string line;
     line.reserve(text.size() + 9);
     if (prefixed) line += "sorvan: ";
-    line += text;
+    line += OneLine(text);
     line += '\n';
     WriteDiagnostic(line);
   } catch (...) {
@@ -83,7 +85,7 @@ ClosedStandardStreams ReserveStandardDescriptors() noexcept {
   ClosedStandardStreams closed;
   closed.input = ReserveIfClosed(STDIN_FILENO, O_RDONLY);
   closed.output = ReserveIfClosed(STDOUT_FILENO, O_WRONLY);
-  ReserveIfClosed(STDERR_FILENO, O_WRONLY);
+  closed.error = ReserveIfClosed(STDERR_FILENO, O_WRONLY);
   return closed;
 }
 

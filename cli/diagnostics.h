@@ -14,13 +14,15 @@ int WriteAll(int fd, std::string_view bytes) noexcept;
 // Writes `bytes` to standard error and gives up silently on any error.
 void WriteDiagnostic(std::string_view bytes) noexcept;
 
-// Writes "sorvan: <text>\n" (or `text` and a newline alone when `prefixed` is false).
+// Writes "sorvan: <text>\n" (or `text` and a newline alone when `prefixed` is false), with any
+// control character in `text` escaped, so that it is one line whatever it quotes.
 void ReportLine(std::string_view text, bool prefixed = true) noexcept;
 
 // A standard stream that was closed when the command started; `-` cannot be used for it.
 struct ClosedStandardStreams {
   bool input = false;
   bool output = false;
+  bool error = false;
 };
 
 // Makes descriptors 0, 1 and 2 open (on /dev/null) when the caller closed them, so that no file

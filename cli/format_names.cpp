@@ -158,6 +158,8 @@ const std::vector<FormatName>& Table() {
   return table;
 }
 
+constexpr std::pair<const char*, const char*> kFfmpegAliases[] = {{"gray8", "gray"}, {"y8", "gray"}, {"bgr32", "rgba"}};
+
 }  // namespace
 
 std::span<const FormatName> FormatNames() { return Table(); }
@@ -166,7 +168,25 @@ const FormatName* FindRawFormat(std::string_view name) {
   for (const FormatName& entry : Table()) {
     if (entry.kind != NameKind::kY4m && name == entry.name) return &entry;
   }
+  // ffmpeg's other names for the same bytes on this (little-endian) machine: its aliases of gray,
+  // bgr32 (red first, alpha last), and the native-endian names without "le".
+  for (const auto& [alias, canonical] : kFfmpegAliases) {
+    if (name == alias) return FindRawFormat(canonical);
+  }
+  if (!name.ends_with("le")) {
+    const std::string littleEndian = std::string(name) + "le";
+    for (const FormatName& entry : Table()) {
+      if (entry.kind == NameKind::kRaw && littleEndian == entry.name) return &entry;
+    }
+  }
   return nullptr;
+}
+
+std::optional<std::string> LittleEndianNameFor(std::string_view name) {
+  if (!name.ends_with("be")) return std::nullopt;
+  const std::string littleEndian = std::string(name.substr(0, name.size() - 2)) + "le";
+  if (FindRawFormat(littleEndian) == nullptr) return std::nullopt;
+  return littleEndian;
 }
 
 const FormatName* FindY4mColourSpace(std::string_view tag) {
@@ -189,6 +209,9 @@ std::string RawFormatHelp() {
     line += entry.name;
   }
   text += " " + line + "\n";
+  text +=
+      " Also, as ffmpeg reads them here: the names without \"le\" (yuv420p10 = yuv420p10le), gray8 and y8\n"
+      " (= gray), bgr32 (= rgba). Big-endian (…be) samples are not read: ask ffmpeg for the …le format.\n";
   text += "Classic names:\n";
   for (const FormatName& entry : Table()) {
     if (entry.kind == NameKind::kAlias) text += fmt::format("  {:<6} {}\n", entry.name, entry.note);

@@ -4,6 +4,7 @@
 // description of the format.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -23,8 +24,13 @@ struct FormatName {
 
 std::span<const FormatName> FormatNames();
 
-// A --format name (ffmpeg's or a classic alias); null when there is none of that name.
+// A --format name: ffmpeg's (also its aliases gray8, y8, bgr32 and its native-endian names
+// without "le", as ffmpeg on this little-endian machine reads them) or a classic alias; null
+// when there is none of that name.
 const FormatName* FindRawFormat(std::string_view name);
+// For ffmpeg's big-endian name of a format read in little-endian order ("gray16be"), that
+// name ("gray16le"); nullopt otherwise.
+std::optional<std::string> LittleEndianNameFor(std::string_view name);
 // A Y4M C tag's value; null when the tag is not one the command reads.
 const FormatName* FindY4mColourSpace(std::string_view tag);
 

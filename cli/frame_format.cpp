@@ -43,21 +43,15 @@ SourceFrameView SourceViewOf(const FrameFormat& format, const uint8_t* bytes) {
   return ViewOfBytes<SourceFrameView>(format, bytes);
 }
 
-void CheckFrameSize(const FrameFormat& format, std::string_view what) {
-  const int64_t w = format.width;
-  const int64_t h = format.height;
-  if (w <= 0 || h <= 0) {
-    throw CommandError(fmt::format("{} gives a frame size of {}x{}; width and height must be at least 1", what, w, h));
+void CheckFrameSize(int64_t width, int64_t height, std::string_view given) {
+  if (width <= 0 || height <= 0) {
+    throw CommandError(fmt::format("{}: width and height must be at least 1", given));
   }
-  if (w > kMaxSide || h > kMaxSide || w * h > kMaxPixels) {
-    throw CommandError(
-        fmt::format("{} asks for {}x{} frames; sorvan accepts at most {} on a side and {} pixels per frame", what, w, h,
-                    kMaxSide, kMaxPixels));
-  }
-  const VideoFormat& v = format.video;
-  if (IsPacked(v) && v.family == ColourFamily::kYuv && w % 2 != 0) {
-    throw CommandError(fmt::format("{} gives {}x{} {} frames; the width must be even, as two pixels share their chroma",
-                                   what, w, h, v.name != nullptr ? v.name : "packed 4:2:2"));
+  if (width > kMaxSide || height > kMaxSide || width * height > kMaxPixels) {
+    throw CommandError(fmt::format(
+        "{} asks for larger frames than sorvan accepts: at most {} on a side and {} pixels per frame (refused before "
+        "reading any frame)",
+        given, kMaxSide, kMaxPixels));
   }
 }
 

@@ -41,9 +41,8 @@ size_t FrameBytes(const FrameFormat& format);
 FrameView ViewOf(const FrameFormat& format, uint8_t* bytes);
 SourceFrameView SourceViewOf(const FrameFormat& format, const uint8_t* bytes);
 
-// Refuses sizes of zero, above the caps, and odd widths of packed 4:2:2 (whose pixel pairs share
-// chroma), with a message saying which rule was broken. `what` names where the size came from
-// ("--size", "the Y4M header").
-void CheckFrameSize(const FrameFormat& format, std::string_view what);
+// Refuses sizes of zero and above the caps, before anything is allocated for a frame. `given`
+// names where the size came from, as given ("--size 0x4", "the Y4M header (W0 H4)").
+void CheckFrameSize(int64_t width, int64_t height, std::string_view given);
 
 }  // namespace sorvan::cli

@@ -42,14 +42,17 @@ class FrameWriter {
 };
 
 struct Y4mHeader {
-  std::string line;         // the whole header line, newline included, written out unchanged
-  std::string colourSpace;  // the C tag's value, or empty when there is none
+  std::string line;         // the header line to write out, newline included (see ReadY4mHeader)
+  std::string colourSpace;  // the C tag's value (or the one XYSCSS gave), or empty when there is none
   FrameFormat format;       // from the C tag (8-bit 4:2:0 without one)
 };
 
-// Reads and checks a Y4M stream header from the start of `source`. Refuses colour spaces it
-// does not know by name, and sizes that are empty or exceed the caps, before anything is
-// allocated for a frame.
+// Reads and checks a Y4M stream header from the start of `source`, as ffmpeg reads it: a CRLF
+// line end, no C tag but XYSCSS=… (the C tag is then added), F and A tags that are not two
+// positive integers (mended to F25:1 and A0:0, as ffmpeg takes them). The line is written out
+// as it came otherwise, its tags separated by single spaces. Refuses colour spaces it does not
+// know by name, I tags ffmpeg refuses, and sizes that are empty or exceed the caps, before
+// anything is allocated for a frame.
 Y4mHeader ReadY4mHeader(ByteSource& source);
 
 class Y4mReader final : public FrameReader {
@@ -67,7 +70,8 @@ class Y4mReader final : public FrameReader {
 
 class RawReader final : public FrameReader {
  public:
-  RawReader(ByteSource& source, const FrameFormat& format);
+  // Frames of `frameBytes` bytes each, back to back.
+  RawReader(ByteSource& source, size_t frameBytes);
   bool Next(std::vector<uint8_t>& frame) override;
 
  private:

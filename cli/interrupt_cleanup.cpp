@@ -16,7 +16,8 @@ namespace sorvan::cli {
 
 struct InterruptCleanup::State {
   std::mutex mutex;
-  std::string path;
+  int folder = -1;
+  std::string name;  // of the temporary file in `folder`; empty for none
 };
 
 namespace {
@@ -56,7 +57,7 @@ InterruptCleanup::InterruptCleanup() : state_(std::make_shared<State>()) {
       if (sigwait(&set, &sig) != 0) return;
       {
         std::lock_guard lock(state->mutex);
-        if (!state->path.empty()) ::unlink(state->path.c_str());
+        if (!state->name.empty()) ::unlinkat(state->folder, state->name.c_str(), 0);
       }
       // End the way the signal would have ended the process, so callers see the usual status.
       signal(sig, SIG_DFL);
@@ -72,15 +73,16 @@ InterruptCleanup::InterruptCleanup() : state_(std::make_shared<State>()) {
   }
 }
 
-void InterruptCleanup::SetTemporaryFile(const std::string& path) {
-  std::lock_guard lock(state_->mutex);
-  state_->path = path;
-}
-
-void InterruptCleanup::CreateTemporaryFile(const std::function<std::string()>& create) {
+void InterruptCleanup::CreateTemporaryFile(int folder, const std::function<std::string()>& create) {
   // The waiting thread takes this lock before it removes anything.
   std::lock_guard lock(state_->mutex);
-  state_->path = create();
+  state_->name = create();
+  state_->folder = folder;
+}
+
+void InterruptCleanup::FinishTemporaryFile(const std::function<bool()>& finish) {
+  std::lock_guard lock(state_->mutex);
+  if (finish()) state_->name.clear();
 }
 
 }  // namespace sorvan::cli

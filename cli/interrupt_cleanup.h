@@ -25,11 +25,13 @@ class InterruptCleanup {
   // Must run before any other thread starts, so that they all inherit the blocked signals.
   // Throws CommandError when the waiting thread cannot be started.
   InterruptCleanup();
-  // The file to remove on interruption; empty for none.
-  void SetTemporaryFile(const std::string& path);
-  // Runs `create`, which makes a temporary file and returns its path (empty for none), with the
-  // signals held off until the path is registered: no signal can come between the two.
-  void CreateTemporaryFile(const std::function<std::string()>& create);
+  // Runs `create`, which makes a temporary file in the folder open as `folder` and returns its
+  // name, with the signals held off until the file is registered for removal: no signal can
+  // come between the two. The folder stays open until the file is finished.
+  void CreateTemporaryFile(int folder, const std::function<std::string()>& create);
+  // Runs `finish` (which renames or removes the file) with the signals held off; when it returns
+  // true, the file is no longer removed on a signal.
+  void FinishTemporaryFile(const std::function<bool()>& finish);
 
   struct State;
 

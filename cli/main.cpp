@@ -16,7 +16,9 @@
 #include "cli/compare/compare_command.h"
 #include "cli/diagnostics.h"
 #include "cli/frame_stream.h"
+#include "cli/input_file.h"
 #include "cli/interrupt_cleanup.h"
+#include "cli/odd_width_packed.h"
 #include "cli/options.h"
 #include "cli/output_file.h"
 #include "cli/pipeline.h"
@@ -25,35 +27,6 @@
 
 namespace sorvan::cli {
 namespace {
-
-// An open INPUT; standard input is not closed.
-class InputFile {
- public:
-  InputFile(const std::string& path, bool standardInputClosed) {
-    if (path == "-") {
-      if (standardInputClosed) throw CommandError("INPUT is - but standard input is closed");
-      fd_ = STDIN_FILENO;
-      name_ = "standard input";
-      return;
-    }
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) throw CommandError(fmt::format("cannot open {}: {}", path, std::strerror(errno)));
-    owned_ = true;
-    name_ = path;
-  }
-  ~InputFile() {
-    if (owned_) ::close(fd_);
-  }
-  InputFile(const InputFile&) = delete;
-  InputFile& operator=(const InputFile&) = delete;
-  int fd() const { return fd_; }
-  const std::string& name() const { return name_; }
-
- private:
-  int fd_ = -1;
-  bool owned_ = false;
-  std::string name_;
-};
 
 // Frames expected from a regular file, for the progress line; -1 when it cannot be known.
 int64_t ExpectedFrames(int fd, size_t headerBytes, size_t bytesPerFrame, int64_t maxFrames) {
@@ -69,23 +42,28 @@ int64_t ExpectedFrames(int fd, size_t headerBytes, size_t bytesPerFrame, int64_t
 
 int Run(int argc, char** argv, const ClosedStandardStreams& closed) {
   const Options options = ParseOptions(argc, argv);
-  if (options.output == "-" && closed.output) throw CommandError("OUTPUT is - but standard output is closed");
-  if (options.compare.picture == "-" && closed.output) {
-    throw CommandError("PICTURE is - but standard output is closed");
-  }
+  const bool compare = options.compare.enabled;
+  // Where the result goes is decided and checked before anything is read.
+  const OutputTarget target =
+      ResolveOutput(compare ? options.compare.picture : options.output, compare ? "PICTURE" : "OUTPUT", closed);
   InterruptCleanup interruptCleanup;
-
-  InputFile input(options.input, closed.input);
-  RefuseOutputIsInput(options.output, RegularFileIdentity(input.fd()));
+  InputFile input(options.input, closed, target);
   FdSource inputBytes(input.fd(), input.name());
 
   std::unique_ptr<ByteSource> replay;
   std::unique_ptr<FrameReader> reader;
   std::string y4mHeader;
-  FrameFormat format{};
+  FrameFormat stored{};  // as the stream holds the frames
+  FrameFormat format{};  // as they are filtered
   if (options.rawFormat != nullptr) {
-    format = {options.rawFormat->format, options.rawWidth, options.rawHeight};
-    reader = std::make_unique<RawReader>(inputBytes, format);
+    stored = {options.rawFormat->format, options.rawWidth, options.rawHeight};
+    if (IsOddWidthPacked(stored)) {
+      format = PlanarOf(stored);
+      reader = std::make_unique<OddWidthPackedReader>(inputBytes, stored);
+    } else {
+      format = stored;
+      reader = std::make_unique<RawReader>(inputBytes, FrameBytes(stored));
+    }
   } else {
     constexpr size_t kSignatureBytes = sizeof kY4mSignature - 1;
     std::vector<uint8_t> start(kSignatureBytes);
@@ -99,41 +77,37 @@ int Run(int argc, char** argv, const ClosedStandardStreams& closed) {
     replay = std::make_unique<ReplaySource>(std::move(start), inputBytes);
     try {
       auto y4m = std::make_unique<Y4mReader>(*replay);
-      format = y4m->header().format;
+      format = stored = y4m->header().format;
       y4mHeader = y4m->header().line;
       reader = std::move(y4m);
     } catch (const CommandError& e) {
       throw CommandError(fmt::format("{}: {}", input.name(), e.what()));
     }
   }
-  if (options.compare.enabled) {
-    return RunCompare(options, *reader, format, y4mHeader, RegularFileIdentity(input.fd()), interruptCleanup);
-  }
-  const size_t frameBytes = FrameBytes(format);
+  if (compare) return RunCompare(options, *reader, format, y4mHeader, target, interruptCleanup);
 
   // The filter exists before OUTPUT is touched, so bad arguments leave no file behind. Nothing
   // sized by the frame is allocated here: the workers and their buffers come with the frames.
   StreamFilter filter(options.filterArguments, format);
 
-  std::optional<OutputFile> output;
-  interruptCleanup.CreateTemporaryFile([&] {
-    output.emplace(options.output);
-    return output->temporaryPath();
-  });
+  OutputFile output(target, &interruptCleanup);
   std::unique_ptr<FrameWriter> writer;
-  if (options.rawFormat != nullptr) {
-    writer = std::make_unique<RawWriter>(output->sink());
+  if (options.rawFormat == nullptr) {
+    writer = std::make_unique<Y4mWriter>(output.sink(), y4mHeader);
+  } else if (IsOddWidthPacked(stored)) {
+    writer = std::make_unique<OddWidthPackedWriter>(output.sink(), stored);
   } else {
-    writer = std::make_unique<Y4mWriter>(output->sink(), y4mHeader);
+    writer = std::make_unique<RawWriter>(output.sink());
   }
 
   const bool live = !options.quiet && ::isatty(STDERR_FILENO) == 1;
-  const int64_t expected = options.rawFormat != nullptr
-                               ? ExpectedFrames(input.fd(), 0, frameBytes, options.maxFrames)
-                               : ExpectedFrames(input.fd(), y4mHeader.size(), frameBytes + 6, options.maxFrames);
+  const int64_t expected =
+      options.rawFormat != nullptr
+          ? ExpectedFrames(input.fd(), 0, StoredFrameBytes(stored), options.maxFrames)
+          : ExpectedFrames(input.fd(), y4mHeader.size(), FrameBytes(format) + 6, options.maxFrames);
   Progress progress(live, expected);
   PipelineConfig config;
-  config.frameBytes = frameBytes;
+  config.frameBytes = FrameBytes(format);
   config.maxFrames = options.maxFrames;
   config.threads = options.threads;
   config.outputPieces = filter.OutputPieces();
@@ -142,8 +116,7 @@ int Run(int argc, char** argv, const ClosedStandardStreams& closed) {
   int64_t frames = 0;
   try {
     frames = RunPipeline(*reader, *writer, config);
-    output->Commit();
-    interruptCleanup.SetTemporaryFile("");
+    output.Commit();
   } catch (...) {
     progress.Finish(frames);  // clears the progress line before the error is printed
     throw;
@@ -153,11 +126,13 @@ int Run(int argc, char** argv, const ClosedStandardStreams& closed) {
   return 0;
 }
 
-// --help on standard output; a help text that cannot be written is a failure like any other.
-int PrintHelp(const std::string& text) {
-  const int error = WriteAll(STDOUT_FILENO, text);
+// --help, --version or the list of formats on standard output; a text that cannot be written
+// (standard output closed, full, a broken pipe) is a failure like any other.
+int PrintHelp(const HelpRequested& help, bool standardOutputClosed) {
+  const int error = standardOutputClosed ? EBADF : WriteAll(STDOUT_FILENO, help.what());
   if (error == 0) return 0;
-  ReportLine(fmt::format("cannot write the help to standard output: {}", std::strerror(error)));
+  ReportLine(fmt::format("cannot write {} to standard output: {}", help.subject(),
+                         standardOutputClosed ? "it is closed" : std::strerror(error)));
   return 1;
 }
 
@@ -172,7 +147,7 @@ int main(int argc, char** argv) {
   try {
     return Run(argc, argv, closed);
   } catch (const HelpRequested& help) {
-    return PrintHelp(help.what());
+    return PrintHelp(help, closed.output);
   } catch (const FilterArgumentError& e) {
     ReportLine(e.what(), false);
   } catch (const std::bad_alloc&) {

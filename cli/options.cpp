@@ -9,6 +9,7 @@
 
 #include "cli/command_error.h"
 #include "cli/frame_format.h"
+#include "cli/shown_text.h"
 #include "core/version.h"
 
 namespace sorvan::cli {
@@ -43,11 +44,11 @@ int64_t ParseDecimalOption(std::string_view option, std::string_view text, int64
   const bool digitsOnly = !text.empty() && text.find_first_not_of("-0123456789") == std::string_view::npos &&
                           text.find('-', 1) == std::string_view::npos && text != "-";
   if (!value && !digitsOnly) {
-    throw CommandError(fmt::format("{} {} is not a decimal integer", option, text));
+    throw CommandError(fmt::format("{} {} is not a decimal integer", option, Shown(text)));
   }
   if (!value || *value < minimum || *value > maximum) {
-    if (rangeHint.empty()) throw CommandError(fmt::format("{} {} is out of range", option, text));
-    throw CommandError(fmt::format("{} {} is out of range: {}", option, text, rangeHint));
+    if (rangeHint.empty()) throw CommandError(fmt::format("{} {} is out of range", option, Shown(text)));
+    throw CommandError(fmt::format("{} {} is out of range: {}", option, Shown(text), rangeHint));
   }
   return *value;
 }
@@ -62,16 +63,20 @@ int UsableCpus() {
   return 1;
 }
 
-std::optional<std::pair<int32_t, int32_t>> ParseFrameSize(const std::string& text) {
+std::optional<std::pair<int64_t, int64_t>> ParseFrameSize(const std::string& text) {
+  const auto side = [](std::string_view digits) -> std::optional<int64_t> {
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
+    int64_t value = 0;
+    // Beyond every cap, sizes saturate: the size check refuses them, naming the text as given.
+    for (const char c : digits) value = std::min<int64_t>(value * 10 + (c - '0'), int64_t{1} << 40);
+    return value;
+  };
   const size_t x = text.find('x');
   if (x == std::string::npos) return std::nullopt;
-  const std::string_view all(text);
-  const auto w = ParseDecimal(all.substr(0, x));
-  const auto h = ParseDecimal(all.substr(x + 1));
-  if (!w || !h || all[0] == '-' || all[x + 1] == '-') return std::nullopt;
-  // Larger values are refused by the size check with its own message; keep them recognisable.
-  constexpr int64_t kClamp = int64_t{1} << 30;
-  return std::make_pair(static_cast<int32_t>(std::min(*w, kClamp)), static_cast<int32_t>(std::min(*h, kClamp)));
+  const auto w = side(std::string_view(text).substr(0, x));
+  const auto h = side(std::string_view(text).substr(x + 1));
+  if (!w || !h) return std::nullopt;
+  return std::make_pair(*w, *h);
 }
 
 Options ParseOptions(int argc, const char* const* argv) {
@@ -82,8 +87,10 @@ Options ParseOptions(int argc, const char* const* argv) {
       "sorvan"};
   Options options;
   options.threads = std::min(UsableCpus(), kMaxThreads);
+  // Unknown options and surplus arguments are kept and reported below, by name.
+  app.allow_extras();
 
-  app.add_option("INPUT", options.input, "input file, or - for standard input")->required();
+  auto* inputOption = app.add_option("INPUT", options.input, "input file, or - for standard input");
   auto* outputOption = app.add_option("OUTPUT", options.output, "output file, or - for standard output");
 
   // Every value is taken as text and parsed here, so that numbers are read one way only.
@@ -113,16 +120,23 @@ Options ParseOptions(int argc, const char* const* argv) {
   app.add_flag("--quiet", options.quiet, "no progress and no summary");
   std::vector<std::string> compare;
   std::string crop;
+  std::string zoom;
   std::string matrix;
   std::string range;
   auto* compareOption =
       app.add_option("--compare", compare,
-                     "instead of OUTPUT: a PNG of frame N (from 0) before, after and what changed (x8; magenta: "
-                     "put back by a limit)")
+                     "instead of OUTPUT: a PNG of frame N (from 0): before, after, what changed (x8) and where "
+                     "the limits put samples back")
           ->expected(2)
           ->allow_extra_args(false)
           ->option_text("N PICTURE.png");
   auto* cropOption = app.add_option("--crop", crop, "--compare: show only this region")->option_text("WxH+X+Y");
+  auto* zoomOption =
+      app.add_option("--zoom", zoom,
+                     fmt::format("--compare: enlarge the panels K times, 1 to {} (default: panels at least {} pixels "
+                                 "wide where the frame allows)",
+                                 kMaxZoom, kMinPanelWidth))
+          ->option_text("K");
   auto* matrixOption =
       app.add_option("--matrix", matrix, "--compare: YUV shown as BT.709 (default), 601 or 2020")->option_text("709");
   auto* rangeOption = app.add_option("--range", range,
@@ -136,18 +150,29 @@ Options ParseOptions(int argc, const char* const* argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--format=help" || (arg == "--format" && i + 1 < argc && std::string_view(argv[i + 1]) == "help")) {
-      throw HelpRequested(RawFormatHelp());
+      throw HelpRequested(RawFormatHelp(), "the list of formats");
     }
   }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
-    throw HelpRequested(app.help());
+    throw HelpRequested(app.help(), "the help");
   } catch (const CLI::CallForVersion& e) {
-    throw HelpRequested(std::string(e.what()) + "\n");
+    throw HelpRequested(std::string(e.what()) + "\n", "the version");
   } catch (const CLI::ParseError& e) {
     throw CommandError(fmt::format("{} (see sorvan --help)", e.what()));
   }
+  const std::vector<std::string> extras = app.remaining();
+  for (const std::string& extra : extras) {
+    if (extra.size() > 1 && extra[0] == '-') {
+      throw CommandError(fmt::format("unknown option {} (see sorvan --help)", Shown(extra)));
+    }
+  }
+  if (!extras.empty()) {
+    throw CommandError(fmt::format("unexpected argument {}: sorvan takes INPUT and OUTPUT (see sorvan --help)",
+                                   Shown(extras.front())));
+  }
+  if (inputOption->count() == 0) throw CommandError("INPUT is required (see sorvan --help)");
 
   for (int32_t i = 0; i < kParameterCount; ++i) {
     if (argumentOptions[i]->count() == 0) continue;
@@ -155,13 +180,13 @@ Options ParseOptions(int argc, const char* const* argv) {
     const std::string option = fmt::format("--{}", p.name);
     if (p.kind == ParameterKind::kBoolean) {
       if (values[i] != "true" && values[i] != "false") {
-        throw CommandError(fmt::format("{} {} is not true or false", option, values[i]));
+        throw CommandError(fmt::format("{} {} is not true or false", option, Shown(values[i])));
       }
       options.filterArguments.values[i] = values[i] == "true" ? 1 : 0;
     } else {
       // Any int the script function could be given; its own range check comes later, with its message.
-      options.filterArguments.values[i] =
-          static_cast<int32_t>(ParseDecimalOption(option, values[i], INT32_MIN, INT32_MAX));
+      options.filterArguments.values[i] = static_cast<int32_t>(ParseDecimalOption(
+          option, values[i], INT32_MIN, INT32_MAX, fmt::format("give {} to {}", p.minimum, p.maximum)));
     }
   }
 
@@ -169,24 +194,40 @@ Options ParseOptions(int argc, const char* const* argv) {
     if (sizeOption->count() == 0) throw CommandError("--format needs --size WxH for raw input");
     options.rawFormat = FindRawFormat(format);
     if (options.rawFormat == nullptr) {
-      throw CommandError(fmt::format("--format {} is not a format sorvan reads (--format help lists them)", format));
+      if (const std::optional<std::string> le = LittleEndianNameFor(format)) {
+        throw CommandError(fmt::format(
+            "--format {}: sorvan reads samples in little-endian order only; have ffmpeg write {} (-pix_fmt {}) "
+            "and give --format {}",
+            Shown(format), *le, *le, *le));
+      }
+      throw CommandError(
+          fmt::format("--format {} is not a format sorvan reads (--format help lists them)", Shown(format)));
     }
     const auto parsed = ParseFrameSize(size);
-    if (!parsed) throw CommandError(fmt::format("--size {} is not of the form WxH (for example 640x360)", size));
-    options.rawWidth = parsed->first;
-    options.rawHeight = parsed->second;
-    CheckFrameSize({options.rawFormat->format, options.rawWidth, options.rawHeight}, "--size");
+    if (!parsed) {
+      throw CommandError(fmt::format("--size {} is not of the form WxH (for example 640x360)", Shown(size)));
+    }
+    CheckFrameSize(parsed->first, parsed->second, fmt::format("--size {}", Shown(size)));
+    options.rawWidth = static_cast<int32_t>(parsed->first);
+    options.rawHeight = static_cast<int32_t>(parsed->second);
   } else if (sizeOption->count() > 0) {
     throw CommandError("--size needs --format for raw input (Y4M input carries its own size)");
   }
+  const auto given = [](CLI::Option* option, std::string& value) { return option->count() > 0 ? &value : nullptr; };
   options.compare =
-      ParseCompareOptions(compareOption->count() > 0 ? &compare : nullptr, cropOption->count() > 0 ? &crop : nullptr,
-                          matrixOption->count() > 0 ? &matrix : nullptr, rangeOption->count() > 0 ? &range : nullptr);
-  if (options.compare.enabled && outputOption->count() > 0) {
-    throw CommandError(fmt::format("--compare writes the picture {}: give no OUTPUT (here {})", options.compare.picture,
-                                   options.output));
-  }
-  if (!options.compare.enabled && outputOption->count() == 0) {
+      ParseCompareOptions(compareOption->count() > 0 ? &compare : nullptr, given(cropOption, crop),
+                          given(zoomOption, zoom), given(matrixOption, matrix), given(rangeOption, range));
+  if (options.compare.enabled) {
+    if (outputOption->count() > 0) {
+      throw CommandError(fmt::format("--compare writes the picture {}: give no OUTPUT (here {})",
+                                     Shown(options.compare.picture), Shown(options.output)));
+    }
+    // Options that would do nothing for one picture of one frame.
+    if (framesOption->count() > 0) throw CommandError("--frames does nothing with --compare, which shows frame N");
+    if (threadsOption->count() > 0) {
+      throw CommandError("--threads does nothing with --compare, which filters one frame");
+    }
+  } else if (outputOption->count() == 0) {
     throw CommandError("OUTPUT is required (or --compare N PICTURE.png; see sorvan --help)");
   }
   if (threadsOption->count() > 0) {

@@ -29,12 +29,14 @@ struct Options {
 inline constexpr int kMaxThreads = 256;
 
 // Parses the command line. Throws HelpRequested with the help text for --help and for
-// `--format help`, or with the version line for --version, and
-// CommandError with a one-line message for anything it refuses.
+// `--format help`, or with the version line for --version, and CommandError with a one-line
+// message for anything it refuses: unknown options, values out of range (naming the range),
+// and options that would do nothing (--frames and --threads with --compare).
 Options ParseOptions(int argc, const char* const* argv);
 
-// Parses "WxH" (both positive decimal integers); nullopt when malformed.
-std::optional<std::pair<int32_t, int32_t>> ParseFrameSize(const std::string& text);
+// Parses "WxH" (both decimal digits alone; sides beyond any cap saturate at 2^40); nullopt when
+// malformed.
+std::optional<std::pair<int64_t, int64_t>> ParseFrameSize(const std::string& text);
 
 // A plain decimal integer: an optional minus sign and digits, nothing else (so "010" is ten and
 // "0x10", "+1", " 1" and "1e3" are refused). nullopt when it is not one or does not fit.

@@ -23,12 +23,15 @@ namespace {
 void MakeSample(const std::string& path, int frames, const std::string& size, int bits) {
   const auto parsed = ParseFrameSize(size);
   if (!parsed) throw CommandError(fmt::format("--size {} is not of the form WxH", size));
-  const auto [w, h] = *parsed;
-  if (w % 2 != 0 || h % 2 != 0) throw CommandError(fmt::format("--size {}: width and height must be even", size));
+  if (parsed->first % 2 != 0 || parsed->second % 2 != 0) {
+    throw CommandError(fmt::format("--size {}: width and height must be even", size));
+  }
+  CheckFrameSize(parsed->first, parsed->second, fmt::format("--size {}", size));
+  const auto w = static_cast<int32_t>(parsed->first);
+  const auto h = static_cast<int32_t>(parsed->second);
   // 25 frames per second, progressive, square pixels, JPEG-sited 4:2:0 like most players expect.
   const std::string colour = bits == 8 ? "420jpeg" : fmt::format("420p{}", bits);
-  CheckFrameSize({FindY4mColourSpace(colour)->format, w, h}, "--size");
-  OutputFile out(path);
+  OutputFile out(ResolveOutput(path, "OUTPUT", {}), nullptr);
   Y4mWriter writer(out.sink(), fmt::format("YUV4MPEG2 W{} H{} F25:1 Ip A1:1 C{}\n", w, h, colour));
   for (int i = 0; i < frames; ++i) {
     const std::vector<uint8_t> frame = MakeSampleFrame(w, h, i);

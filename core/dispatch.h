@@ -1,58 +1,87 @@
-// Chooses the 8-bit kernel table of a filter once, at construction, from what the CPU and the
-// operating system support, no higher than a cap. The cap comes from the caller and from the
-// environment variable SORVAN_MAX_ISA (scalar, sse2, avx2 or avx512); the lower one wins.
+// Chooses the kernel table of a filter once, at construction: the best one the CPU and the
+// operating system run, no higher than a cap. The levels are the portable reference, "scalar",
+// and above it the rungs of this architecture's ladder (core/instruction_ladder.h; on x86
+// "sse2", "avx2", "avx512"). The cap comes from the caller and from the environment variable
+// SORVAN_MAX_ISA, and the lower one wins. One path serves every sample type: uint8_t (8-bit),
+// uint16_t (9 to 16 bits in words) and float.
 #pragma once
 
-#include "core/kernels/sample_kernels.h"
+#include "core/instruction_ladder.h"
 
 namespace sorvan {
 
-enum class InstructionSet : int32_t { kScalar = 0, kSse2 = 1, kAvx2 = 2, kAvx512 = 3 };
-inline constexpr InstructionSet kBestInstructionSet = InstructionSet::kAvx512;
+// A level: the reference or a rung of this build's ladder, ordered as the ladder is. Which rung
+// a value stands for is known to the dispatch alone.
+class InstructionSet {
+ public:
+  static const InstructionSet kScalar;  // the portable reference, on every architecture
+  static const InstructionSet kBest;    // no cap: the top of the ladder, whatever it is
 
-// "scalar", "sse2", "avx2", "avx512".
+  constexpr InstructionSet() = default;  // kScalar
+  constexpr bool operator==(InstructionSet other) const { return rung_ == other.rung_; }
+  constexpr bool operator<(InstructionSet other) const { return rung_ < other.rung_; }
+
+ private:
+  friend struct LadderPosition;
+  constexpr explicit InstructionSet(int32_t rung) : rung_(rung) {}
+  int32_t rung_ = 0;  // 0: the reference; n: the ladder's n-th rung
+};
+inline constexpr InstructionSet InstructionSet::kScalar{0};
+inline constexpr InstructionSet InstructionSet::kBest{INT32_MAX};
+inline constexpr InstructionSet kBestInstructionSet = InstructionSet::kBest;
+
+// "scalar" for the reference, else the rung's name; kBest is named as the top rung.
 const char* InstructionSetName(InstructionSet isa);
-// Accepts the names above, ignoring case; false for anything else.
+// Accepts the names of this build's levels, ignoring case; false for anything else, names of
+// another architecture's rungs included.
 bool ParseInstructionSet(const char* name, InstructionSet* isa);
 
-// The highest level this CPU and operating system can run; kScalar on other architectures.
+// Every level of this build, the reference first, whether or not the CPU runs it. Fills at most
+// `capacity` entries and returns how many there are.
+inline constexpr int32_t kMaxInstructionSets = 1 + kMaxLadderRungs;
+int32_t ListInstructionSets(InstructionSet* levels, int32_t capacity);
+
+// The highest level this CPU and operating system can run; kScalar where the ladder has none.
 InstructionSet SupportedInstructionSet();
 
-// The cap SORVAN_MAX_ISA sets, or kBestInstructionSet when it is unset or not understood.
+// The cap SORVAN_MAX_ISA sets, or kBest when it is unset or names no level of this build.
 InstructionSet EnvironmentInstructionSetCap();
 
-// The table for exactly this level, or nullptr when the CPU cannot run it or it is not built.
-// At kAvx512 it is the VNNI variant where the CPU has VNNI.
-const SampleKernels<uint8_t>* KernelsForInstructionSet(InstructionSet isa);
+// SORVAN_MAX_ISA's value when it is set but names no level of this build (so that it caps
+// nothing), for a caller to report beside the accepted names (ListInstructionSets and
+// InstructionSetName); nullptr when it is unset, empty or a level's name.
+const char* UnrecognisedInstructionSetCap();
 
-// Every table built for this architecture, the reference first and the AVX-512 one both with
-// and without VNNI; `kernels` is nullptr where the CPU cannot run it. Fills at most `capacity`
-// entries and returns how many there are. For tests and benchmarks.
-struct KernelVariant {
-  const char* name;
-  InstructionSet isa;
-  const SampleKernels<uint8_t>* kernels;
-};
-inline constexpr int32_t kMaxKernelVariants = 5;
-int32_t ListKernelVariants(KernelVariant* variants, int32_t capacity);
-
-// The best table no higher than `cap` nor the environment's cap.
-const SampleKernels<uint8_t>& SelectKernels(InstructionSet cap);
-
-// The same for B-bit samples in 16-bit words (9 to 16 bits) and for 32-bit float. Tables for
-// an instruction set that has none for the sample type are nullptr, and the selection falls
-// back to the next lower one.
+// The table of sample type T for exactly this level: at a rung, its first path the CPU runs
+// that has one (AVX-512: the VNNI variant where the CPU has VNNI). nullptr when the CPU runs
+// none of them or the rung has no table for T.
 template <typename T>
-struct TypedKernelVariant {
+const SampleKernels<T>* KernelsForInstructionSet(InstructionSet isa);
+
+// Every table of T built for this architecture, the reference first, with the level that
+// selects it; `kernels` is nullptr where the CPU cannot run it. For tests and benchmarks.
+template <typename T>
+struct KernelVariant {
   const char* name;
   InstructionSet isa;
   const SampleKernels<T>* kernels;
 };
-const SampleKernels<uint16_t>* WordKernelsForInstructionSet(InstructionSet isa);
-int32_t ListWordKernelVariants(TypedKernelVariant<uint16_t>* variants, int32_t capacity);
-const SampleKernels<uint16_t>& SelectWordKernels(InstructionSet cap);
-const SampleKernels<float>* FloatKernelsForInstructionSet(InstructionSet isa);
-int32_t ListFloatKernelVariants(TypedKernelVariant<float>* variants, int32_t capacity);
-const SampleKernels<float>& SelectFloatKernels(InstructionSet cap);
+inline constexpr int32_t kMaxKernelVariants = 1 + kMaxLadderRungs * kMaxPathsPerRung;
+template <typename T>
+int32_t ListKernelVariants(KernelVariant<T>* variants, int32_t capacity);
+
+// The best table of T no higher than `cap` nor the environment's cap; a level that has none for
+// T gives the next lower one's.
+template <typename T>
+const SampleKernels<T>& SelectKernels(InstructionSet cap);
+
+#define SORVAN_DISPATCH(T)                                                             \
+  extern template const SampleKernels<T>* KernelsForInstructionSet<T>(InstructionSet); \
+  extern template int32_t ListKernelVariants<T>(KernelVariant<T>*, int32_t);           \
+  extern template const SampleKernels<T>& SelectKernels<T>(InstructionSet);
+SORVAN_DISPATCH(uint8_t)
+SORVAN_DISPATCH(uint16_t)
+SORVAN_DISPATCH(float)
+#undef SORVAN_DISPATCH
 
 }  // namespace sorvan

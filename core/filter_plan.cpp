@@ -9,21 +9,6 @@ constexpr size_t kBlockAlignment = 64;
 
 size_t AlignUp(size_t bytes) { return (bytes + kBlockAlignment - 1) & ~(kBlockAlignment - 1); }
 
-template <typename T>
-const SampleKernels<T>& KernelsFor(InstructionSet cap);
-template <>
-const SampleKernels<uint8_t>& KernelsFor<uint8_t>(InstructionSet cap) {
-  return SelectKernels(cap);
-}
-template <>
-const SampleKernels<uint16_t>& KernelsFor<uint16_t>(InstructionSet cap) {
-  return SelectWordKernels(cap);
-}
-template <>
-const SampleKernels<float>& KernelsFor<float>(InstructionSet cap) {
-  return SelectFloatKernels(cap);
-}
-
 // The kernel table of a sample type, type-erased for the plan, with the row buffers it needs.
 struct ChosenKernels {
   const void* table;
@@ -38,9 +23,9 @@ ChosenKernels Chosen(const SampleKernels<T>& k, int32_t maxWidth) {
 
 ChosenKernels ChooseKernels(int32_t bytesPerSample, InstructionSet cap, bool reference, int32_t maxWidth) {
   switch (bytesPerSample) {
-    case 1: return Chosen(reference ? ReferenceKernels<uint8_t>() : KernelsFor<uint8_t>(cap), maxWidth);
-    case 2: return Chosen(reference ? ReferenceKernels<uint16_t>() : KernelsFor<uint16_t>(cap), maxWidth);
-    default: return Chosen(reference ? ReferenceKernels<float>() : KernelsFor<float>(cap), maxWidth);
+    case 1: return Chosen(reference ? ReferenceKernels<uint8_t>() : SelectKernels<uint8_t>(cap), maxWidth);
+    case 2: return Chosen(reference ? ReferenceKernels<uint16_t>() : SelectKernels<uint16_t>(cap), maxWidth);
+    default: return Chosen(reference ? ReferenceKernels<float>() : SelectKernels<float>(cap), maxWidth);
   }
 }
 

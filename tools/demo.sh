@@ -26,9 +26,12 @@ for bits in 8 10; do
   echo "output: $output (same format, filtered with the defaults: U and V smoothed, Y untouched)"
   "$build/bin/sorvan-sample" compare "$input" "$output"
 done
-# What the filter does to one frame: source, filtered and the change (x8; magenta where a limit
-# kept the source), for tuning rad, str and the limits by eye.
+# What the filter does to one frame: source, filtered, the change (x8) and where a limit kept
+# the source (magenta), for tuning rad, str and the limits by eye; then a close look at the edge
+# of the rectangle and the disc, enlarged 5 times.
 middle=$((frames / 2))
 "$build/bin/sorvan" --quiet --compare "$middle" "$out/compare.png" "$out/sample.y4m"
-echo "picture: $out/compare.png (frame $middle: source, filtered, difference)"
+echo "picture: $out/compare.png (frame $middle: source, filtered, difference, limits)"
+"$build/bin/sorvan" --quiet --compare "$middle" "$out/compare-close.png" --crop 96x64+160+100 "$out/sample.y4m"
+echo "picture: $out/compare-close.png (the same, a 96x64 part enlarged 5 times)"
 echo "play them with e.g.: ffplay $out/sample-sorvan.y4m"

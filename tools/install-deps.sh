@@ -7,6 +7,7 @@ packages=(
   clang libclang-rt-14-dev llvm
   lld python3-unicorn
   help2man dpkg-dev
+  python3-pip git
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,5 +1,7 @@
 #include "cli/compare/bitmap_font.h"
 
+#include <algorithm>
+
 namespace sorvan::cli {
 namespace {
 
@@ -116,6 +118,32 @@ bool GlyphPixel(char c, int32_t x, int32_t y) {
 int32_t TextWidth(std::string_view text, int32_t scale) {
   if (text.empty()) return 0;
   return (static_cast<int32_t>(text.size()) * kGlyphAdvance - 1) * scale;
+}
+
+std::vector<std::string> WrapText(std::string_view text, int32_t width, int32_t scale) {
+  // Characters a line holds (TextWidth of n is (n · advance − 1) · scale), at least one.
+  const auto most = static_cast<size_t>(std::max(1, (width / scale + 1) / kGlyphAdvance));
+  std::vector<std::string> lines;
+  while (!text.empty()) {
+    text.remove_prefix(std::min(text.find_first_not_of(' '), text.size()));
+    if (text.empty()) break;
+    size_t end = std::min(text.size(), most);
+    if (end < text.size()) {
+      // Back to the last break within the line: two spaces (between parts of the text) where one
+      // is in the line's second half, else one space; inside a word only when it fills the line.
+      const size_t part = text.rfind("  ", end);
+      const size_t space = text.rfind(' ', end);
+      if (part != std::string_view::npos && part > most / 2) {
+        end = part;
+      } else if (space != std::string_view::npos && space > 0) {
+        end = space;
+      }
+    }
+    const std::string_view line = text.substr(0, end);
+    lines.emplace_back(line.substr(0, line.find_last_not_of(' ') + 1));
+    text.remove_prefix(end);
+  }
+  return lines;
 }
 
 void DrawText(RgbImage image, int32_t x, int32_t y, std::string_view text, int32_t scale, Rgb colour) {

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace sorvan::cli {
 
@@ -17,6 +19,10 @@ bool GlyphPixel(char c, int32_t x, int32_t y);
 
 // Width in pixels of `text` drawn at `scale` (no trailing gap).
 int32_t TextWidth(std::string_view text, int32_t scale);
+
+// `text` broken into lines no wider than `width` pixels at `scale`: at spaces (which the break
+// takes), two spaces in a row preferred, and inside a word only where the word alone is wider.
+std::vector<std::string> WrapText(std::string_view text, int32_t width, int32_t scale);
 
 // An 8-bit RGB image, rows top to bottom without padding.
 struct RgbImage {

@@ -8,6 +8,7 @@
 #include "cli/compare/compare_picture.h"
 #include "cli/compare/png_file.h"
 #include "cli/diagnostics.h"
+#include "cli/shown_text.h"
 #include "cli/stream_filter.h"
 
 namespace sorvan::cli {
@@ -42,7 +43,7 @@ DisplaySettings DisplaySettingsFor(const CompareOptions& compare, const std::str
 }
 
 std::string CompareCaption(const CompareOptions& compare, const FilterArguments& arguments, const FrameFormat& format,
-                           const DisplaySettings& settings, const FrameChange& change) {
+                           const DisplaySettings& settings, int32_t zoom, const FrameChange& change) {
   std::string caption = fmt::format("frame {}:", compare.frame);
   for (int32_t i = 0; i < kParameterCount; ++i) {
     const ParameterEntry& p = kParameters[i];
@@ -59,6 +60,7 @@ std::string CompareCaption(const CompareOptions& compare, const FilterArguments&
     const CropRegion& c = *compare.crop;
     caption += fmt::format("  crop {}x{}+{}+{}", c.width, c.height, c.x, c.y);
   }
+  caption += fmt::format("  zoom {}x", zoom);
   caption += "  changed";
   for (int32_t c = 0; c < change.channelCount; ++c) {
     caption += fmt::format(" {} {:.2f}%", ChannelName(format.video.family, c),
@@ -74,13 +76,20 @@ std::string CompareCaption(const CompareOptions& compare, const FilterArguments&
 }
 
 int RunCompare(const Options& options, FrameReader& reader, const FrameFormat& format, const std::string& y4mHeaderLine,
-               const std::optional<FileIdentity>& input, InterruptCleanup& interruptCleanup) {
+               const OutputTarget& picture, InterruptCleanup& interruptCleanup) {
   const CompareOptions& compare = options.compare;
   // Everything that can be refused without reading a frame is refused first.
   StreamFilter filter(options.filterArguments, format);
+  const bool yuv = format.video.family == ColourFamily::kYuv;
+  if (!yuv && (compare.matrix || compare.fullRange)) {
+    throw CommandError(fmt::format("{} applies to YUV input only; this input is {}",
+                                   compare.matrix ? "--matrix" : "--range",
+                                   format.video.family == ColourFamily::kGray ? "gray" : "RGB"));
+  }
+  CheckCrop(compare, format.width, format.height);
   const CropRegion region = compare.crop.value_or(CropRegion{format.width, format.height, 0, 0});
-  CheckCrop(region, format.width, format.height);
-  RefuseOutputIsInput(compare.picture, input);
+  const int32_t zoom = ZoomFor(compare, region);
+  OutputFile output(picture, &interruptCleanup);
 
   std::vector<uint8_t> source;
   for (int64_t n = 0; n <= compare.frame; ++n) {
@@ -95,21 +104,14 @@ int RunCompare(const Options& options, FrameReader& reader, const FrameFormat& f
 
   const FrameChange change = AnalyseChange(format, options.filterArguments, source.data(), filtered.data());
   const DisplaySettings settings = DisplaySettingsFor(compare, y4mHeaderLine);
-  const std::string caption = CompareCaption(compare, options.filterArguments, format, settings, change);
-  Picture picture = DrawComparison(format, source.data(), filtered.data(), change, settings, region, caption);
-  const std::vector<uint8_t> png = EncodePng(picture.Image());
-
-  std::optional<OutputFile> output;
-  interruptCleanup.CreateTemporaryFile([&] {
-    output.emplace(compare.picture);
-    return output->temporaryPath();
-  });
-  output->sink().Write(png.data(), png.size());
-  output->Commit();
-  interruptCleanup.SetTemporaryFile("");
-  if (!options.quiet)
+  const std::string caption = CompareCaption(compare, options.filterArguments, format, settings, zoom, change);
+  Picture drawn = DrawComparison(format, source.data(), filtered.data(), change, settings, region, zoom, caption);
+  WritePng(drawn.Image(), output.sink());
+  output.Commit();
+  if (!options.quiet) {
     ReportLine(
-        fmt::format("wrote {} ({}x{}): {}", compare.picture, picture.layout.width, picture.layout.height, caption));
+        fmt::format("wrote {} ({}x{}): {}", Shown(compare.picture), drawn.layout.width, drawn.layout.height, caption));
+  }
   return 0;
 }
 

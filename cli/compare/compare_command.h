@@ -16,16 +16,18 @@
 namespace sorvan::cli {
 
 // The caption: the frame, the twelve arguments in effect, the display matrix of YUV, the crop,
-// and per channel the share of samples changed and of those a limit put back.
+// the zoom, and per channel the share of samples changed and of those a limit put back.
 std::string CompareCaption(const CompareOptions& compare, const FilterArguments& arguments, const FrameFormat& format,
-                           const DisplaySettings& settings, const FrameChange& change);
+                           const DisplaySettings& settings, int32_t zoom, const FrameChange& change);
 
 // Display settings from the options, else the Y4M header's XCOLORRANGE tag, else BT.709 limited.
 DisplaySettings DisplaySettingsFor(const CompareOptions& compare, const std::string& y4mHeaderLine);
 
-// Runs the whole comparison; returns the command's exit status. Throws CommandError (or
-// FilterArgumentError) with the one-line message otherwise.
+// Runs the whole comparison, writing the picture to `picture` (resolved and checked against the
+// input already); returns the command's exit status. Everything that can be refused is refused
+// before the first frame is read. Throws CommandError (or FilterArgumentError) with the one-line
+// message otherwise.
 int RunCompare(const Options& options, FrameReader& reader, const FrameFormat& format, const std::string& y4mHeaderLine,
-               const std::optional<FileIdentity>& input, InterruptCleanup& interruptCleanup);
+               const OutputTarget& picture, InterruptCleanup& interruptCleanup);
 
 }  // namespace sorvan::cli

@@ -1,6 +1,7 @@
-// The comparison picture: three panels side by side (source, filtered, difference) under their
-// labels, each the size of the region shown, and a one-line caption under them. Chroma of
-// subsampled formats is shown at luma size by repeating each sample (nearest neighbour).
+// The comparison picture: four panels in two rows under their labels (source, filtered; the
+// difference, and where the limits put samples back), each the region shown enlarged by a whole
+// factor (nearest neighbour), and a caption under them, wrapped to the panels' width. Chroma of
+// subsampled formats is shown at luma size by repeating each sample.
 #pragma once
 
 #include <cstdint>
@@ -18,21 +19,27 @@ namespace sorvan::cli {
 
 inline constexpr Rgb kPictureBackground = {24, 24, 24};
 inline constexpr Rgb kPictureText = {240, 240, 240};
-inline constexpr const char* kPanelLabels[3] = {"source", "filtered", "difference"};
+inline constexpr int32_t kPanels = 4;
+inline constexpr const char* kPanelLabels[kPanels] = {"source", "filtered", "difference", "limits"};
 
 // Where everything sits in the picture.
 struct PictureLayout {
   int32_t width;
   int32_t height;
-  int32_t textScale;  // the font's scale: larger frames get larger text
-  int32_t panelX[3];  // left edge of each panel
-  int32_t panelY;     // top edge of the panels
-  int32_t labelY;     // top of the labels' text
+  int32_t textScale;  // the font's scale: larger panels get larger text
+  int32_t zoom;
+  int32_t panelWidth;  // the region's size times the zoom
+  int32_t panelHeight;
+  int32_t panelX[kPanels];  // top-left corner of each panel; its label is above it
+  int32_t panelY[kPanels];
+  int32_t labelY[kPanels];
   int32_t captionX;
-  int32_t captionY;  // top of the caption's text
+  int32_t captionY;     // top of the caption's first line
+  int32_t lineAdvance;  // from one caption line to the next
+  std::vector<std::string> captionLines;
 };
 
-PictureLayout LayoutPicture(int32_t panelWidth, int32_t panelHeight, std::string_view caption);
+PictureLayout LayoutPicture(int32_t regionWidth, int32_t regionHeight, int32_t zoom, std::string_view caption);
 
 struct Picture {
   PictureLayout layout;
@@ -43,6 +50,6 @@ struct Picture {
 // `source` and `filtered` are frames of `format`; `region` lies inside the frame.
 Picture DrawComparison(const FrameFormat& format, const uint8_t* source, const uint8_t* filtered,
                        const FrameChange& change, const DisplaySettings& settings, const CropRegion& region,
-                       std::string_view caption);
+                       int32_t zoom, std::string_view caption);
 
 }  // namespace sorvan::cli

@@ -19,9 +19,7 @@ LumaWeights WeightsOf(YuvMatrix matrix) {
   return {0.2126, 0.0722};
 }
 
-uint8_t ToByte(double level, double low = 0, double high = 255) {
-  return static_cast<uint8_t>(std::lround(std::clamp(level, low, high)));
-}
+uint8_t ToByte(double level) { return static_cast<uint8_t>(std::lround(std::clamp(level, 0.0, 255.0))); }
 
 // Y' in 0 … 1 and Cb, Cr in −0.5 … 0.5 to RGB in 0 … 255 levels.
 void YuvToRgb(double y, double cb, double cr, YuvMatrix matrix, double rgb[3]) {
@@ -82,20 +80,25 @@ Rgb DifferencePixel(ColourFamily family, const double changes[3], YuvMatrix matr
   for (int32_t c = 0; c < 3; ++c) {
     amplified[c] = std::clamp(kNoChange + kChangeGain * changes[c], 0.0, 255.0);
   }
-  constexpr double kLow = 1;
-  constexpr double kHigh = 254;
   switch (family) {
     case ColourFamily::kGray: {
-      const uint8_t v = ToByte(amplified[0], kLow, kHigh);
+      const uint8_t v = ToByte(amplified[0]);
       return {v, v, v};
     }
-    case ColourFamily::kRgb:
-      return {ToByte(amplified[2], kLow, kHigh), ToByte(amplified[1], kLow, kHigh), ToByte(amplified[0], kLow, kHigh)};
+    case ColourFamily::kRgb: return {ToByte(amplified[2]), ToByte(amplified[1]), ToByte(amplified[0])};
     case ColourFamily::kYuv: break;
   }
   double rgb[3];
   YuvToRgb(amplified[0] / 255, (amplified[1] - 128) / 255, (amplified[2] - 128) / 255, matrix, rgb);
-  return {ToByte(rgb[0], kLow, kHigh), ToByte(rgb[1], kLow, kHigh), ToByte(rgb[2], kLow, kHigh)};
+  return {ToByte(rgb[0]), ToByte(rgb[1]), ToByte(rgb[2])};
+}
+
+Rgb LimitsPixel(Rgb source, bool restored) {
+  if (restored) return kRestoredMarker;
+  // BT.709's weights in 1/256, on the shown levels.
+  const int32_t brightness = (54 * source.r + 183 * source.g + 19 * source.b + 128) >> 8;
+  const auto grey = static_cast<uint8_t>(32 + brightness / 2);
+  return {grey, grey, grey};
 }
 
 }  // namespace sorvan::cli

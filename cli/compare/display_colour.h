@@ -8,8 +8,10 @@
 // RGB and gray directly as that channel's colour, for YUV as a full-range YUV pixel made of the
 // three amplified changes, converted with the same matrix (so a change of Y shows as lighter or
 // darker grey, of U as blue or yellow, of V as red or cyan). Where nothing changed the pixel is
-// exactly (128, 128, 128). Its channels are held to 1 … 254, so the marker of samples a limit
-// put back, pure magenta (255, 0, 255), can come from nothing else.
+// exactly (128, 128, 128).
+//
+// The limits panel shows the source's brightness in grey, held to 32 … 159 so that marks stand
+// out, and pure magenta (255, 0, 255), which no grey can be, where a limit put a sample back.
 #pragma once
 
 #include <cstdint>
@@ -42,5 +44,8 @@ Rgb DisplayPixel(ColourFamily family, const double levels[3], const DisplaySetti
 
 // A pixel of the difference panel from the change of each channel in 8-bit levels.
 Rgb DifferencePixel(ColourFamily family, const double changes[3], YuvMatrix matrix);
+
+// A pixel of the limits panel from the source pixel as shown.
+Rgb LimitsPixel(Rgb source, bool restored);
 
 }  // namespace sorvan::cli

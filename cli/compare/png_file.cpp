@@ -4,34 +4,30 @@
 #include <png.h>
 
 #include <cstring>
+#include <memory>
 
 #include "cli/command_error.h"
 
 namespace sorvan::cli {
 
-std::vector<uint8_t> EncodePng(const RgbImage& rgb) {
+void WritePng(const RgbImage& rgb, ByteSink& sink) {
   png_image image;
   std::memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;
   image.width = static_cast<png_uint_32>(rgb.width);
   image.height = static_cast<png_uint_32>(rgb.height);
   image.format = PNG_FORMAT_RGB;
-  const png_int_32 stride = rgb.width * 3;
-  // The first call only measures.
-  png_alloc_size_t bytes = 0;
-  if (png_image_write_to_memory(&image, nullptr, &bytes, 0, rgb.pixels, stride, nullptr) == 0) {
+  image.flags = PNG_IMAGE_FLAG_FAST;
+  // Room for the largest PNG the image can make, so one pass encodes it; only the pages written
+  // are ever touched.
+  png_alloc_size_t bytes = PNG_IMAGE_PNG_SIZE_MAX(image);
+  const auto png = std::make_unique_for_overwrite<uint8_t[]>(bytes);
+  if (png_image_write_to_memory(&image, png.get(), &bytes, 0, rgb.pixels, rgb.width * 3, nullptr) == 0) {
     const std::string message = image.message;
     png_image_free(&image);
     throw CommandError(fmt::format("cannot encode the {}x{} picture as PNG: {}", rgb.width, rgb.height, message));
   }
-  std::vector<uint8_t> png(bytes);
-  if (png_image_write_to_memory(&image, png.data(), &bytes, 0, rgb.pixels, stride, nullptr) == 0) {
-    const std::string message = image.message;
-    png_image_free(&image);
-    throw CommandError(fmt::format("cannot encode the {}x{} picture as PNG: {}", rgb.width, rgb.height, message));
-  }
-  png.resize(bytes);
-  return png;
+  sink.Write(png.get(), bytes);
 }
 
 }  // namespace sorvan::cli

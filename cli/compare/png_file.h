@@ -1,15 +1,15 @@
-// The comparison picture as PNG bytes, through libpng's simplified interface (which handles its
-// own errors without longjmp reaching our frames).
+// The comparison picture as PNG, through libpng's simplified interface (which handles its own
+// errors without longjmp reaching our frames).
 #pragma once
 
-#include <cstdint>
-#include <vector>
-
+#include "cli/byte_io.h"
 #include "cli/compare/bitmap_font.h"
 
 namespace sorvan::cli {
 
-// 8-bit RGB, no alpha. Throws CommandError when libpng refuses.
-std::vector<uint8_t> EncodePng(const RgbImage& image);
+// 8-bit RGB, no alpha, encoded once, for speed (libpng's fast setting: about three times
+// faster than its default for some 5 % more bytes), and written to `sink`. Throws CommandError
+// when libpng refuses.
+void WritePng(const RgbImage& image, ByteSink& sink);
 
 }  // namespace sorvan::cli

@@ -1,15 +1,16 @@
-// The AVX-512 (F, BW, VL) vector operations for kernel_templates.h. Compiled twice: once as
+// The AVX-512 (F, BW, VL) vector operations for the shared templates. Compiled twice: once as
 // is and once with VNNI, where the multiply-add and its accumulation are one instruction.
 #pragma once
 
 #include <immintrin.h>
 
 #include "core/portability.h"
+#include "core/x86/packed_bytes.h"
 
 namespace sorvan {
 namespace {
 
-struct Isa {
+struct Isa : PackedBytes128 {
   using V = __m512i;
   static constexpr int32_t kBytes = 64;
   static constexpr int32_t kLanes16 = 32;
@@ -28,7 +29,7 @@ struct Isa {
   static V And(V a, V b) { return _mm512_and_si512(a, b); }
   static V AndNot(V a, V b) { return _mm512_andnot_si512(a, b); }
   static V Or(V a, V b) { return _mm512_or_si512(a, b); }
-  static V SubsU8(V a, V b) { return _mm512_subs_epu8(a, b); }
+  static V SaturatingSubU8(V a, V b) { return _mm512_subs_epu8(a, b); }
   static V EqZero8(V a) { return _mm512_movm_epi8(_mm512_cmpeq_epi8_mask(a, _mm512_setzero_si512())); }
 
   static V LoadU8To16(const uint8_t* p) {
@@ -39,72 +40,63 @@ struct Isa {
   }
   static V Add16(V a, V b) { return _mm512_add_epi16(a, b); }
   static V Sub16(V a, V b) { return _mm512_sub_epi16(a, b); }
-  static V UnpackLo16(V a, V b) { return _mm512_unpacklo_epi16(a, b); }
-  static V UnpackHi16(V a, V b) { return _mm512_unpackhi_epi16(a, b); }
-  static V Madd(V a, V w) { return _mm512_madd_epi16(a, w); }
+  static V InterleaveLow16(V a, V b) { return _mm512_unpacklo_epi16(a, b); }
+  static V InterleaveHigh16(V a, V b) { return _mm512_unpackhi_epi16(a, b); }
+  static V DotPairs(V a, V w) { return _mm512_madd_epi16(a, w); }
 #if defined(__AVX512VNNI__)
-  static V MaddAcc(V acc, V a, V w) { return _mm512_dpwssd_epi32(acc, a, w); }
+  static V AddDotPairs(V acc, V a, V w) { return _mm512_dpwssd_epi32(acc, a, w); }
 #else
-  static V MaddAcc(V acc, V a, V w) { return _mm512_add_epi32(acc, _mm512_madd_epi16(a, w)); }
+  static V AddDotPairs(V acc, V a, V w) { return _mm512_add_epi32(acc, _mm512_madd_epi16(a, w)); }
 #endif
-  // Unpacking works within 128-bit quarters: quarter j of lo holds elements 8j…8j+3, of hi
+  // Interleaving works within 128-bit quarters: quarter j of lo holds elements 8j…8j+3, of hi
   // 8j+4…8j+7. Interleave the quarters back (indices in 64-bit units, 8+ from hi).
-  static void Reorder(V lo, V hi, V* first, V* second) {
+  static void ColumnOrder32(V lo, V hi, V* first, V* second) {
     *first = _mm512_permutex2var_epi64(lo, _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11), hi);
     *second = _mm512_permutex2var_epi64(lo, _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15), hi);
   }
 
   static V Add32(V a, V b) { return _mm512_add_epi32(a, b); }
   static V Sub32(V a, V b) { return _mm512_sub_epi32(a, b); }
-  static V Shr20(V a) { return _mm512_srli_epi32(a, 20); }
-  static V Shr6(V a) { return _mm512_srli_epi32(a, 6); }
-  static V Shl16(V a) { return _mm512_slli_epi32(a, 16); }
   template <int S>
   static V ShrU16(V a) {
     return _mm512_srli_epi16(a, S);
   }
   template <int S>
+  static V ShrU32(V a) {
+    return _mm512_srli_epi32(a, S);
+  }
+  template <int S>
   static V ShlU32(V a) {
     return _mm512_slli_epi32(a, S);
   }
-  static V Mullo32(V a, V b) { return _mm512_mullo_epi32(a, b); }
-  // (a·r) >> 48 per lane, with r in every lane. Even lanes: the 64-bit product shifted down.
-  // Odd lanes: moved down by a shuffle, and the quotient read from the product's high dword.
-  static V MulHigh48(V a, V r) {
-    const V even = _mm512_srli_epi64(_mm512_mul_epu32(a, r), 48);
-    const V odd = _mm512_srli_epi32(_mm512_mul_epu32(_mm512_shuffle_epi32(a, _MM_PERM_DDBB), r), 16);
-    return _mm512_mask_blend_epi32(0xAAAA, even, odd);
+  static V Mul32(V a, V b) { return _mm512_mullo_epi32(a, b); }
+  // (a·b) >> S per lane, b in every lane, through the 64-bit products of the even lanes and of
+  // the odd ones. S ≥ 32: the odd lanes moved down by a shuffle, their result read from the
+  // product's high dword; below, the odd products shifted back up.
+  template <int S>
+  static V MulShr(V a, V b) {
+    const V even = _mm512_srli_epi64(_mm512_mul_epu32(a, b), S);
+    if constexpr (S >= 32) {
+      const V odd = _mm512_srli_epi32(_mm512_mul_epu32(_mm512_shuffle_epi32(a, _MM_PERM_DDBB), b), S - 32);
+      return _mm512_mask_blend_epi32(0xAAAA, even, odd);
+    } else {
+      const V odd = _mm512_slli_epi64(_mm512_srli_epi64(_mm512_mul_epu32(_mm512_srli_epi64(a, 32), b), S), 32);
+      return _mm512_mask_blend_epi32(0xAAAA, even, odd);
+    }
   }
-  static void StoreBytes32(uint8_t* p, V v) {
+  static void StoreLanes32As8(uint8_t* p, V v) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm512_cvtepi32_epi8(v));
   }
 
   // For the B-bit paths (word_kernel_templates.h).
   static V Xor(V a, V b) { return _mm512_xor_si512(a, b); }
-  static V SubsU16(V a, V b) { return _mm512_subs_epu16(a, b); }
+  static V SaturatingSubU16(V a, V b) { return _mm512_subs_epu16(a, b); }
   static V EqZero16(V a) { return _mm512_movm_epi16(_mm512_cmpeq_epi16_mask(a, _mm512_setzero_si512())); }
-  template <int S>
-  static V ShrU32(V a) {
-    return _mm512_srli_epi32(a, S);
-  }
   static V LoadU16To32(const uint16_t* p) {
     return _mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
   }
-  static bool IsZero(V a) { return _mm512_test_epi32_mask(a, a) == 0; }
-  // (a·r) >> 50 per lane, as MulHigh48.
-  static V MulHigh50(V a, V r) {
-    const V even = _mm512_srli_epi64(_mm512_mul_epu32(a, r), 50);
-    const V odd = _mm512_srli_epi32(_mm512_mul_epu32(_mm512_shuffle_epi32(a, _MM_PERM_DDBB), r), 18);
-    return _mm512_mask_blend_epi32(0xAAAA, even, odd);
-  }
-  static void StoreWords32(uint16_t* p, V v) {
+  static void StoreLanes32As16(uint16_t* p, V v) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm512_cvtusepi32_epi16(v));
-  }
-  // (a·n) >> 20 per lane through 64-bit products; the result must fit 32 bits.
-  static V MulShr20(V a, V n) {
-    const V even = _mm512_srli_epi64(_mm512_mul_epu32(a, n), 20);
-    const V odd = _mm512_slli_epi64(_mm512_srli_epi64(_mm512_mul_epu32(_mm512_srli_epi64(a, 32), n), 20), 32);
-    return _mm512_mask_blend_epi32(0xAAAA, even, odd);
   }
   // ⌊(high·2^13 + low)·reciprocal + 2^−21⌋ per lane in double precision (see the header).
   static V FloorDivideSplit(V high, V low, double reciprocal) {

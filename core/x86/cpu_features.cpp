@@ -1,8 +1,8 @@
 #include "core/x86/cpu_features.h"
 
-#include "core/x86/x86_kernels.h"
+#include "core/architecture.h"
 
-#if SORVAN_X86
+#if SORVAN_ARCH_X86
 #if defined(_MSC_VER) && !defined(__clang__)
 #include <intrin.h>
 #else
@@ -12,7 +12,7 @@
 
 namespace sorvan {
 
-#if SORVAN_X86
+#if SORVAN_ARCH_X86
 namespace {
 
 struct CpuidRegisters {
@@ -66,8 +66,6 @@ CpuFeatures DetectCpuFeatures() {
   f.avx512Vnni = f.avx512 && Bit(l7.ecx, 11);
   return f;
 }
-#else
-CpuFeatures DetectCpuFeatures() { return CpuFeatures(); }
 #endif
 
 }  // namespace sorvan

@@ -1,13 +1,14 @@
 // AVX2 fast paths, chosen at run time when the CPU and the operating system support AVX2.
 #include "core/x86/x86_kernels.h"
 
-#if SORVAN_X86
 #include <immintrin.h>
+
+#include "core/x86/packed_bytes.h"
 
 namespace sorvan {
 namespace {
 
-struct Isa {
+struct Isa : PackedBytes128 {
   using V = __m256i;
   static constexpr int32_t kBytes = 32;
   static constexpr int32_t kLanes16 = 16;
@@ -26,7 +27,7 @@ struct Isa {
   static V And(V a, V b) { return _mm256_and_si256(a, b); }
   static V AndNot(V a, V b) { return _mm256_andnot_si256(a, b); }
   static V Or(V a, V b) { return _mm256_or_si256(a, b); }
-  static V SubsU8(V a, V b) { return _mm256_subs_epu8(a, b); }
+  static V SaturatingSubU8(V a, V b) { return _mm256_subs_epu8(a, b); }
   static V EqZero8(V a) { return _mm256_cmpeq_epi8(a, _mm256_setzero_si256()); }
 
   static V LoadU8To16(const uint8_t* p) {
@@ -37,21 +38,18 @@ struct Isa {
   }
   static V Add16(V a, V b) { return _mm256_add_epi16(a, b); }
   static V Sub16(V a, V b) { return _mm256_sub_epi16(a, b); }
-  static V UnpackLo16(V a, V b) { return _mm256_unpacklo_epi16(a, b); }
-  static V UnpackHi16(V a, V b) { return _mm256_unpackhi_epi16(a, b); }
-  static V Madd(V a, V w) { return _mm256_madd_epi16(a, w); }
-  static V MaddAcc(V acc, V a, V w) { return _mm256_add_epi32(acc, _mm256_madd_epi16(a, w)); }
-  // Unpacking works within 128-bit halves: lo holds elements 0–3 and 8–11, hi 4–7 and 12–15.
-  static void Reorder(V lo, V hi, V* first, V* second) {
+  static V InterleaveLow16(V a, V b) { return _mm256_unpacklo_epi16(a, b); }
+  static V InterleaveHigh16(V a, V b) { return _mm256_unpackhi_epi16(a, b); }
+  static V DotPairs(V a, V w) { return _mm256_madd_epi16(a, w); }
+  static V AddDotPairs(V acc, V a, V w) { return _mm256_add_epi32(acc, _mm256_madd_epi16(a, w)); }
+  // Interleaving works within 128-bit halves: lo holds elements 0–3 and 8–11, hi 4–7 and 12–15.
+  static void ColumnOrder32(V lo, V hi, V* first, V* second) {
     *first = _mm256_permute2x128_si256(lo, hi, 0x20);
     *second = _mm256_permute2x128_si256(lo, hi, 0x31);
   }
 
   static V Add32(V a, V b) { return _mm256_add_epi32(a, b); }
   static V Sub32(V a, V b) { return _mm256_sub_epi32(a, b); }
-  static V Shr20(V a) { return _mm256_srli_epi32(a, 20); }
-  static V Shr6(V a) { return _mm256_srli_epi32(a, 6); }
-  static V Shl16(V a) { return _mm256_slli_epi32(a, 16); }
   // The low 16 bits of each 32-bit lane from a, the high ones from b.
   static V BlendHighWords(V a, V b) { return _mm256_blend_epi16(a, b, 0xAA); }
   template <int S>
@@ -59,18 +57,29 @@ struct Isa {
     return _mm256_srli_epi16(a, S);
   }
   template <int S>
+  static V ShrU32(V a) {
+    return _mm256_srli_epi32(a, S);
+  }
+  template <int S>
   static V ShlU32(V a) {
     return _mm256_slli_epi32(a, S);
   }
-  static V Mullo32(V a, V b) { return _mm256_mullo_epi32(a, b); }
-  // (a·r) >> 48 per lane, with r in every lane. Even lanes: the 64-bit product shifted down.
-  // Odd lanes: moved down by a shuffle, and the quotient read from the product's high dword.
-  static V MulHigh48(V a, V r) {
-    const V even = _mm256_srli_epi64(_mm256_mul_epu32(a, r), 48);
-    const V odd = _mm256_srli_epi32(_mm256_mul_epu32(_mm256_shuffle_epi32(a, 0xF5), r), 16);
-    return _mm256_blend_epi32(even, odd, 0xAA);
+  static V Mul32(V a, V b) { return _mm256_mullo_epi32(a, b); }
+  // (a·b) >> S per lane, b in every lane, through the 64-bit products of the even lanes and of
+  // the odd ones. S ≥ 32: the odd lanes moved down by a shuffle, their result read from the
+  // product's high dword; below, the odd products shifted back up.
+  template <int S>
+  static V MulShr(V a, V b) {
+    const V even = _mm256_srli_epi64(_mm256_mul_epu32(a, b), S);
+    if constexpr (S >= 32) {
+      return _mm256_blend_epi32(even, _mm256_srli_epi32(_mm256_mul_epu32(_mm256_shuffle_epi32(a, 0xF5), b), S - 32),
+                                0xAA);
+    } else {
+      return _mm256_blend_epi32(
+          even, _mm256_slli_epi64(_mm256_srli_epi64(_mm256_mul_epu32(_mm256_srli_epi64(a, 32), b), S), 32), 0xAA);
+    }
   }
-  static void StoreBytes32(uint8_t* p, V v) {
+  static void StoreLanes32As8(uint8_t* p, V v) {
     const V w = _mm256_packs_epi32(v, v);  // within halves: 0–3 0–3 | 4–7 4–7
     const V b = _mm256_packus_epi16(w, w);
     const V joined = _mm256_permutevar8x32_epi32(b, _mm256_setr_epi32(0, 4, 0, 0, 0, 0, 0, 0));
@@ -79,31 +88,14 @@ struct Isa {
 
   // For the B-bit paths (word_kernel_templates.h).
   static V Xor(V a, V b) { return _mm256_xor_si256(a, b); }
-  static V SubsU16(V a, V b) { return _mm256_subs_epu16(a, b); }
+  static V SaturatingSubU16(V a, V b) { return _mm256_subs_epu16(a, b); }
   static V EqZero16(V a) { return _mm256_cmpeq_epi16(a, _mm256_setzero_si256()); }
-  template <int S>
-  static V ShrU32(V a) {
-    return _mm256_srli_epi32(a, S);
-  }
   static V LoadU16To32(const uint16_t* p) {
     return _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
   }
-  static bool IsZero(V a) { return _mm256_testz_si256(a, a) != 0; }
-  // (a·r) >> 50 per lane, as MulHigh48.
-  static V MulHigh50(V a, V r) {
-    const V even = _mm256_srli_epi64(_mm256_mul_epu32(a, r), 50);
-    const V odd = _mm256_srli_epi32(_mm256_mul_epu32(_mm256_shuffle_epi32(a, 0xF5), r), 18);
-    return _mm256_blend_epi32(even, odd, 0xAA);
-  }
-  static void StoreWords32(uint16_t* p, V v) {
+  static void StoreLanes32As16(uint16_t* p, V v) {
     const __m128i w = _mm_packus_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), w);
-  }
-  // (a·n) >> 20 per lane through 64-bit products; the result must fit 32 bits.
-  static V MulShr20(V a, V n) {
-    const V even = _mm256_srli_epi64(_mm256_mul_epu32(a, n), 20);
-    const V odd = _mm256_slli_epi64(_mm256_srli_epi64(_mm256_mul_epu32(_mm256_srli_epi64(a, 32), n), 20), 32);
-    return _mm256_blend_epi32(even, odd, 0xAA);
   }
   // ⌊(high·2^13 + low)·reciprocal + 2^−21⌋ per lane in double precision (see the header).
   static V FloorDivideSplit(V high, V low, double reciprocal) {
@@ -156,18 +148,15 @@ struct Isa {
 }  // namespace
 }  // namespace sorvan
 
-#include "core/x86/float_kernel_templates.h"
-#include "core/x86/kernel_templates.h"
-#include "core/x86/word_kernel_templates.h"
+#include "core/simd/byte_kernel_templates.h"
+#include "core/simd/float_kernel_templates.h"
+#include "core/simd/word_kernel_templates.h"
 
 namespace sorvan {
 namespace {
-constexpr SampleKernels<uint8_t> kAvx2Kernels = MakeKernels("avx2");
-constexpr SampleKernels<uint16_t> kAvx2KernelsWords = words::MakeWordKernels("avx2");
-constexpr SampleKernels<float> kAvx2KernelsFloats = floats::MakeFloatKernels("avx2");
+constexpr SampleKernels<uint8_t> kBytes = FastKernels<ByteKernels>::Table("avx2");
+constexpr SampleKernels<uint16_t> kWords = FastKernels<words::WordKernels>::Table("avx2");
+constexpr SampleKernels<float> kFloats = FastKernels<floats::FloatKernels>::Table("avx2");
 }  // namespace
-const SampleKernels<uint8_t>& Avx2Kernels() { return kAvx2Kernels; }
-const SampleKernels<uint16_t>& Avx2WordKernels() { return kAvx2KernelsWords; }
-const SampleKernels<float>& Avx2FloatKernels() { return kAvx2KernelsFloats; }
+constexpr KernelSet kAvx2Kernels = {&kBytes, &kWords, &kFloats};
 }  // namespace sorvan
-#endif

@@ -1,20 +1,17 @@
 // AVX-512 (F, BW, VL) fast paths, chosen at run time on CPUs without VNNI.
 #include "core/x86/x86_kernels.h"
 
-#if SORVAN_X86
 #include "core/x86/avx512_isa.h"
-#include "core/x86/float_kernel_templates.h"
-#include "core/x86/kernel_templates.h"
-#include "core/x86/word_kernel_templates.h"
+// The templates, after the `Isa` they are written over.
+#include "core/simd/byte_kernel_templates.h"
+#include "core/simd/float_kernel_templates.h"
+#include "core/simd/word_kernel_templates.h"
 
 namespace sorvan {
 namespace {
-constexpr SampleKernels<uint8_t> kAvx512Kernels = MakeKernels("avx512");
-constexpr SampleKernels<uint16_t> kAvx512KernelsWords = words::MakeWordKernels("avx512");
-constexpr SampleKernels<float> kAvx512KernelsFloats = floats::MakeFloatKernels("avx512");
+constexpr SampleKernels<uint8_t> kBytes = FastKernels<ByteKernels>::Table("avx512");
+constexpr SampleKernels<uint16_t> kWords = FastKernels<words::WordKernels>::Table("avx512");
+constexpr SampleKernels<float> kFloats = FastKernels<floats::FloatKernels>::Table("avx512");
 }  // namespace
-const SampleKernels<uint8_t>& Avx512Kernels() { return kAvx512Kernels; }
-const SampleKernels<uint16_t>& Avx512WordKernels() { return kAvx512KernelsWords; }
-const SampleKernels<float>& Avx512FloatKernels() { return kAvx512KernelsFloats; }
+constexpr KernelSet kAvx512Kernels = {&kBytes, &kWords, &kFloats};
 }  // namespace sorvan
-#endif

@@ -2,17 +2,15 @@
 // chosen at run time where the CPU has it.
 #include "core/x86/x86_kernels.h"
 
-#if SORVAN_X86
 #include "core/x86/avx512_isa.h"
-#include "core/x86/kernel_templates.h"
-#include "core/x86/word_kernel_templates.h"
+// The templates, after the `Isa` they are written over.
+#include "core/simd/byte_kernel_templates.h"
+#include "core/simd/word_kernel_templates.h"
 
 namespace sorvan {
 namespace {
-constexpr SampleKernels<uint8_t> kAvx512VnniKernels = MakeKernels("avx512vnni");
-constexpr SampleKernels<uint16_t> kAvx512VnniKernelsWords = words::MakeWordKernels("avx512vnni");
+constexpr SampleKernels<uint8_t> kBytes = FastKernels<ByteKernels>::Table("avx512vnni");
+constexpr SampleKernels<uint16_t> kWords = FastKernels<words::WordKernels>::Table("avx512vnni");
 }  // namespace
-const SampleKernels<uint8_t>& Avx512VnniKernels() { return kAvx512VnniKernels; }
-const SampleKernels<uint16_t>& Avx512VnniWordKernels() { return kAvx512VnniKernelsWords; }
+constexpr KernelSet kAvx512VnniKernels = {&kBytes, &kWords, nullptr};
 }  // namespace sorvan
-#endif

@@ -1,13 +1,14 @@
 // SSE2 fast paths: the x86-64 baseline, and for 32-bit x86 chosen when the CPU has SSE2.
 #include "core/x86/x86_kernels.h"
 
-#if SORVAN_X86
 #include <emmintrin.h>
+
+#include "core/x86/packed_bytes.h"
 
 namespace sorvan {
 namespace {
 
-struct Isa {
+struct Isa : PackedBytes128 {
   using V = __m128i;
   static constexpr int32_t kBytes = 16;
   static constexpr int32_t kLanes16 = 8;
@@ -26,7 +27,7 @@ struct Isa {
   static V And(V a, V b) { return _mm_and_si128(a, b); }
   static V AndNot(V a, V b) { return _mm_andnot_si128(a, b); }  // ~a & b
   static V Or(V a, V b) { return _mm_or_si128(a, b); }
-  static V SubsU8(V a, V b) { return _mm_subs_epu8(a, b); }
+  static V SaturatingSubU8(V a, V b) { return _mm_subs_epu8(a, b); }
   static V EqZero8(V a) { return _mm_cmpeq_epi8(a, _mm_setzero_si128()); }
 
   static V LoadU8To16(const uint8_t* p) {
@@ -38,43 +39,51 @@ struct Isa {
   }
   static V Add16(V a, V b) { return _mm_add_epi16(a, b); }
   static V Sub16(V a, V b) { return _mm_sub_epi16(a, b); }
-  static V UnpackLo16(V a, V b) { return _mm_unpacklo_epi16(a, b); }
-  static V UnpackHi16(V a, V b) { return _mm_unpackhi_epi16(a, b); }
-  static V Madd(V a, V w) { return _mm_madd_epi16(a, w); }
-  static V MaddAcc(V acc, V a, V w) { return _mm_add_epi32(acc, _mm_madd_epi16(a, w)); }
-  // Unpacking keeps lane order in 128 bits: lo holds elements 0–3, hi 4–7.
-  static void Reorder(V lo, V hi, V* first, V* second) {
+  static V InterleaveLow16(V a, V b) { return _mm_unpacklo_epi16(a, b); }
+  static V InterleaveHigh16(V a, V b) { return _mm_unpackhi_epi16(a, b); }
+  static V DotPairs(V a, V w) { return _mm_madd_epi16(a, w); }
+  static V AddDotPairs(V acc, V a, V w) { return _mm_add_epi32(acc, _mm_madd_epi16(a, w)); }
+  // Interleaving keeps lane order in 128 bits: lo holds elements 0–3, hi 4–7.
+  static void ColumnOrder32(V lo, V hi, V* first, V* second) {
     *first = lo;
     *second = hi;
   }
 
   static V Add32(V a, V b) { return _mm_add_epi32(a, b); }
   static V Sub32(V a, V b) { return _mm_sub_epi32(a, b); }
-  static V Shr20(V a) { return _mm_srli_epi32(a, 20); }
-  static V Shr6(V a) { return _mm_srli_epi32(a, 6); }
-  static V Shl16(V a) { return _mm_slli_epi32(a, 16); }
   template <int S>
   static V ShrU16(V a) {
     return _mm_srli_epi16(a, S);
+  }
+  template <int S>
+  static V ShrU32(V a) {
+    return _mm_srli_epi32(a, S);
   }
   template <int S>
   static V ShlU32(V a) {
     return _mm_slli_epi32(a, S);
   }
   // SSE2 has no 32-bit low multiply: two 32×32→64 products, even and odd lanes.
-  static V Mullo32(V a, V b) {
+  static V Mul32(V a, V b) {
     const V even = _mm_mul_epu32(a, b);
     const V odd = _mm_mul_epu32(_mm_srli_epi64(a, 32), _mm_srli_epi64(b, 32));
     return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, 0x08), _mm_shuffle_epi32(odd, 0x08));
   }
-  // (a·r) >> 48 per lane, with r in every lane. Even lanes: the 64-bit product shifted down.
-  // Odd lanes: moved down by a shuffle, and the quotient read from the product's high dword.
-  static V MulHigh48(V a, V r) {
-    const V even = _mm_srli_epi64(_mm_mul_epu32(a, r), 48);
-    const V odd = _mm_srli_epi32(_mm_mul_epu32(_mm_shuffle_epi32(a, 0xF5), r), 16);
-    return _mm_or_si128(even, _mm_and_si128(odd, _mm_set_epi32(-1, 0, -1, 0)));
+  // (a·b) >> S per lane, b in every lane, through the 64-bit products of the even lanes and of
+  // the odd ones. S ≥ 32: the odd lanes moved down by a shuffle, their result read from the
+  // product's high dword; below, the odd products shifted back up.
+  template <int S>
+  static V MulShr(V a, V b) {
+    const V even = _mm_srli_epi64(_mm_mul_epu32(a, b), S);
+    if constexpr (S >= 32) {
+      const V odd = _mm_srli_epi32(_mm_mul_epu32(_mm_shuffle_epi32(a, 0xF5), b), S - 32);
+      return _mm_or_si128(even, _mm_and_si128(odd, _mm_set_epi32(-1, 0, -1, 0)));
+    } else {
+      const V odd = _mm_slli_epi64(_mm_srli_epi64(_mm_mul_epu32(_mm_srli_epi64(a, 32), b), S), 32);
+      return _mm_or_si128(_mm_and_si128(even, _mm_set_epi32(0, -1, 0, -1)), odd);
+    }
   }
-  static void StoreBytes32(uint8_t* p, V v) {
+  static void StoreLanes32As8(uint8_t* p, V v) {
     const V w = _mm_packs_epi32(v, v);
     const int32_t b = _mm_cvtsi128_si32(_mm_packus_epi16(w, w));
     memcpy(p, &b, 4);
@@ -82,33 +91,16 @@ struct Isa {
 
   // For the B-bit paths (word_kernel_templates.h).
   static V Xor(V a, V b) { return _mm_xor_si128(a, b); }
-  static V SubsU16(V a, V b) { return _mm_subs_epu16(a, b); }
+  static V SaturatingSubU16(V a, V b) { return _mm_subs_epu16(a, b); }
   static V EqZero16(V a) { return _mm_cmpeq_epi16(a, _mm_setzero_si128()); }
-  template <int S>
-  static V ShrU32(V a) {
-    return _mm_srli_epi32(a, S);
-  }
   static V LoadU16To32(const uint16_t* p) {
     return _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
   }
-  static bool IsZero(V a) { return _mm_movemask_epi8(_mm_cmpeq_epi8(a, _mm_setzero_si128())) == 0xFFFF; }
-  // (a·r) >> 50 per lane, as MulHigh48.
-  static V MulHigh50(V a, V r) {
-    const V even = _mm_srli_epi64(_mm_mul_epu32(a, r), 50);
-    const V odd = _mm_srli_epi32(_mm_mul_epu32(_mm_shuffle_epi32(a, 0xF5), r), 18);
-    return _mm_or_si128(even, _mm_and_si128(odd, _mm_set_epi32(-1, 0, -1, 0)));
-  }
   // Lanes of 0..65535 as words; SSE2 packs signed only, so the values are moved down by 2^15.
-  static void StoreWords32(uint16_t* p, V v) {
+  static void StoreLanes32As16(uint16_t* p, V v) {
     const V bias = _mm_set1_epi32(32768);
     const V w = _mm_xor_si128(_mm_packs_epi32(_mm_sub_epi32(v, bias), v), _mm_set1_epi16(-32768));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(p), w);
-  }
-  // (a·n) >> 20 per lane through 64-bit products; the result must fit 32 bits.
-  static V MulShr20(V a, V n) {
-    const V even = _mm_srli_epi64(_mm_mul_epu32(a, n), 20);
-    const V odd = _mm_slli_epi64(_mm_srli_epi64(_mm_mul_epu32(_mm_srli_epi64(a, 32), n), 20), 32);
-    return _mm_or_si128(_mm_and_si128(even, _mm_set_epi32(0, -1, 0, -1)), odd);
   }
   // ⌊(high·2^13 + low)·reciprocal + 2^−21⌋ per lane in double precision (see the header).
   static V FloorDivideSplit(V high, V low, double reciprocal) {
@@ -133,15 +125,13 @@ struct Isa {
 }  // namespace
 }  // namespace sorvan
 
-#include "core/x86/kernel_templates.h"
-#include "core/x86/word_kernel_templates.h"
+#include "core/simd/byte_kernel_templates.h"
+#include "core/simd/word_kernel_templates.h"
 
 namespace sorvan {
 namespace {
-constexpr SampleKernels<uint8_t> kSse2Kernels = MakeKernels("sse2");
-constexpr SampleKernels<uint16_t> kSse2KernelsWords = words::MakeWordKernels("sse2");
+constexpr SampleKernels<uint8_t> kBytes = FastKernels<ByteKernels>::Table("sse2");
+constexpr SampleKernels<uint16_t> kWords = FastKernels<words::WordKernels>::Table("sse2");
 }  // namespace
-const SampleKernels<uint8_t>& Sse2Kernels() { return kSse2Kernels; }
-const SampleKernels<uint16_t>& Sse2WordKernels() { return kSse2KernelsWords; }
+constexpr KernelSet kSse2Kernels = {&kBytes, &kWords, nullptr};
 }  // namespace sorvan
-#endif

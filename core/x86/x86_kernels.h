@@ -1,66 +1,15 @@
-// The x86 kernel tables, one per translation unit, each compiled for its own instruction set.
-// Only the dispatcher refers to them, and only after checking the CPU.
+// The x86 kernel sets, one per translation unit, each compiled for its own instruction set.
+// Only the x86 ladder refers to them, and the dispatch calls one only after checking the CPU.
 #pragma once
 
-#include "core/kernels/gaussian_weights.h"
-#include "core/kernels/sample_kernels.h"
-
-#if defined(__x86_64__) || defined(_M_X64) || defined(__i386__) || defined(_M_IX86)
-#define SORVAN_X86 1
-#else
-#define SORVAN_X86 0
-#endif
+#include "core/instruction_ladder.h"
 
 namespace sorvan {
 
-// The 8-bit Gaussian's workspace (byte_gaussian_rows.h), in int32 entries from a 64-byte
-// aligned start: two rows of vertical sums in four phases, each phase with a front for the
-// reflected columns and a margin for the last block's reads; the finished row; and the tail
-// block's copies of the window's rows.
-constexpr int32_t kPhases = 4;
-constexpr int32_t kPhaseFront = 16;
-constexpr int32_t kTailBlockBytes = 128;  // more than the widest vector
-
-constexpr ptrdiff_t RoundUp16(ptrdiff_t n) { return (n + 15) & ~static_cast<ptrdiff_t>(15); }
-
-struct ByteGaussianLayout {
-  ptrdiff_t phaseStride;
-  ptrdiff_t rowOutEntries;
-
-  static constexpr ByteGaussianLayout For(int32_t width) {
-    const ptrdiff_t w = width > 0 ? width : 0;
-    return {kPhaseFront + RoundUp16((w + kPhases - 1) / kPhases) + 16, RoundUp16((w + kTailBlockBytes + 3) / 4)};
-  }
-  constexpr ptrdiff_t Entries() const {
-    return 2 * kPhases * phaseStride + rowOutEntries + (kMaxWindow * kTailBlockBytes) / 4;
-  }
-};
-
-// The box average's workspace: three regions of equal size, each 64-byte aligned.
-constexpr size_t KernelWorkspaceRegion(int32_t width) {
-  return ((static_cast<size_t>(width > 0 ? width : 0) + 2 * 8 + 128) + 15) & ~static_cast<size_t>(15);
-}
-
-// Workspace entries (int32) the 8-bit fast averages need for a channel of this width, whatever rad.
-constexpr size_t KernelWorkspaceEntries(int32_t width) {
-  const size_t box = 3 * KernelWorkspaceRegion(width);
-  const size_t gaussian = static_cast<size_t>(ByteGaussianLayout::For(width).Entries());
-  return box > gaussian ? box : gaussian;
-}
-
-#if SORVAN_X86
-const SampleKernels<uint8_t>& Sse2Kernels();
-const SampleKernels<uint8_t>& Avx2Kernels();
-const SampleKernels<uint8_t>& Avx512Kernels();
-const SampleKernels<uint8_t>& Avx512VnniKernels();
-// B-bit samples in 16-bit words.
-const SampleKernels<uint16_t>& Sse2WordKernels();
-const SampleKernels<uint16_t>& Avx2WordKernels();
-const SampleKernels<uint16_t>& Avx512WordKernels();
-const SampleKernels<uint16_t>& Avx512VnniWordKernels();
-// 32-bit float: AVX2 and AVX-512 only (VNNI adds nothing to them).
-const SampleKernels<float>& Avx2FloatKernels();
-const SampleKernels<float>& Avx512FloatKernels();
-#endif
+// Float tables at AVX2 and AVX-512 only; VNNI adds nothing to them.
+extern const KernelSet kSse2Kernels;
+extern const KernelSet kAvx2Kernels;
+extern const KernelSet kAvx512Kernels;
+extern const KernelSet kAvx512VnniKernels;
 
 }  // namespace sorvan

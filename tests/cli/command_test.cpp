@@ -248,6 +248,58 @@ TEST(CommandCarriers, TheSamePictureInTwoLayoutsComesOutTheSame) {
   }
 }
 
+// Packed 4:2:2 of odd width as ffmpeg stores it (checked with ffmpeg 5.1): rows of whole pixel
+// pairs, the last pair's second luma sample padding. Filtered as the same samples in planar
+// 4:2:2; the padding comes out as a copy of the last luma sample, as ffmpeg writes it.
+TEST(CommandCarriers, OddWidthPacked422IsFilteredAsItsPlanarSamples) {
+  constexpr int32_t w = 23;
+  constexpr int32_t pairs = (w + 1) / 2;
+  const VideoFormat planar = FindRawFormat("yuv422p")->format;
+  const auto planes = PlanesOf(planar, w, kHeight);
+  const auto picture = MakeFrame(planar, w, kHeight, 0);
+  const auto sample = [&](const auto& frame, int32_t c, int32_t x, int32_t y) -> uint8_t {
+    return frame[planes[c].offset + static_cast<size_t>(y) * planes[c].rowBytes + x];
+  };
+  TempDir dir;
+  WriteFileBytes(dir / "planar", std::string(picture.begin(), picture.end()));
+  const std::string size = std::to_string(w) + "x" + std::to_string(kHeight);
+  const auto run = [&](const char* format, const char* in, const char* out) {
+    const CommandResult r = RunProgram(SORVAN_COMMAND, {"--ry", "true", "--format", format, "--size", size,
+                                                        (dir / in).string(), (dir / out).string()});
+    EXPECT_EQ(r.exitStatus, 0) << format << ": " << r.err;
+    return ReadFileBytes(dir / out);
+  };
+  const std::string filtered = run("yuv422p", "planar", "planar-out");
+  for (const bool yFirst : {true, false}) {
+    // Where Y0, U, Y1, V sit in a pair.
+    const int at[4] = {yFirst ? 0 : 1, yFirst ? 1 : 0, yFirst ? 2 : 3, yFirst ? 3 : 2};
+    std::string packed(static_cast<size_t>(pairs) * 4 * kHeight, '\x55');
+    for (int32_t y = 0; y < kHeight; ++y) {
+      for (int32_t p = 0; p < pairs; ++p) {
+        char* pair = packed.data() + (static_cast<size_t>(y) * pairs + p) * 4;
+        pair[at[0]] = static_cast<char>(sample(picture, 0, 2 * p, y));
+        if (2 * p + 1 < w) pair[at[2]] = static_cast<char>(sample(picture, 0, 2 * p + 1, y));
+        pair[at[1]] = static_cast<char>(sample(picture, 1, p, y));
+        pair[at[3]] = static_cast<char>(sample(picture, 2, p, y));
+      }
+    }
+    WriteFileBytes(dir / "packed", packed);
+    const std::string out = run(yFirst ? "yuyv422" : "uyvy422", "packed", "packed-out");
+    ASSERT_EQ(out.size(), packed.size());
+    for (int32_t y = 0; y < kHeight; ++y) {
+      for (int32_t p = 0; p < pairs; ++p) {
+        const char* pair = out.data() + (static_cast<size_t>(y) * pairs + p) * 4;
+        const auto get = [pair](int i) { return static_cast<uint8_t>(pair[i]); };
+        ASSERT_EQ(get(at[0]), sample(filtered, 0, 2 * p, y)) << y << "," << p;
+        ASSERT_EQ(get(at[2]), sample(filtered, 0, std::min(2 * p + 1, w - 1), y)) << y << "," << p;
+        ASSERT_EQ(get(at[1]), sample(filtered, 1, p, y)) << y << "," << p;
+        ASSERT_EQ(get(at[3]), sample(filtered, 2, p, y)) << y << "," << p;
+      }
+    }
+  }
+  EXPECT_NE(filtered, std::string(picture.begin(), picture.end())) << "nothing was filtered";
+}
+
 TEST(Command, PipesFromStandardInputToStandardOutput) {
   const Stream stream = MakeStream(*FindY4mColourSpace("420p10"), DefaultArguments(), 3);
   TempDir dir;
@@ -345,7 +397,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "YUV4MPEG2 W64 H40 Cmono10\nFRAME\n",
                     "Sorvan: a clip without colour planes has only channel 0: set ry=true",
                     true},
-        RefusalCase{"y4m_absurd_size", {}, "YUV4MPEG2 W100000 H100000\nFRAME\n", "100000x100000", false},
+        RefusalCase{
+            "y4m_absurd_size", {}, "YUV4MPEG2 W100000 H100000\nFRAME\n", "(W100000 H100000) asks for larger", false},
         RefusalCase{"y4m_truncated_last_frame",
                     {},
                     Y4m420(2, 1000),
@@ -361,11 +414,6 @@ INSTANTIATE_TEST_SUITE_P(
                     std::string(32 * 3 + 5, 'a'),
                     "sorvan: input ends inside frame 3 (counting from 0): 27 of 32 bytes missing",
                     true},
-        RefusalCase{"raw_odd_yuy2_width",
-                    {"--format", "yuy2", "--size", "3x2"},
-                    std::string(12, 'a'),
-                    "width must be even",
-                    false},
         RefusalCase{"raw_unknown_format",
                     {"--format", "nv12", "--size", "4x2"},
                     std::string(12, 'a'),
@@ -381,23 +429,6 @@ TEST(CommandRefusal, MissingInput) {
   EXPECT_NE(r.exitStatus, 0);
   EXPECT_NE(r.err.find("cannot open"), std::string::npos) << r.err;
   EXPECT_TRUE(dir.Entries().empty());
-}
-
-TEST(CommandRefusal, OutputThatIsTheInputUnderAnotherName) {
-  TempDir dir;
-  WriteFileBytes(dir / "in.y4m", kGoodY4m);
-  std::filesystem::create_hard_link(dir / "in.y4m", dir / "alias.y4m");
-  for (const char* name : {"in.y4m", "alias.y4m"}) {
-    const CommandResult r = RunProgram(SORVAN_COMMAND, {(dir / "in.y4m").string(), (dir / name).string()});
-    EXPECT_NE(r.exitStatus, 0);
-    EXPECT_NE(r.err.find("is the input file"), std::string::npos) << r.err;
-  }
-  // Standard input redirected from OUTPUT is the same file too.
-  const CommandResult r = RunProgram(SORVAN_COMMAND, {"-", (dir / "in.y4m").string()}, (dir / "in.y4m").string());
-  EXPECT_NE(r.exitStatus, 0);
-  EXPECT_NE(r.err.find("is the input file"), std::string::npos) << r.err;
-  EXPECT_TRUE(ReadFileBytes(dir / "in.y4m") == kGoodY4m);
-  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"alias.y4m", "in.y4m"}));
 }
 
 TEST(CommandRefusal, AFailedRunKeepsAnExistingOutput) {

@@ -135,6 +135,65 @@ bool NearSpike(const VideoFormat& f, int32_t x, int32_t y) {
 
 Rgb Grey(int v) { return {static_cast<uint8_t>(v), static_cast<uint8_t>(v), static_cast<uint8_t>(v)}; }
 
+// The layout the picture was drawn with, from the region, the zoom and the caption it reports.
+PictureLayout LayoutOf(const CompareRun& run, int32_t regionWidth, int32_t regionHeight, int32_t zoom) {
+  const PictureLayout l = LayoutPicture(regionWidth, regionHeight, zoom, run.caption);
+  EXPECT_EQ(run.png.width, l.width);
+  EXPECT_EQ(run.png.height, l.height);
+  EXPECT_NE(run.caption.find(" zoom " + std::to_string(zoom) + "x "), std::string::npos) << run.caption;
+  return l;
+}
+
+// The pixel (x, y) of the region in panel `panel`, after checking that the whole zoomed block
+// it makes has its colour.
+Rgb RegionPixel(const Png& png, const PictureLayout& l, int32_t panel, int32_t x, int32_t y) {
+  const Rgb colour = png.At(l.panelX[panel] + x * l.zoom, l.panelY[panel] + y * l.zoom);
+  for (int32_t dy = 0; dy < l.zoom; ++dy) {
+    for (int32_t dx = 0; dx < l.zoom; ++dx) {
+      const Rgb p = png.At(l.panelX[panel] + x * l.zoom + dx, l.panelY[panel] + y * l.zoom + dy);
+      if (p != colour) {
+        ADD_FAILURE() << "panel " << panel << " pixel " << x << "," << y << " is not one block of " << l.zoom;
+        return p;
+      }
+    }
+  }
+  return colour;
+}
+
+// Outside the panels, the picture is exactly the labels and the caption lines as the font draws
+// them, and every caption line stays within the panels' width.
+void ExpectTextAsLaidOut(const Png& png, const PictureLayout& l) {
+  const int32_t border = l.panelX[0];
+  ASSERT_GT(l.captionLines.size(), 0u);
+  for (const std::string& line : l.captionLines) EXPECT_LE(TextWidth(line, l.textScale), l.width - 2 * border) << line;
+  std::vector<uint8_t> expected(static_cast<size_t>(l.width) * l.height * 3, 0);
+  const RgbImage image{l.width, l.height, expected.data()};
+  for (int32_t i = 0; i < kPanels; ++i)
+    DrawText(image, l.panelX[i], l.labelY[i], kPanelLabels[i], l.textScale, kPictureText);
+  for (size_t i = 0; i < l.captionLines.size(); ++i) {
+    DrawText(image, l.captionX, l.captionY + static_cast<int32_t>(i) * l.lineAdvance, l.captionLines[i], l.textScale,
+             kPictureText);
+  }
+  const auto inPanel = [&](int32_t x, int32_t y) {
+    for (int32_t i = 0; i < kPanels; ++i) {
+      if (x >= l.panelX[i] && x < l.panelX[i] + l.panelWidth && y >= l.panelY[i] && y < l.panelY[i] + l.panelHeight) {
+        return true;
+      }
+    }
+    return false;
+  };
+  int32_t textPixels = 0;
+  for (int32_t y = 0; y < l.height; ++y) {
+    for (int32_t x = 0; x < l.width; ++x) {
+      if (inPanel(x, y)) continue;
+      const bool text = expected[(static_cast<size_t>(y) * l.width + x) * 3] != 0;
+      textPixels += text ? 1 : 0;
+      ASSERT_EQ(png.At(x, y), text ? kPictureText : kPictureBackground) << x << "," << y;
+    }
+  }
+  EXPECT_GT(textPixels, 100);
+}
+
 class ComparePicture : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ComparePicture, ShowsTheKnownChangesAndNothingElse) {
@@ -142,10 +201,9 @@ TEST_P(ComparePicture, ShowsTheKnownChangesAndNothingElse) {
   const CompareRun run = RunCompareOn(dir, GetParam());
   ASSERT_EQ(run.result.exitStatus, 0) << run.result.err;
   const VideoFormat& f = FindRawFormat(GetParam())->format;
-  const PictureLayout l = LayoutPicture(kWidth, kHeight, run.caption);
-  ASSERT_EQ(run.png.width, l.width);
-  ASSERT_EQ(run.png.height, l.height);
-  EXPECT_GE(l.width, 3 * kWidth);
+  // 64 pixels wide: enlarged 8 times by default, to panels of 512.
+  const PictureLayout l = LayoutOf(run, kWidth, kHeight, 8);
+  ExpectTextAsLaidOut(run.png, l);
 
   // The flat source as displayed: BT.709 limited range for YUV (U = V = 128 gives grey).
   const Rgb flat = f.family == ColourFamily::kYuv   ? Grey(static_cast<int>(std::lround((100 - 16) * 255 / 219.0)))
@@ -159,16 +217,24 @@ TEST_P(ComparePicture, ShowsTheKnownChangesAndNothingElse) {
 
   for (int32_t y = 0; y < kHeight; ++y) {
     for (int32_t x = 0; x < kWidth; ++x) {
-      const Rgb before = run.png.At(l.panelX[0] + x, l.panelY + y);
-      const Rgb after = run.png.At(l.panelX[1] + x, l.panelY + y);
-      const Rgb difference = run.png.At(l.panelX[2] + x, l.panelY + y);
+      const Rgb before = RegionPixel(run.png, l, 0, x, y);
+      const Rgb after = RegionPixel(run.png, l, 1, x, y);
+      const Rgb difference = RegionPixel(run.png, l, 2, x, y);
+      const Rgb limits = RegionPixel(run.png, l, 3, x, y);
+      // The limits panel marks the one sample a limit put back, and shows grey elsewhere.
+      if (x == kKeptX && y == kKeptY) {
+        EXPECT_EQ(limits, kRestoredMarker);
+      } else {
+        ASSERT_TRUE(limits.r == limits.g && limits.g == limits.b && limits.r >= 32 && limits.r < 160)
+            << "limits panel at " << x << "," << y;
+      }
       const bool chroma = colour && (x >> chromaShiftX) == kChromaSpike && (y >> chromaShiftY) == kChromaSpike;
       if (x == kSmoothedX && y == kSmoothedY) {
         EXPECT_EQ(after, flat);
         EXPECT_EQ(difference, smoothed);
       } else if (x == kKeptX && y == kKeptY) {
         EXPECT_EQ(after, before) << "a limit kept the source";
-        EXPECT_EQ(difference, kRestoredMarker);
+        EXPECT_EQ(difference, Grey(128)) << "the difference panel shows no marks";
       } else if (chroma) {
         // Channel 1 down by 3: less green for RGB; for YUV a fall of U, yellower with red unchanged.
         if (f.family == ColourFamily::kRgb) {
@@ -185,35 +251,11 @@ TEST_P(ComparePicture, ShowsTheKnownChangesAndNothingElse) {
       }
     }
   }
-}
-
-TEST_P(ComparePicture, DrawsTheLabelsAndTheCaptionItReports) {
-  TempDir dir;
-  const CompareRun run = RunCompareOn(dir, GetParam());
-  ASSERT_EQ(run.result.exitStatus, 0) << run.result.err;
-  const ColourFamily family = FindRawFormat(GetParam())->format.family;
   EXPECT_NE(run.caption.find(" ry=true "), std::string::npos) << run.caption;
   EXPECT_NE(run.caption.find(" pgu=4 "), std::string::npos) << run.caption;
   // One sample of the 64x48 of channel 0 put back by its limit.
-  const char* first = family == ColourFamily::kYuv ? "Y" : family == ColourFamily::kRgb ? "B" : "gray";
+  const char* first = f.family == ColourFamily::kYuv ? "Y" : f.family == ColourFamily::kRgb ? "B" : "gray";
   EXPECT_NE(run.caption.find(std::string("(magenta) ") + first + " 0.03%"), std::string::npos) << run.caption;
-
-  // The text in the picture is exactly the labels and the caption as the font draws them.
-  const PictureLayout l = LayoutPicture(kWidth, kHeight, run.caption);
-  std::vector<uint8_t> expected(static_cast<size_t>(l.width) * l.height * 3, 0);
-  const RgbImage image{l.width, l.height, expected.data()};
-  for (int32_t i = 0; i < 3; ++i) DrawText(image, l.panelX[i], l.labelY, kPanelLabels[i], l.textScale, kPictureText);
-  DrawText(image, l.captionX, l.captionY, run.caption, l.textScale, kPictureText);
-  int32_t textPixels = 0;
-  for (int32_t y = 0; y < l.height; ++y) {
-    if (y >= l.panelY && y < l.panelY + kHeight) continue;
-    for (int32_t x = 0; x < l.width; ++x) {
-      const bool text = expected[(static_cast<size_t>(y) * l.width + x) * 3] != 0;
-      textPixels += text ? 1 : 0;
-      ASSERT_EQ(run.png.At(x, y), text ? kPictureText : kPictureBackground) << x << "," << y;
-    }
-  }
-  EXPECT_GT(textPixels, 100);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryFamily, ComparePicture,
@@ -221,23 +263,48 @@ INSTANTIATE_TEST_SUITE_P(EveryFamily, ComparePicture,
                                            "grayf32le", "gbrpf32le"),
                          [](const auto& info) { return std::string(info.param); });
 
-TEST(CompareCommand, CropShowsOnlyTheRegion) {
-  TempDir dir;
-  const CompareRun run = RunCompareOn(dir, "yuv420p", {"--crop", "16x12+12+14"});
-  ASSERT_EQ(run.result.exitStatus, 0) << run.result.err;
-  EXPECT_NE(run.caption.find("crop 16x12+12+14"), std::string::npos) << run.caption;
-  const PictureLayout l = LayoutPicture(16, 12, run.caption);
-  ASSERT_EQ(run.png.width, l.width);
-  ASSERT_EQ(run.png.height, l.height);
-  for (int32_t y = 0; y < 12; ++y) {
-    for (int32_t x = 0; x < 16; ++x) {
-      const Rgb difference = run.png.At(l.panelX[2] + x, l.panelY + y);
-      if (x + 12 == kSmoothedX && y + 14 == kSmoothedY) {
-        EXPECT_EQ(difference, Grey(112));
-      } else if ((x + 12) / 2 != kChromaSpike || (y + 14) / 2 != kChromaSpike) {
-        EXPECT_EQ(difference, Grey(128)) << x << "," << y;
+// A crop shown at the zoom asked for; a narrow picture wraps its caption instead of widening;
+// limits wide enough to keep nothing mark nothing.
+TEST(CompareCommand, CropZoomAndLimitsShowWhatTheyShould) {
+  struct Case {
+    std::vector<std::string> options;
+    CropRegion region;
+    int32_t zoom;
+    bool marked;  // the kept spike is marked in the limits panel
+  };
+  const Case cases[] = {
+      {{"--crop", "16x12+12+14"}, {16, 12, 12, 14}, 16, false},
+      {{"--crop", "16x12+30+20", "--zoom", "3"}, {16, 12, 30, 20}, 3, true},
+      {{"--crop", "8x8+36+26", "--zoom", "1"}, {8, 8, 36, 26}, 1, true},
+      {{"--pry", "10", "--nry", "10", "--zoom", "1"}, {kWidth, kHeight, 0, 0}, 1, false},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    const CompareRun run = RunCompareOn(dir, "yuv420p", c.options);
+    ASSERT_EQ(run.result.exitStatus, 0) << run.result.err;
+    const PictureLayout l = LayoutOf(run, c.region.width, c.region.height, c.zoom);
+    ExpectTextAsLaidOut(run.png, l);
+    if (c.region.width == 8) {
+      // Narrower than the labels: the panels' slots are the label's width, and the caption wraps.
+      EXPECT_EQ(l.width, 3 * 6 + 2 * TextWidth("difference", 1));
+      EXPECT_GE(l.captionLines.size(), 10u);
+    }
+    int32_t marks = 0;
+    for (int32_t y = 0; y < c.region.height; ++y) {
+      for (int32_t x = 0; x < c.region.width; ++x) {
+        const bool kept = x + c.region.x == kKeptX && y + c.region.y == kKeptY;
+        const Rgb difference = RegionPixel(run.png, l, 2, x, y);
+        if (x + c.region.x == kSmoothedX && y + c.region.y == kSmoothedY) {
+          EXPECT_EQ(difference, Grey(112));
+        } else if (!kept && ((x + c.region.x) / 2 != kChromaSpike || (y + c.region.y) / 2 != kChromaSpike)) {
+          EXPECT_EQ(difference, Grey(128)) << x << "," << y;
+        }
+        const bool mark = RegionPixel(run.png, l, 3, x, y) == kRestoredMarker;
+        marks += mark ? 1 : 0;
+        EXPECT_EQ(mark, kept && c.marked) << x << "," << y;
       }
     }
+    EXPECT_EQ(marks, c.marked ? 1 : 0) << run.caption;
   }
 }
 
@@ -254,8 +321,8 @@ TEST(CompareCommand, FullRangeFromTheY4mTagOrTheOption) {
     EXPECT_NE(r.err.find("BT.709 full"), std::string::npos) << r.err;
     const Png png = ReadPng((dir / "c.png").string());
     const size_t colon = r.err.find("): ");
-    const PictureLayout l = LayoutPicture(64, 48, r.err.substr(colon + 3, r.err.size() - colon - 4));
-    EXPECT_EQ(png.At(l.panelX[0] + 30, l.panelY + 30), Grey(100));
+    const PictureLayout l = LayoutPicture(64, 48, 8, r.err.substr(colon + 3, r.err.size() - colon - 4));
+    EXPECT_EQ(png.At(l.panelX[0] + 30, l.panelY[0] + 30), Grey(100));
   }
 }
 
@@ -271,6 +338,9 @@ TEST(CompareCommand, RefusalsLeaveNoPicture) {
   WriteFileBytes(dir / "in.y4m", y4m);
   const std::string in = (dir / "in.y4m").string();
   const std::string picture = (dir / "c.png").string();
+  // A header and no frame: what is refused there is refused before any frame is read.
+  WriteFileBytes(dir / "mono.y4m", "YUV4MPEG2 W2048 H2048 Cmono\n");
+  const std::string mono = (dir / "mono.y4m").string();
   const std::vector<Case> cases = {
       {{"--compare", "3", picture, in}, "sorvan: --compare 3: the input has only 3 frames (0 to 2)\n"},
       {{"--compare", "-1", picture, in}, "--compare -1 is out of range"},
@@ -281,7 +351,15 @@ TEST(CompareCommand, RefusalsLeaveNoPicture) {
       {{"--compare", "0", picture, "--matrix", "bt709", in}, "--matrix bt709 is not 709, 601 or 2020"},
       {{"--crop", "8x8+0+0", in, picture}, "--crop shapes the picture of --compare"},
       {{"--compare", "0", picture, in, (dir / "out.y4m").string()}, "give no OUTPUT"},
-      {{"--compare", "0", (dir / "missing" / "c.png").string(), in}, "cannot create a temporary file beside"},
+      {{"--compare", "0", (dir / "missing" / "c.png").string(), in}, "its folder"},
+      {{"--compare", "0", "", in}, "sorvan: PICTURE is an empty name: give a file name, or - for standard output\n"},
+      {{"--compare", "0", picture, "--zoom", "17", in}, "--zoom 17 is out of range: give 1 to 16"},
+      {{"--compare", "0", picture, "--zoom", "16", "--ry", "true", mono},
+       "--zoom 16 would make panels of 32768x32768 pixels; a panel holds at most 16384 on a side"},
+      {{"--compare", "0", picture, "--matrix", "601", "--ry", "true", mono},
+       "--matrix applies to YUV input only; this input is gray"},
+      {{"--compare", "0", picture, "--frames", "1", in}, "--frames does nothing with --compare"},
+      {{"--compare", "0", picture, "--threads", "2", in}, "--threads does nothing with --compare"},
       {{"--compare", "0", in, in}, "is the input file"},
       {{"--compare", "0", picture, "--rad", "9", in}, "Sorvan:rad must be between 1 and 8"},
   };
@@ -290,7 +368,7 @@ TEST(CompareCommand, RefusalsLeaveNoPicture) {
     EXPECT_EQ(r.exitStatus, 1) << r.err;
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"in.y4m"}) << c.args[0] << " " << c.args[1];
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"in.y4m", "mono.y4m"})) << c.args[0] << " " << c.args[1];
     EXPECT_EQ(ReadFileBytes(dir / "in.y4m"), y4m);
   }
 }

@@ -106,32 +106,30 @@ TEST(FramePlanes, FollowEachOtherWithChromaRoundedUp) {
 }
 
 struct SizeCase {
-  const char* name;
-  int32_t w;
-  int32_t h;
+  int64_t w;
+  int64_t h;
   const char* error;  // nullptr when accepted
-  friend void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.name << " " << c.w << "x" << c.h; }
+  friend void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.w << "x" << c.h; }
 };
 class FrameSizeCheck : public ::testing::TestWithParam<SizeCase> {};
 
 TEST_P(FrameSizeCheck, AcceptsOrNamesTheRule) {
   const SizeCase& c = GetParam();
   try {
-    CheckFrameSize({FindRawFormat(c.name)->format, c.w, c.h}, "--size");
+    CheckFrameSize(c.w, c.h, "--size as given");
     EXPECT_EQ(c.error, nullptr) << "accepted";
   } catch (const CommandError& e) {
     ASSERT_NE(c.error, nullptr) << e.what();
+    EXPECT_EQ(std::string(e.what()).rfind("--size as given", 0), 0u) << e.what();
     EXPECT_NE(std::string(e.what()).find(c.error), std::string::npos) << e.what();
   }
 }
-INSTANTIATE_TEST_SUITE_P(
-    All, FrameSizeCheck,
-    ::testing::Values(SizeCase{"rgb24", 1, 1, nullptr}, SizeCase{"yuv420p", 5, 3, nullptr},
-                      SizeCase{"yv12", 4, 3, nullptr}, SizeCase{"yuv410p", 7, 7, nullptr},
-                      SizeCase{"yuyv422", 2, 3, nullptr}, SizeCase{"yuy2", 3, 2, "width must be even"},
-                      SizeCase{"uyvy422", 5, 2, "width must be even"}, SizeCase{"rgb24", 0, 4, "at least 1"},
-                      SizeCase{"gray", 4, 0, "at least 1"}, SizeCase{"rgb24", 16385, 2, "at most 16384 on a side"},
-                      SizeCase{"gbrapf32le", 16384, 4096, nullptr}, SizeCase{"bgra", 16384, 4098, "67108864 pixels"}));
+INSTANTIATE_TEST_SUITE_P(All, FrameSizeCheck,
+                         ::testing::Values(SizeCase{1, 1, nullptr}, SizeCase{5, 3, nullptr},
+                                           SizeCase{0, 4, "at least 1"}, SizeCase{4, 0, "at least 1"},
+                                           SizeCase{16385, 2, "at most 16384 on a side"},
+                                           SizeCase{int64_t{1} << 40, 1, "at most 16384 on a side"},
+                                           SizeCase{16384, 4096, nullptr}, SizeCase{16384, 4098, "67108864 pixels"}));
 
 TEST(FormatHelp, ListsEveryRawNameAndAlias) {
   const std::string help = RawFormatHelp();

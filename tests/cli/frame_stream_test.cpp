@@ -7,6 +7,7 @@
 
 #include "cli/command_error.h"
 #include "cli/format_names.h"
+#include "cli/shown_text.h"
 
 namespace sorvan::cli {
 namespace {
@@ -148,15 +149,64 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(BadHeaderCase{"YUV4MPEG2 H4\n", "no width"}, BadHeaderCase{"YUV4MPEG2 W8\n", "no height"},
                       BadHeaderCase{"YUV4MPEG2 W8x H4\n", "bad width 'W8x'"},
                       BadHeaderCase{"YUV4MPEG2 W8 H-4\n", "bad height 'H-4'"},
-                      BadHeaderCase{"YUV4MPEG2 W0 H4\n", "0x4"},
+                      BadHeaderCase{"YUV4MPEG2 W0 H4\n", "(W0 H4): width and height must be at least 1"},
                       BadHeaderCase{"YUV4MPEG2 W100000 H100000\n",
-                                    "100000x100000 frames; sorvan accepts at most 16384"},
+                                    "(W100000 H100000) asks for larger frames than sorvan accepts: at most 16384"},
                       BadHeaderCase{"YUV4MPEG2 W16384 H16384\n", "at most 16384 on a side and 67108864 pixels"},
                       BadHeaderCase{"YUV4MPEG2 W99999999999999999999999 H2\n", "at most 16384"},
                       BadHeaderCase{"YUV4MPEG2 W8 H4", "ends inside the Y4M header"},
                       BadHeaderCase{"YUV4MPEG3 W8 H4\n", "does not begin with a Y4M header"},
                       BadHeaderCase{"YUV4MPEG2W8 H4\n", "does not begin with a Y4M header"},
                       BadHeaderCase{"YUV4MPEG2 " + std::string(5000, 'X') + "\n", "longer than 4096 bytes"}));
+
+// Headers ffmpeg 5.1 reads other than as written, checked against it: read the same way, and
+// written out in the form every reader takes (which reads back as itself); or refused where
+// ffmpeg refuses, or where it would misread the colour space the tag names.
+struct FfmpegHeaderCase {
+  std::string line;
+  std::string written;  // the header written out; empty when refused
+  std::string format;   // the colour space read; or a part of the refusal
+  friend void PrintTo(const FfmpegHeaderCase& c, std::ostream* os) { *os << Shown(c.line); }
+};
+class Y4mAsFfmpegReads : public ::testing::TestWithParam<FfmpegHeaderCase> {};
+
+TEST_P(Y4mAsFfmpegReads, ReadsMendsOrRefuses) {
+  const FfmpegHeaderCase& c = GetParam();
+  const ReadResult r =
+      ReadAllY4m(Bytes(c.line + "FRAME\r\n" + std::string(48, 'a') + "FRAME\n" + std::string(48, 'b')));
+  if (c.written.empty()) {
+    EXPECT_NE(r.error.find(c.format), std::string::npos) << r.error;
+    return;
+  }
+  EXPECT_EQ(r.error, "");
+  EXPECT_EQ(r.frames.size(), 2u);
+  const Y4mHeader h = ParseHeader(c.line);
+  EXPECT_EQ(h.line, c.written);
+  EXPECT_STREQ(h.format.video.name, c.format.c_str());
+  EXPECT_EQ(ParseHeader(h.line).line, h.line);
+}
+INSTANTIATE_TEST_SUITE_P(
+    All, Y4mAsFfmpegReads,
+    ::testing::Values(
+        FfmpegHeaderCase{"YUV4MPEG2 W8 H4 F25:1 C420jpeg\r\n", "YUV4MPEG2 W8 H4 F25:1 C420jpeg\n", "420jpeg"},
+        FfmpegHeaderCase{"YUV4MPEG2  W8 H4  C420jpeg \n", "YUV4MPEG2 W8 H4 C420jpeg\n", "420jpeg"},
+        FfmpegHeaderCase{"YUV4MPEG2 W8 H4 XA\r \r\r\n", "YUV4MPEG2 W8 H4 XA\n", "420jpeg"},
+        FfmpegHeaderCase{"YUV4MPEG2 W4 H4 XYSCSS=420P10\n", "YUV4MPEG2 W4 H4 C420p10 XYSCSS=420P10\n", "420p10"},
+        FfmpegHeaderCase{"YUV4MPEG2 W4 H4 XYSCSS=444\r\n", "YUV4MPEG2 W4 H4 C444 XYSCSS=444\n", "444"},
+        FfmpegHeaderCase{"YUV4MPEG2 W4 H3 XYSCSS=422P12 Ip\n", "YUV4MPEG2 W4 H3 C422p12 XYSCSS=422P12 Ip\n", "422p12"},
+        FfmpegHeaderCase{"YUV4MPEG2 W4 H4 XYSCSS=420P10X\n", "YUV4MPEG2 W4 H4 C420p10 XYSCSS=420P10X\n", "420p10"},
+        FfmpegHeaderCase{"YUV4MPEG2 W8 H4 XYSCSS=bogus\n", "YUV4MPEG2 W8 H4 XYSCSS=bogus\n", "420jpeg"},
+        FfmpegHeaderCase{"YUV4MPEG2 W4 H4 C444 XYSCSS=420P10\n", "YUV4MPEG2 W4 H4 C444 XYSCSS=420P10\n", "444"},
+        FfmpegHeaderCase{"YUV4MPEG2 W8 H4 XYSCSS=422P10\n", "",
+                         "XYSCSS=422P10 names a colour space that ffmpeg reads as C422"},
+        FfmpegHeaderCase{"YUV4MPEG2 W8 H4 XYSCSS=444ALPHA\n", "", "ffmpeg reads as C444"},
+        FfmpegHeaderCase{"YUV4MPEG2 W8 H4 Fabc A-1:1 Ipx\n", "YUV4MPEG2 W8 H4 F25:1 A0:0 Ip\n", "420jpeg"},
+        FfmpegHeaderCase{"YUV4MPEG2 W8 H4 F-25:1 Axx I?\n", "YUV4MPEG2 W8 H4 F25:1 A0:0 I?\n", "420jpeg"},
+        FfmpegHeaderCase{"YUV4MPEG2 W8 H4 F30000:1001x A10:11y\n", "YUV4MPEG2 W8 H4 F30000:1001 A10:11\n", "420jpeg"},
+        FfmpegHeaderCase{"YUV4MPEG2 W8 H4 F2147483648:1 A1:0\n", "YUV4MPEG2 W8 H4 F25:1 A0:0\n", "420jpeg"},
+        FfmpegHeaderCase{"YUV4MPEG2 W8 H4 Ix\n", "", "bad interlacing tag 'Ix'"},
+        FfmpegHeaderCase{"YUV4MPEG2 W8 H4 I\n", "", "bad interlacing tag 'I'"},
+        FfmpegHeaderCase{"YUV4MPEG2 W8 H4 Im\n", "", "'Im' (frames of mixed interlacing) is not supported"}));
 
 std::vector<uint8_t> MakeStream(const std::string& header, const std::vector<std::vector<uint8_t>>& frames) {
   MemorySink sink;
@@ -216,6 +266,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BrokenStreamCase{"FRAMEX\nabcdef", "frame 2 (counting from 0) does not begin with a FRAME line"},
                       BrokenStreamCase{"junk", "does not begin with a FRAME line (found 'junk')"},
                       BrokenStreamCase{"\x01", "found '\\x01'"},
+                      BrokenStreamCase{"FRAME\r\r\nabcdef",
+                                       "does not begin with a FRAME line (found 'FRAME\\x0d\\x0d\\x0a')"},
                       BrokenStreamCase{"FRAME " + std::string(5000, 'p'), "FRAME line is longer than 4096"}));
 
 TEST(Y4mStream, LargeDeclaredFrameOverShortStreamFailsWithoutReadingPastIt) {
@@ -228,7 +280,7 @@ TEST(RawStream, ReadsWholeFramesAndReportsATruncatedLastFrame) {
   const FrameFormat format{FindRawFormat("rgb24")->format, 3, 2};  // 18 bytes a frame
   auto bytes = Pattern(18 * 3 + 5, 9);
   MemorySource source(bytes.data(), bytes.size());
-  RawReader reader(source, format);
+  RawReader reader(source, FrameBytes(format));
   std::vector<uint8_t> frame;
   for (int i = 0; i < 3; ++i) {
     ASSERT_TRUE(reader.Next(frame));
@@ -245,7 +297,7 @@ TEST(RawStream, ReadsWholeFramesAndReportsATruncatedLastFrame) {
 TEST(RawStream, EndsCleanlyOnAFrameBoundary) {
   auto bytes = Pattern(8 * 2, 1);
   MemorySource source(bytes.data(), bytes.size());
-  RawReader reader(source, {FindRawFormat("yuy2")->format, 2, 2});
+  RawReader reader(source, FrameBytes({FindRawFormat("yuy2")->format, 2, 2}));
   std::vector<uint8_t> frame;
   EXPECT_TRUE(reader.Next(frame));
   EXPECT_TRUE(reader.Next(frame));

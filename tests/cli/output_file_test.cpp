@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include <filesystem>
 #include <fstream>
@@ -17,7 +18,7 @@
 
 #include "cli/command_error.h"
 
-// The test binary's own fsync and rename come before the C library's, so the tests see every
+// The test binary's own fsync and renameat come before the C library's, so the tests see every
 // call OutputFile makes, in order, and can make fsync fail.
 namespace {
 std::vector<std::string> gFileCalls;
@@ -37,11 +38,11 @@ extern "C" int fsync(int fd) {
   return real(fd);
 }
 
-extern "C" int rename(const char* from, const char* to) noexcept {
+extern "C" int renameat(int fromFolder, const char* from, int toFolder, const char* to) noexcept {
   gFileCalls.push_back("rename");
-  using Rename = int (*)(const char*, const char*);
-  static const auto real = reinterpret_cast<Rename>(dlsym(RTLD_NEXT, "rename"));
-  return real(from, to);
+  using Rename = int (*)(int, const char*, int, const char*);
+  static const auto real = reinterpret_cast<Rename>(dlsym(RTLD_NEXT, "renameat"));
+  return real(fromFolder, from, toFolder, to);
 }
 
 namespace sorvan::cli {
@@ -66,6 +67,9 @@ class OutputFileTest : public ::testing::Test {
     s << in.rdbuf();
     return s.str();
   }
+  static std::unique_ptr<OutputFile> Open(const std::string& path) {
+    return std::make_unique<OutputFile>(ResolveOutput(path, "OUTPUT", {}), nullptr);
+  }
   static void Put(OutputFile& out, const std::string& text) {
     out.sink().Write(reinterpret_cast<const uint8_t*>(text.data()), text.size());
   }
@@ -76,12 +80,12 @@ class OutputFileTest : public ::testing::Test {
 TEST_F(OutputFileTest, WritesBesideAndRenamesOnCommit) {
   const fs::path target = dir_ / "out.y4m";
   {
-    OutputFile out(target.string());
-    ASSERT_FALSE(out.temporaryPath().empty());
-    EXPECT_EQ(fs::path(out.temporaryPath()).parent_path(), dir_);
-    Put(out, "hello");
+    const auto out = Open(target.string());
+    ASSERT_FALSE(out->temporaryName().empty());
+    EXPECT_TRUE(fs::exists(dir_ / out->temporaryName()));
+    Put(*out, "hello");
     EXPECT_FALSE(fs::exists(target));
-    out.Commit();
+    out->Commit();
   }
   EXPECT_EQ(Contents(target), "hello");
   EXPECT_EQ(EntriesInDir(), 1u);
@@ -91,9 +95,9 @@ TEST_F(OutputFileTest, TheDataReachesTheDeviceBeforeTheNameIsGiven) {
   const fs::path target = dir_ / "out.y4m";
   gFileCalls.clear();
   {
-    OutputFile out(target.string());
-    Put(out, "frames");
-    out.Commit();
+    const auto out = Open(target.string());
+    Put(*out, "frames");
+    out->Commit();
   }
   EXPECT_EQ(gFileCalls, (std::vector<std::string>{"fsync file", "rename", "fsync directory"}));
   EXPECT_EQ(Contents(target), "frames");
@@ -105,9 +109,9 @@ TEST_F(OutputFileTest, AFailedFlushToTheDeviceIsAWriteErrorAndRenamesNothing) {
   gFileCalls.clear();
   gFsyncError = EIO;
   try {
-    OutputFile out(target.string());
-    Put(out, "frames");
-    out.Commit();
+    const auto out = Open(target.string());
+    Put(*out, "frames");
+    out->Commit();
     ADD_FAILURE() << "Commit succeeded";
   } catch (const CommandError& e) {
     EXPECT_EQ(std::string(e.what()), "cannot write " + target.string() + ": " + std::strerror(EIO));
@@ -122,8 +126,8 @@ TEST_F(OutputFileTest, NewFileGetsUmaskPermissionsNotTheTemporaryFilesOnes) {
   const fs::path target = dir_ / "out.raw";
   const mode_t old = ::umask(022);
   {
-    OutputFile out(target.string());
-    out.Commit();
+    const auto out = Open(target.string());
+    out->Commit();
   }
   ::umask(old);
   struct stat st {};
@@ -136,75 +140,12 @@ TEST_F(OutputFileTest, AFailedRunLeavesNothingAndKeepsAnExistingFile) {
   const fs::path existing = dir_ / "existing.y4m";
   std::ofstream(existing) << "old contents";
   for (const fs::path& target : {fresh, existing}) {
-    OutputFile out(target.string());
-    Put(out, std::string(200000, 'x'));  // more than the sink's buffer, so bytes reach the file
+    const auto out = Open(target.string());
+    Put(*out, std::string(200000, 'x'));  // more than the sink's buffer, so bytes reach the file
   }
   EXPECT_FALSE(fs::exists(fresh));
   EXPECT_EQ(Contents(existing), "old contents");
   EXPECT_EQ(EntriesInDir(), 1u);
-}
-
-TEST_F(OutputFileTest, ALinkToAFileReplacesTheFileAndKeepsTheLink) {
-  const fs::path target = dir_ / "real.y4m";
-  const fs::path link = dir_ / "link.y4m";
-  std::ofstream(target) << "old";
-  fs::create_symlink(target, link);
-  {
-    OutputFile out(link.string());
-    Put(out, "new");
-    out.Commit();
-  }
-  EXPECT_TRUE(fs::is_symlink(link));
-  EXPECT_EQ(Contents(target), "new");
-  EXPECT_EQ(EntriesInDir(), 2u);
-}
-
-TEST_F(OutputFileTest, ANonRegularFileIsWrittenDirectly) {
-  OutputFile out("/dev/null");
-  EXPECT_TRUE(out.temporaryPath().empty());
-  Put(out, "discarded");
-  out.Commit();
-  struct stat st {};
-  ASSERT_EQ(::stat("/dev/null", &st), 0);
-  EXPECT_TRUE(S_ISCHR(st.st_mode));
-}
-
-TEST_F(OutputFileTest, AFullDeviceIsAWriteError) {
-  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  OutputFile out("/dev/full");
-  Put(out, "x");
-  try {
-    out.Commit();
-    FAIL() << "writing to /dev/full succeeded";
-  } catch (const CommandError& e) {
-    EXPECT_NE(std::string(e.what()).find("cannot write /dev/full: No space left on device"), std::string::npos)
-        << e.what();
-  }
-}
-
-TEST_F(OutputFileTest, AMissingDirectoryIsReported) {
-  try {
-    OutputFile out((dir_ / "no" / "such.y4m").string());
-    FAIL();
-  } catch (const CommandError& e) {
-    EXPECT_NE(std::string(e.what()).find("cannot create a temporary file beside"), std::string::npos) << e.what();
-  }
-}
-
-TEST_F(OutputFileTest, RefusesTheInputFileUnderAnyName) {
-  const fs::path input = dir_ / "in.y4m";
-  std::ofstream(input) << "data";
-  fs::create_hard_link(input, dir_ / "link.y4m");
-  const int fd = ::open(input.c_str(), O_RDONLY);
-  ASSERT_GE(fd, 0);
-  const auto identity = RegularFileIdentity(fd);
-  ::close(fd);
-  ASSERT_TRUE(identity.has_value());
-  EXPECT_THROW(RefuseOutputIsInput(input.string(), identity), CommandError);
-  EXPECT_THROW(RefuseOutputIsInput((dir_ / "link.y4m").string(), identity), CommandError);
-  EXPECT_THROW(RefuseOutputIsInput((dir_ / "." / "in.y4m").string(), identity), CommandError);
-  EXPECT_NO_THROW(RefuseOutputIsInput((dir_ / "other.y4m").string(), identity));
-  EXPECT_NO_THROW(RefuseOutputIsInput("/dev/null", identity));
 }
 
 }  // namespace

@@ -116,13 +116,22 @@ TEST(ClosedStandardStreams, AreRefusedAsInputOrOutputAndNeverReused) {
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"in.y4m"});
 }
 
+// --help, --version and --format help: their text, or status 1 and the reason when standard
+// output is closed or full.
 TEST(Help, ThatCannotBeWrittenIsAFailure) {
-  const CommandResult ok = RunProgram(SORVAN_COMMAND, {"--help"});
-  EXPECT_EQ(ok.exitStatus, 0);
-  EXPECT_NE(ok.out.find("--rad"), std::string::npos);
-  const CommandResult full = RunProgram(SORVAN_COMMAND, {"--help"}, "/dev/null", "/dev/full");
-  EXPECT_EQ(full.exitStatus, 1);
-  EXPECT_EQ(full.err, "sorvan: cannot write the help to standard output: No space left on device\n");
+  const std::pair<std::vector<std::string>, std::string> texts[] = {
+      {{"--help"}, "the help"}, {{"--version"}, "the version"}, {{"--format", "help"}, "the list of formats"}};
+  for (const auto& [args, subject] : texts) {
+    const CommandResult ok = RunProgram(SORVAN_COMMAND, args);
+    EXPECT_EQ(ok.exitStatus, 0);
+    EXPECT_GT(ok.out.size(), 10u);
+    const CommandResult full = RunProgram(SORVAN_COMMAND, args, "/dev/null", "/dev/full");
+    EXPECT_EQ(full.exitStatus, 1);
+    EXPECT_EQ(full.err, "sorvan: cannot write " + subject + " to standard output: No space left on device\n");
+    const CommandResult closed = RunProgram(SORVAN_COMMAND, args, "/dev/null", "", [] { ::close(1); });
+    EXPECT_EQ(closed.exitStatus, 1);
+    EXPECT_EQ(closed.err, "sorvan: cannot write " + subject + " to standard output: it is closed\n");
+  }
 }
 
 // Starts the command on a FIFO, feeds it a header and a frame, and waits for its temporary file.

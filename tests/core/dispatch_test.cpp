@@ -1,11 +1,13 @@
-// The dispatcher: names, the cap from the caller and from SORVAN_MAX_ISA, and that the table
-// a filter plan chooses is the one for the capped level.
+// The dispatch: names, the cap from the caller and from SORVAN_MAX_ISA (and the report of a
+// value that names no level), the step down for a sample type a level has no table for, and
+// that the table a filter plan chooses is the one for the capped level.
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <cstdlib>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "core/dispatch.h"
 #include "core/filter_plan.h"
@@ -15,8 +17,12 @@
 namespace sorvan {
 namespace {
 
-constexpr InstructionSet kLevels[] = {InstructionSet::kScalar, InstructionSet::kSse2, InstructionSet::kAvx2,
-                                      InstructionSet::kAvx512};
+// Every level of this build, lowest first.
+std::vector<InstructionSet> Levels() {
+  InstructionSet levels[kMaxInstructionSets];
+  const int32_t count = ListInstructionSets(levels, kMaxInstructionSets);
+  return std::vector<InstructionSet>(levels, levels + count);
+}
 
 // Sets or clears SORVAN_MAX_ISA for one test and restores it afterwards.
 class ScopedIsaEnvironment {
@@ -43,53 +49,85 @@ class ScopedIsaEnvironment {
 };
 
 TEST(Dispatch, NamesParseBackIgnoringCase) {
-  for (const InstructionSet isa : kLevels) {
+  EXPECT_EQ(Levels().front(), InstructionSet::kScalar);
+  EXPECT_STREQ(InstructionSetName(InstructionSet::kScalar), "scalar");
+  EXPECT_STREQ(InstructionSetName(kBestInstructionSet), InstructionSetName(Levels().back()));
+  for (const InstructionSet isa : Levels()) {
     InstructionSet parsed = InstructionSet::kScalar;
     std::string upper = InstructionSetName(isa);
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     ASSERT_TRUE(ParseInstructionSet(upper.c_str(), &parsed)) << upper;
     EXPECT_EQ(parsed, isa);
   }
-  InstructionSet untouched = InstructionSet::kAvx2;
-  for (const char* bad : std::initializer_list<const char*>{"", "avx", "avx5120", "sse", "scalar ", nullptr}) {
+  InstructionSet untouched = Levels().back();
+  for (const char* bad : std::initializer_list<const char*>{"", "avx", "avx5120", "sse", "scalar ", "bogus", nullptr}) {
     EXPECT_FALSE(ParseInstructionSet(bad, &untouched));
   }
-  EXPECT_EQ(untouched, InstructionSet::kAvx2);
+  EXPECT_EQ(untouched, Levels().back());
 }
 
-TEST(Dispatch, CapFromTheCallerIsNeverExceeded) {
-  ScopedIsaEnvironment env(nullptr);
-  const InstructionSet supported = SupportedInstructionSet();
-  for (const InstructionSet cap : kLevels) {
-    const SampleKernels<uint8_t>& chosen = SelectKernels(cap);
-    const InstructionSet expected = static_cast<int32_t>(cap) < static_cast<int32_t>(supported) ? cap : supported;
-    EXPECT_EQ(&chosen, KernelsForInstructionSet(expected)) << InstructionSetName(cap);
+// The table the selection must give for T when levels up to `reach` are allowed: the highest
+// such level's that has one for T.
+template <typename T>
+const SampleKernels<T>* HighestTableWithin(InstructionSet reach) {
+  const SampleKernels<T>* expected = &ReferenceKernels<T>();
+  for (const InstructionSet level : Levels()) {
+    if (!(reach < level) && KernelsForInstructionSet<T>(level) != nullptr)
+      expected = KernelsForInstructionSet<T>(level);
   }
-  EXPECT_EQ(&SelectKernels(InstructionSet::kScalar), &ReferenceKernels<uint8_t>());
+  return expected;
+}
+
+InstructionSet Lower(InstructionSet a, InstructionSet b) { return a < b ? a : b; }
+
+template <typename T>
+void ExpectSelectionWithin(InstructionSet environmentCap) {
+  for (const InstructionSet cap : Levels()) {
+    const InstructionSet reach = Lower(Lower(cap, environmentCap), SupportedInstructionSet());
+    EXPECT_EQ(&SelectKernels<T>(cap), HighestTableWithin<T>(reach))
+        << "cap " << InstructionSetName(cap) << ", sample bytes " << sizeof(T);
+  }
+  EXPECT_EQ(&SelectKernels<T>(InstructionSet::kScalar), &ReferenceKernels<T>());
+}
+
+TEST(Dispatch, CapFromTheCallerIsNeverExceededForAnySampleType) {
+  ScopedIsaEnvironment env(nullptr);
+  ExpectSelectionWithin<uint8_t>(kBestInstructionSet);
+  ExpectSelectionWithin<uint16_t>(kBestInstructionSet);
+  ExpectSelectionWithin<float>(kBestInstructionSet);
 }
 
 TEST(Dispatch, EnvironmentLowersTheCapAndNeverRaisesIt) {
-  const InstructionSet supported = SupportedInstructionSet();
-  for (const InstructionSet envCap : kLevels) {
+  for (const InstructionSet envCap : Levels()) {
     ScopedIsaEnvironment env(InstructionSetName(envCap));
     EXPECT_EQ(EnvironmentInstructionSetCap(), envCap);
-    for (const InstructionSet cap : kLevels) {
-      int32_t level = static_cast<int32_t>(cap);
-      if (static_cast<int32_t>(envCap) < level) level = static_cast<int32_t>(envCap);
-      if (static_cast<int32_t>(supported) < level) level = static_cast<int32_t>(supported);
-      EXPECT_EQ(&SelectKernels(cap), KernelsForInstructionSet(static_cast<InstructionSet>(level)))
-          << "env " << InstructionSetName(envCap) << ", cap " << InstructionSetName(cap);
-    }
+    EXPECT_EQ(UnrecognisedInstructionSetCap(), nullptr);
+    ExpectSelectionWithin<uint8_t>(envCap);
+    ExpectSelectionWithin<uint16_t>(envCap);
+    ExpectSelectionWithin<float>(envCap);
   }
-  ScopedIsaEnvironment garbage("fastest");
-  EXPECT_EQ(EnvironmentInstructionSetCap(), kBestInstructionSet);
+}
+
+// A value that names no level caps nothing, and the dispatch says which value it was.
+TEST(Dispatch, AnUnrecognisedCapIsReportedAndCapsNothing) {
+  for (const char* value : {"bogus", "fastest", "avx512vnni", "scalar "}) {
+    ScopedIsaEnvironment env(value);
+    EXPECT_EQ(EnvironmentInstructionSetCap(), kBestInstructionSet);
+    ASSERT_NE(UnrecognisedInstructionSetCap(), nullptr);
+    EXPECT_STREQ(UnrecognisedInstructionSetCap(), value);
+    ExpectSelectionWithin<uint8_t>(kBestInstructionSet);
+  }
+  for (const char* value : {static_cast<const char*>(nullptr), "", "SCALAR"}) {
+    ScopedIsaEnvironment env(value);
+    EXPECT_EQ(UnrecognisedInstructionSetCap(), nullptr) << (value != nullptr ? value : "unset");
+  }
 }
 
 TEST(Dispatch, EveryLevelUpToTheSupportedOneHasADistinctTable) {
-  const int32_t supported = static_cast<int32_t>(SupportedInstructionSet());
-  for (const InstructionSet isa : kLevels) {
-    const SampleKernels<uint8_t>* k = KernelsForInstructionSet(isa);
-    if (static_cast<int32_t>(isa) > supported) {
+  const InstructionSet supported = SupportedInstructionSet();
+  for (const InstructionSet isa : Levels()) {
+    const SampleKernels<uint8_t>* k = KernelsForInstructionSet<uint8_t>(isa);
+    if (supported < isa) {
       EXPECT_EQ(k, nullptr) << InstructionSetName(isa);
       continue;
     }
@@ -104,12 +142,12 @@ TEST(Dispatch, APlanChoosesTheCappedTable) {
   ScopedIsaEnvironment env(nullptr);
   const VideoFormat format = testing::Yv12();
   for (const bool force : {false, true}) {
-    for (const InstructionSet cap : kLevels) {
+    for (const InstructionSet cap : Levels()) {
       FilterArguments a = DefaultArguments();
       a[kForce] = force;
       FilterPlan plan;
       ASSERT_EQ(plan.Init(a, format, 640, 480, cap), PlanStatus::kOk);
-      EXPECT_STREQ(plan.KernelName(), SelectKernels(cap).name);
+      EXPECT_STREQ(plan.KernelName(), SelectKernels<uint8_t>(cap).name);
     }
   }
 }

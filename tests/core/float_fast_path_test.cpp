@@ -9,19 +9,10 @@
 namespace sorvan::testing {
 namespace {
 
-const SampleKernels<float>* FloatPath(const std::string& name) {
-  TypedKernelVariant<float> variants[kMaxKernelVariants];
-  const int32_t count = ListFloatKernelVariants(variants, kMaxKernelVariants);
-  for (int32_t i = 0; i < count && i < kMaxKernelVariants; ++i) {
-    if (name == variants[i].name) return variants[i].kernels;
-  }
-  return nullptr;
-}
-
 class FloatFastPath : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
-    fast_ = FloatPath(GetParam());
+    fast_ = FastPath<float>(GetParam());
     if (fast_ == nullptr) GTEST_SKIP() << "this CPU (or build) has no " << GetParam() << " path for float samples";
     ASSERT_NE(fast_, &ReferenceKernels<float>());
   }
@@ -197,7 +188,7 @@ TEST_P(FloatFastPath, MergeIntoAnotherChannelAndCopyMatchReference) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, FloatFastPath, ::testing::Values("sse2", "avx2", "avx512"),
+INSTANTIATE_TEST_SUITE_P(Paths, FloatFastPath, ::testing::ValuesIn(FastPathNames<float>()),
                          [](const auto& info) { return info.param; });
 
 }  // namespace

@@ -8,19 +8,10 @@
 namespace sorvan::testing {
 namespace {
 
-const SampleKernels<uint16_t>* WordPath(const std::string& name) {
-  TypedKernelVariant<uint16_t> variants[kMaxKernelVariants];
-  const int32_t count = ListWordKernelVariants(variants, kMaxKernelVariants);
-  for (int32_t i = 0; i < count && i < kMaxKernelVariants; ++i) {
-    if (name == variants[i].name) return variants[i].kernels;
-  }
-  return nullptr;
-}
-
 class WordFastPath : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
-    fast_ = WordPath(GetParam());
+    fast_ = FastPath<uint16_t>(GetParam());
     if (fast_ == nullptr) GTEST_SKIP() << "this CPU (or build) has no " << GetParam() << " path for B-bit samples";
     ASSERT_NE(fast_, &ReferenceKernels<uint16_t>());
   }
@@ -178,7 +169,7 @@ TEST_P(WordFastPath, MergeIntoAnotherChannelAndCopyMatchReference) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, WordFastPath, ::testing::Values("sse2", "avx2", "avx512", "avx512vnni"),
+INSTANTIATE_TEST_SUITE_P(Paths, WordFastPath, ::testing::ValuesIn(FastPathNames<uint16_t>()),
                          [](const auto& info) { return info.param; });
 
 }  // namespace

@@ -33,10 +33,17 @@ check "Description with a summary and a body" bash -c '[ "$(dpkg-deb -f "$1" Des
 
 dpkg-deb -x "$deb" "$tmp/root"
 expected=$(printf '%s\n' ./usr/bin/sorvan "./usr/$libdir/avisynth/libsorvan.so" "./usr/$libdir/vapoursynth/libsorvan.so" \
-  ./usr/share/man/man1/sorvan.1.gz | sort)
+  ./usr/share/man/man1/sorvan.1.gz ./usr/share/doc/sorvan/copyright | sort)
 actual=$(cd "$tmp/root" && find . -type f -o -type l | sort)
-check "files: the command, the plug-in in both hosts' folders, the manual page" test "$actual" = "$expected"
+check "files: the command, the plug-in in both hosts' folders, the manual page, the copyright" test "$actual" = "$expected"
 [ "$actual" = "$expected" ] || printf 'expected:\n%s\nactual:\n%s\n' "$expected" "$actual"
+
+copyright="$tmp/root/usr/share/doc/sorvan/copyright"
+check "copyright: machine-readable, MIT (Expat) for all files, the terms of LICENSE" bash -c '
+  head -1 "$1" | grep -qx "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" &&
+  grep -qx "Files: \*" "$1" && grep -qx "Copyright: 2026 The Sorvan developers" "$1" &&
+  diff <(sed -n "/^License: Expat$/,\$p" "$1" | tail -n +2 | sed "s/^ //; s/^\.$//") <(tail -n +5 "$2")' \
+  _ "$copyright" "$(dirname "$0")/../../LICENSE"
 
 sorvan="$tmp/root/usr/bin/sorvan"
 check "packaged sorvan --version prints the project version" test "$("$sorvan" --version)" = "sorvan $version"

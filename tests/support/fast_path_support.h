@@ -15,28 +15,30 @@
 
 namespace sorvan::testing {
 
-// The fast paths, by name; a path this CPU lacks has no kernels.
-inline const SampleKernels<uint8_t>* FastPath(const std::string& name) {
-  KernelVariant variants[kMaxKernelVariants];
-  const int32_t count = ListKernelVariants(variants, kMaxKernelVariants);
-  for (int32_t i = 0; i < count; ++i) {
-    if (name == variants[i].name) return variants[i].kernels;
+// The 8-bit fast paths this build has (the reference left out), whether or not this CPU runs
+// them; a path this CPU lacks has no kernels.
+inline std::vector<KernelVariant<uint8_t>> FastPaths() {
+  KernelVariant<uint8_t> variants[kMaxKernelVariants];
+  const int32_t count = ListKernelVariants<uint8_t>(variants, kMaxKernelVariants);
+  return std::vector<KernelVariant<uint8_t>>(variants + 1, variants + count);
+}
+
+inline const KernelVariant<uint8_t>* FastPathVariant(const std::string& name) {
+  static const std::vector<KernelVariant<uint8_t>> paths = FastPaths();
+  for (const KernelVariant<uint8_t>& v : paths) {
+    if (name == v.name) return &v;
   }
   return nullptr;
 }
 
-// The instruction-set level of a path, for caps.
-inline InstructionSet FastPathLevel(const std::string& name) {
-  KernelVariant variants[kMaxKernelVariants];
-  const int32_t count = ListKernelVariants(variants, kMaxKernelVariants);
-  for (int32_t i = 0; i < count; ++i) {
-    if (name == variants[i].name) return variants[i].isa;
-  }
-  return InstructionSet::kScalar;
+inline const SampleKernels<uint8_t>* FastPath(const std::string& name) {
+  const KernelVariant<uint8_t>* v = FastPathVariant(name);
+  return v != nullptr ? v->kernels : nullptr;
 }
 
-inline const std::vector<std::string>& FastPathNames() {
-  static const std::vector<std::string> names = {"sse2", "avx2", "avx512", "avx512vnni"};
+inline std::vector<std::string> FastPathNames() {
+  std::vector<std::string> names;
+  for (const KernelVariant<uint8_t>& v : FastPaths()) names.push_back(v.name);
   return names;
 }
 

@@ -68,6 +68,28 @@ class TestScratch {
   ScratchBlock block_;
 };
 
+// The fast tables of T this build has (the reference left out), by name, whether or not this CPU
+// runs them: each is a test instance of its own, skipped where the CPU cannot run it.
+template <typename T>
+std::vector<KernelVariant<T>> FastVariants() {
+  KernelVariant<T> variants[kMaxKernelVariants];
+  const int32_t count = ListKernelVariants<T>(variants, kMaxKernelVariants);
+  return std::vector<KernelVariant<T>>(variants + 1, variants + count);
+}
+template <typename T>
+std::vector<std::string> FastPathNames() {
+  std::vector<std::string> names;
+  for (const KernelVariant<T>& v : FastVariants<T>()) names.push_back(v.name);
+  return names;
+}
+template <typename T>
+const SampleKernels<T>* FastPath(const std::string& name) {
+  for (const KernelVariant<T>& v : FastVariants<T>()) {
+    if (name == v.name) return v.kernels;
+  }
+  return nullptr;
+}
+
 // A test shape: random size from the minimum the average needs up, random step and padding.
 inline ChannelShape RandomShape(std::mt19937& rng, int32_t minimum, const std::vector<int32_t>& steps) {
   const int32_t width = minimum + static_cast<int32_t>(rng() % 70);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -122,6 +123,13 @@ inline FilterArguments EffectiveArguments(const Arguments& given) {
   return a;
 }
 
+// The built library, or the one a package installed where SORVAN_INSTALLED_PLUGIN says (the
+// package checks run these tests on it).
+inline const char* PluginUnderTest() {
+  const char* installed = std::getenv("SORVAN_INSTALLED_PLUGIN");
+  return installed != nullptr ? installed : SORVAN_PLUGIN_PATH;
+}
+
 // A host with the plug-in loaded; every test checks that nothing the plug-in touched is left
 // alive and that it broke no rule of the interface.
 class VapourSynthPluginTest : public ::testing::Test {
@@ -129,7 +137,7 @@ class VapourSynthPluginTest : public ::testing::Test {
   void SetUp() override {
     host_.ResetSlotCounts();
     baseline_ = vshost::CurrentLiveCounts();
-    host_.LoadPlugin(SORVAN_PLUGIN_PATH);
+    host_.LoadPlugin(PluginUnderTest());
   }
 
   void TearDown() override {

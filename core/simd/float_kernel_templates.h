@@ -1,6 +1,6 @@
-// The fast paths for 32-bit float samples, over the `Isa` of an AVX2 or AVX-512 unit, on top of
-// kernel_templates.h. They sum in double precision, vertical pass first, like the
-// integer paths; only the order of the additions differs from the reference's.
+// The fast paths for 32-bit float samples, over an `Isa` with vectors of doubles. They sum in
+// double precision, vertical pass first, like the integer paths; only the order of the
+// additions differs from the reference's.
 //
 // Why that stays within 2^−20 of the reference: every average is a weighted mean of samples
 // with weights summing to one, so |a| ≤ max |S|. With all |S| < 16, the two double sums differ
@@ -11,34 +11,30 @@
 // checks the channel first, the Gaussian each row as it enters the window.
 #pragma once
 
-#include "core/x86/kernel_templates.h"
+#include "core/simd/box_outline.h"
+#include "core/simd/fast_kernels.h"
+#include "core/simd/vector_operations.h"
 
 namespace sorvan {
 namespace {
 namespace floats {
+
+static_assert(FloatOperations<Isa>, "Isa lacks operations the float paths use");
 
 using D = Isa::D;
 
 constexpr float kNominalBound = 16.0f;
 constexpr double kUnitScale = 1.0 / static_cast<double>(1 << 20);
 
-const float* RowAt(const float* base, int32_t pitch, int32_t y) {
-  return reinterpret_cast<const float*>(reinterpret_cast<const uint8_t*>(base) + static_cast<ptrdiff_t>(y) * pitch);
-}
-float* RowAt(float* base, int32_t pitch, int32_t y) {
-  return reinterpret_cast<float*>(reinterpret_cast<uint8_t*>(base) + static_cast<ptrdiff_t>(y) * pitch);
-}
-
 // Regions of doubles, each KernelWorkspaceRegion(width) entries long: full and surround sums
 // for two output rows, and the finished row.
 size_t Region(int32_t width) { return KernelWorkspaceRegion(width); }
-size_t WorkspaceBytes(int32_t maxWidth) { return 5 * Region(maxWidth) * sizeof(double); }
 
 bool SampleIsNominal(float v) { return v > -kNominalBound && v < kNominalBound; }  // false for NaN
 
 bool ChannelIsNominal(Channel<const float> src, const ChannelShape& s) {
   for (int32_t y = 0; y < s.height; ++y) {
-    const float* row = RowAt(src.base, src.pitch, y);
+    const float* row = RowOf(src, y);
     int32_t x = 0;
     if (s.step == 1) {
       for (; x + Isa::kFloatLanes <= s.width; x += Isa::kFloatLanes) {
@@ -51,28 +47,6 @@ bool ChannelIsNominal(Channel<const float> src, const ChannelShape& s) {
   }
   return true;
 }
-
-void GatherRow(float* out, const float* row, int32_t width, int32_t step) {
-  if (step == 1) {
-    memcpy(out, row, static_cast<size_t>(width) * sizeof(float));
-    return;
-  }
-  for (int32_t x = 0; x < width; ++x) out[x] = row[static_cast<ptrdiff_t>(x) * step];
-}
-
-void ScatterRow(float* row, const float* in, int32_t width, int32_t step) {
-  if (step == 1) {
-    memcpy(row, in, static_cast<size_t>(width) * sizeof(float));
-    return;
-  }
-  for (int32_t x = 0; x < width; ++x) row[static_cast<ptrdiff_t>(x) * step] = in[x];
-}
-
-struct FloatLimits {
-  bool enabled;
-  double positive;
-  double negative;
-};
 
 // out[x] = src[x] where s − a > positive or s − a < −negative (in double, as the reference
 // compares), else smoothed[x] when fromSmoothed, out[x] as it is otherwise; out may be smoothed
@@ -194,9 +168,10 @@ bool RowIsNominal(const float* row, int32_t width) {
 // row is checked as it first enters the window, while it is about to be read anyway. Not
 // inlined, for the stack's sake (see the B-bit GaussianRows).
 template <int32_t M>
-__attribute__((noinline)) bool GaussianRows(const float* plane, int32_t planePitch, Channel<float> dst,
-                                            const ChannelShape& s, const GaussianParams& g, const FloatLimits& limits,
-                                            int32_t* workspace) {
+__attribute__((noinline)) bool GaussianRows(const GaussianJob<float>& job, int32_t* workspace) {
+  const ChannelShape& s = job.shape;
+  const GaussianParams& g = job.g;
+  const FusedLimits<float>& limits = job.limits;
   const size_t region = Region(s.width);
   double* base = reinterpret_cast<double*>(workspace);
   // 16 entries ahead of each row of full sums for the reflected left end.
@@ -214,20 +189,17 @@ __attribute__((noinline)) bool GaussianRows(const float* plane, int32_t planePit
   }
   const double edgeScale = kUnitScale;
   const double interiorScale = 1.0 / static_cast<double>(g.surroundWeight);
-  auto rowAt = [&](int32_t y) { return RowAt(plane, planePitch, y); };
+  auto rowAt = [&](int32_t y) { return RowOf(job.plane, y); };
   auto interior = [&](int32_t y) { return y >= M && y < s.height - M; };
   // Finishes output row y from its vertical sums (row `which` of the pair).
   auto finish = [&](int32_t y, int32_t which) {
     double* sums = full[which];
-    for (int32_t d = 1; d <= M; ++d) {
-      sums[-d] = sums[d];
-      sums[s.width - 1 + d] = sums[s.width - 1 - d];
-    }
+    ReflectEnds(sums, s.width, M);
     const bool inside = interior(y);
     HorizontalPass<M>(sums, inside ? surround[which] : sums, weights, scalarWeights, inside ? interiorScale : edgeScale,
                       s.width, rowOut);
     const float* srcRow = rowAt(y);
-    float* dstRow = RowAt(dst.base, dst.pitch, y);
+    float* dstRow = RowOf(job.dst, y);
     if (s.step == 1 && limits.enabled) {
       // Straight into the destination: the smoothed value or the source's.
       MergeRow(dstRow, srcRow, rowOut, s.width, limits.positive, limits.negative, true);
@@ -261,143 +233,79 @@ __attribute__((noinline)) bool GaussianRows(const float* plane, int32_t planePit
   return true;
 }
 
-// The decomposition needs symmetric weights and the centre's share equal to K[m]².
-bool GaussianFitsFloats(const GaussianParams& g) {
-  if (g.window < 3 || g.window > kMaxWindow || (g.window & 1) == 0 || g.surroundWeight <= 0) return false;
-  const int32_t m = g.window / 2;
-  if (g.centreWeightSq != g.taps[m] * g.taps[m]) return false;
-  for (int32_t k = 0; k < g.window; ++k) {
-    if (g.taps[k] != g.taps[g.window - 1 - k]) return false;
-  }
-  return true;
-}
+// Box rows: running column sums over the reflected rows (all samples nominal, so the running
+// sums drift by far less than 2^−30), then each window summed directly.
+struct FloatBoxRows {
+  using Sum = double;
+  int32_t r;
+  double inverseArea;
 
-// False when the channel is not nominal (dst partly written, src untouched: they never overlap).
-bool GaussianRun(Channel<float> dst, Channel<const float> src, const ChannelShape& s, const GaussianParams& g,
-                 const FloatLimits& limits, const ScratchBlock& scratch) {
-  // A packed channel is first gathered into the row-sum plane (width·height doubles).
-  const float* plane = src.base;
-  int32_t planePitch = src.pitch;
-  if (s.step != 1) {
-    float* samples = reinterpret_cast<float*>(scratch.Plane<double>());
-    for (int32_t y = 0; y < s.height; ++y) {
-      GatherRow(samples + static_cast<ptrdiff_t>(y) * s.width, RowAt(src.base, src.pitch, y), s.width, s.step);
-    }
-    plane = samples;
-    planePitch = s.width * static_cast<int32_t>(sizeof(float));
-  }
-  int32_t* w = scratch.Workspace();
-  switch (g.window / 2) {
-    case 1: return GaussianRows<1>(plane, planePitch, dst, s, g, limits, w);
-    case 2: return GaussianRows<2>(plane, planePitch, dst, s, g, limits, w);
-    case 3: return GaussianRows<3>(plane, planePitch, dst, s, g, limits, w);
-    case 4: return GaussianRows<4>(plane, planePitch, dst, s, g, limits, w);
-    case 5: return GaussianRows<5>(plane, planePitch, dst, s, g, limits, w);
-    case 6: return GaussianRows<6>(plane, planePitch, dst, s, g, limits, w);
-    case 7: return GaussianRows<7>(plane, planePitch, dst, s, g, limits, w);
-    default: return GaussianRows<8>(plane, planePitch, dst, s, g, limits, w);
-  }
-}
-
-void LimitMergeEntry(Channel<float> out, Channel<const float> src, Channel<const float> smoothed, const ChannelShape& s,
-                     const MergeLimits<float>& limits) {
-  if (s.step != 1) {
-    LimitMerge<float>(out, src, smoothed, s, limits);
-    return;
-  }
-  for (int32_t y = 0; y < s.height; ++y) {
-    MergeRow(RowAt(out.base, out.pitch, y), RowAt(src.base, src.pitch, y), RowAt(smoothed.base, smoothed.pitch, y),
-             s.width, limits.positive, limits.negative);
-  }
-}
-
-void GaussianEntry(Channel<float> dst, Channel<const float> src, const ChannelShape& s, const GaussianParams& g,
-                   const ScratchBlock& scratch) {
-  if (GaussianFitsFloats(g) && GaussianRun(dst, src, s, g, {false, 0.0, 0.0}, scratch)) return;
-  GaussianSurroundAverage<float>(dst, src, s, g, scratch.Plane<double>());
-}
-
-void GaussianMergeEntry(Channel<float> dst, Channel<const float> src, const ChannelShape& s, const GaussianParams& g,
-                        const MergeLimits<float>& limits, const ScratchBlock& scratch) {
-  if (GaussianFitsFloats(g) && GaussianRun(dst, src, s, g, {true, limits.positive, limits.negative}, scratch)) return;
-  GaussianSurroundAverage<float>(dst, src, s, g, scratch.Plane<double>());
-  LimitMerge<float>(dst, src, {dst.base, dst.pitch}, s, limits);
-}
-
-// Box: running column sums over the reflected rows (all samples nominal, so the running sums
-// drift by far less than 2^−30), reflected at both row ends, then each window summed directly.
-void BoxEntry(Channel<float> dst, Channel<const float> src, const ChannelShape& s, int32_t window,
-              const ScratchBlock& scratch) {
-  if (window < 3 || window > kMaxWindow || (window & 1) == 0 || !ChannelIsNominal(src, s)) {
-    BoxAverage<float>(dst, src, s, window, scratch.BoxOffsets());
-    return;
-  }
-  const int32_t r = window / 2;
-  const size_t region = Region(s.width);
-  double* base = reinterpret_cast<double*>(scratch.Workspace());
-  double* sums = base + 16;
-  float* addRow = reinterpret_cast<float*>(base + region);
-  float* dropRow = reinterpret_cast<float*>(base + 2 * region);
-  float* rowOut = reinterpret_cast<float*>(base + 3 * region);
-  auto row = [&](int32_t y, float* buffer) -> const float* {
-    const float* p = RowAt(src.base, src.pitch, y);
-    if (s.step == 1) return p;
-    GatherRow(buffer, p, s.width, s.step);
-    return buffer;
-  };
-  auto addRows = [&](const float* add, const float* drop) {
+  void AddRows(double* sums, const float* add, const float* drop, int32_t width) const {
     int32_t x = 0;
-    for (; x + Isa::kLanesD <= s.width; x += Isa::kLanesD) {
+    for (; x + Isa::kLanesD <= width; x += Isa::kLanesD) {
       D v = Isa::AddD(Isa::LoadD(sums + x), Isa::LoadFloats(add + x));
       if (drop != nullptr) v = Isa::SubD(v, Isa::LoadFloats(drop + x));
       Isa::StoreD(sums + x, v);
     }
-    for (; x < s.width; ++x) sums[x] = sums[x] + add[x] - (drop != nullptr ? static_cast<double>(drop[x]) : 0.0);
-  };
-  for (int32_t x = 0; x < s.width; ++x) sums[x] = 0.0;
-  for (int32_t dy = -r; dy <= r; ++dy) addRows(row(Mirror(dy, s.height), addRow), nullptr);
+    for (; x < width; ++x) sums[x] = sums[x] + add[x] - (drop != nullptr ? static_cast<double>(drop[x]) : 0.0);
+  }
 
-  const double inverseArea = 1.0 / (static_cast<double>(window) * window);
-  const D vInverseArea = Isa::SetD(inverseArea);
-  for (int32_t y = 0; y < s.height; ++y) {
-    if (y > 0) {
-      const float* add = row(Mirror(y + r, s.height), addRow);
-      const float* drop = row(Mirror(y - 1 - r, s.height), dropRow);
-      addRows(add, drop);
-    }
-    for (int32_t d = 1; d <= r; ++d) {
-      sums[-d] = sums[d];
-      sums[s.width - 1 + d] = sums[s.width - 1 - d];
-    }
+  void FinishRow(const double* sums, const RowOutput<float>& out) const {
+    const D vInverseArea = Isa::SetD(inverseArea);
     int32_t x = 0;
-    for (; x + Isa::kLanesD <= s.width; x += Isa::kLanesD) {
+    for (; x + Isa::kLanesD <= out.width; x += Isa::kLanesD) {
       D acc = Isa::LoadD(sums + x - r);
       for (int32_t k = 1 - r; k <= r; ++k) acc = Isa::AddD(acc, Isa::LoadD(sums + x + k));
-      Isa::StoreFloats(rowOut + x, Isa::MulD(acc, vInverseArea));
+      Isa::StoreFloats(out.Block(x, Isa::kLanesD), Isa::MulD(acc, vInverseArea));
     }
-    for (; x < s.width; ++x) {
+    for (; x < out.width; ++x) {
       double acc = 0.0;
       for (int32_t k = -r; k <= r; ++k) acc += sums[x + k];
-      rowOut[x] = static_cast<float>(acc * inverseArea);
+      out.rowOut[x] = static_cast<float>(acc * inverseArea);
     }
-    ScatterRow(RowAt(dst.base, dst.pitch, y), rowOut, s.width, s.step);
+    out.Finish(Isa::kLanesD);
   }
-}
+};
 
-void CopyEntry(Channel<float> dst, Channel<const float> src, const ChannelShape& s) {
-  if (s.step != 1) {
+struct FloatKernels {
+  using Sample = float;
+
+  // The decomposition needs the Gaussian to separate and a positive divisor.
+  static bool GaussianFits(const GaussianParams& g) { return GaussianSeparates(g) && g.surroundWeight > 0; }
+  template <int32_t M>
+  static bool GaussianRows(const GaussianJob<float>& job, int32_t* workspace) {
+    return floats::GaussianRows<M>(job, workspace);
+  }
+
+  static bool BoxTakes(Channel<const float> src, const ChannelShape& s) { return ChannelIsNominal(src, s); }
+  static void Box(Channel<float> dst, Channel<const float> src, const ChannelShape& s, int32_t window,
+                  int32_t* workspace) {
+    const size_t region = Region(s.width);
+    double* base = reinterpret_cast<double*>(workspace);
+    const BoxBuffers<float, double> buffers = {base + 16, reinterpret_cast<float*>(base + region),
+                                               reinterpret_cast<float*>(base + 2 * region),
+                                               reinterpret_cast<float*>(base + 3 * region)};
+    BoxRows(dst, src, s, window, buffers, FloatBoxRows{window / 2, 1.0 / (static_cast<double>(window) * window)});
+  }
+
+  static void LimitMerge(Channel<float> out, Channel<const float> src, Channel<const float> smoothed,
+                         const ChannelShape& s, const MergeLimits<float>& limits) {
+    if (s.step != 1) {
+      sorvan::LimitMerge<float>(out, src, smoothed, s, limits);
+      return;
+    }
+    for (int32_t y = 0; y < s.height; ++y) {
+      MergeRow(RowOf(out, y), RowOf(src, y), RowOf(smoothed, y), s.width, limits.positive, limits.negative);
+    }
+  }
+
+  static void CopyPacked(Channel<float> dst, Channel<const float> src, const ChannelShape& s) {
     CopyChannel<float>(dst, src, s);
-    return;
   }
-  if (s.width <= 0) return;
-  for (int32_t y = 0; y < s.height; ++y) {
-    memcpy(RowAt(dst.base, dst.pitch, y), RowAt(src.base, src.pitch, y), static_cast<size_t>(s.width) * sizeof(float));
-  }
-}
 
-constexpr SampleKernels<float> MakeFloatKernels(const char* name) {
-  return {name, &GaussianEntry, &BoxEntry, &LimitMergeEntry, &CopyEntry, &GaussianMergeEntry, &WorkspaceBytes};
-}
+  // Five regions (see Region).
+  static size_t WorkspaceBytes(int32_t maxWidth) { return 5 * Region(maxWidth) * sizeof(double); }
+};
 
 }  // namespace floats
 }  // namespace

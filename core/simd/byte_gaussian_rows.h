@@ -1,7 +1,7 @@
 // The 8-bit Gaussian average, one output row at a time: a vertical pass over the window's rows
 // (reflected rows are just row pointers) into vertical sums kept in L1, then the horizontal
-// pass, the division and the limit merge in one loop. Included by kernel_templates.h, after
-// `Isa`, SplitSum and SplitWeight.
+// pass, the division and the limit merge in one loop. Included after the translation unit's
+// `Isa`.
 //
 // Columns are kept in four phases: the vertical sum of column 4n + p is entry n of phase p.
 // That is the order in which a vector of bytes falls apart without any shuffle: the 16-bit
@@ -14,6 +14,12 @@
 // So both passes use no shuffle on any instruction set (except the multiply-high's), and any
 // vector width takes the same code.
 #pragma once
+
+#include "core/mirror.h"
+#include "core/simd/kernel_workspace.h"
+#include "core/simd/packed_rows.h"
+#include "core/simd/split_sums.h"
+#include "core/surround_division.h"
 
 namespace sorvan {
 namespace {
@@ -30,18 +36,6 @@ struct PhaseRow {
   int32_t* Phase(int32_t p) const { return phase0 + p * stride; }
   int32_t& Column(int32_t x) const { return Phase(PhaseOf(x))[PhaseIndex(x)]; }
 };
-
-// Vertical sums go to the row as they are where a 32-bit multiply is cheap, else split for
-// the multiply-add (see SplitSum).
-Isa::V StoredSum(Isa::V v) {
-  if constexpr (Isa::kSplitSums) return SplitSum(v);
-  return v;
-}
-Isa::V WeightedSum(Isa::V acc, Isa::V sums, Isa::V weight) {
-  if constexpr (Isa::kSplitSums) return Isa::MaddAcc(acc, sums, weight);
-  return Isa::Add32(acc, Isa::Mullo32(sums, weight));
-}
-int32_t HorizontalWeight(int32_t k) { return Isa::kSplitSums ? SplitWeight(k) : k; }
 
 // Vertical weights by tap distance d (0 = centre): K_d in the low or the high 16 bits of each
 // 32-bit lane, selecting the even or the odd column of the lane's two.
@@ -78,21 +72,21 @@ template <int32_t M, bool kOdd, bool kShiftOdd = false, typename I = Isa>
     for (; d + 1 <= M; d += 2) {
       const V t1 = Isa::Add16(half(rows[M - d]), half(rows[M + d]));
       const V t2 = Isa::Add16(half(rows[M - d - 1]), half(rows[M + d + 1]));
-      low = Isa::MaddAcc(low, I::BlendHighWords(t1, Isa::ShlU32<16>(t2)), w.pair[d]);
-      high = Isa::MaddAcc(high, I::BlendHighWords(Isa::ShrU32<16>(t1), t2), w.pair[d]);
+      low = Isa::AddDotPairs(low, I::BlendHighWords(t1, Isa::ShlU32<16>(t2)), w.pair[d]);
+      high = Isa::AddDotPairs(high, I::BlendHighWords(Isa::ShrU32<16>(t1), t2), w.pair[d]);
     }
   }
 #pragma GCC unroll 8
   for (; d <= M; ++d) {
     // Opposite rows share a weight; their sum (≤ 510) fits 16 bits.
     const V pair = Isa::Add16(half(rows[M - d]), half(rows[M + d]));
-    low = Isa::MaddAcc(low, pair, w.low[d]);
-    high = Isa::MaddAcc(high, pair, w.high[d]);
+    low = Isa::AddDotPairs(low, pair, w.low[d]);
+    high = Isa::AddDotPairs(high, pair, w.high[d]);
   }
   const V centre = half(rows[M]);
   constexpr int32_t kLowPhase = kOdd ? 1 : 0;
-  Isa::Store(full.Phase(kLowPhase) + n, StoredSum(Isa::MaddAcc(low, centre, w.low[0])));
-  Isa::Store(full.Phase(kLowPhase + 2) + n, StoredSum(Isa::MaddAcc(high, centre, w.high[0])));
+  Isa::Store(full.Phase(kLowPhase) + n, StoredSum(Isa::AddDotPairs(low, centre, w.low[0])));
+  Isa::Store(full.Phase(kLowPhase + 2) + n, StoredSum(Isa::AddDotPairs(high, centre, w.high[0])));
   if (surround != nullptr) {
     Isa::Store(surround->Phase(kLowPhase) + n, StoredSum(low));
     Isa::Store(surround->Phase(kLowPhase + 2) + n, StoredSum(high));
@@ -134,7 +128,7 @@ Isa::V HorizontalPhase(PhaseRow full, PhaseRow centre, const Isa::V* splitWeight
     const V left = Isa::Load(full.Phase(PhaseOf(P - d)) + n + PhaseIndex(P - d));
     acc = WeightedSum(acc, Isa::Add32(left, right), splitWeights[d]);
   }
-  return kInterior ? Isa::MulHigh48(acc, reciprocal) : Isa::Shr20(acc);
+  return kInterior ? Isa::MulShr<kSurroundShift>(acc, reciprocal) : Isa::ShrU32<20>(acc);
 }
 
 // The kBytes finished samples of the block at entry n, in column order.
@@ -147,44 +141,30 @@ Isa::V HorizontalBlock(PhaseRow full, PhaseRow centre, const Isa::V* splitWeight
   return Isa::Or(Isa::Or(p0, Isa::ShlU32<8>(p1)), Isa::Or(Isa::ShlU32<16>(p2), Isa::ShlU32<24>(p3)));
 }
 
-// Limits of the fused merge; `enabled` false leaves the averages as they are.
-struct FusedLimits {
-  bool enabled;
-  int32_t positive;  // 0..255
-  int32_t negative;  // 0..255
-};
+// All ones in the bytes where the source lies within the limits of the smoothed byte: s − a ≤ p
+// and a − s ≤ n exactly when the saturated differences do not exceed them (limits 0 … 255).
+Isa::V WithinLimits(Isa::V source, Isa::V smoothed, Isa::V p, Isa::V n) {
+  return Isa::EqZero8(Isa::Or(Isa::SaturatingSubU8(Isa::SaturatingSubU8(source, smoothed), p),
+                              Isa::SaturatingSubU8(Isa::SaturatingSubU8(smoothed, source), n)));
+}
 
 // The smoothed bytes, or the source's where it lies more than p above or n below them.
 Isa::V MergeBytes(Isa::V source, Isa::V smoothed, Isa::V p, Isa::V n) {
-  const Isa::V inside = Isa::EqZero8(
-      Isa::Or(Isa::SubsU8(Isa::SubsU8(source, smoothed), p), Isa::SubsU8(Isa::SubsU8(smoothed, source), n)));
+  const Isa::V inside = WithinLimits(source, smoothed, p, n);
   return Isa::Or(Isa::And(inside, smoothed), Isa::AndNot(inside, source));
 }
 
-uint8_t MergeByte(uint8_t source, uint8_t smoothed, const FusedLimits& limits) {
+uint8_t MergeByte(uint8_t source, uint8_t smoothed, const FusedLimits<uint8_t>& limits) {
   const int32_t d = static_cast<int32_t>(source) - static_cast<int32_t>(smoothed);
   return (d > limits.positive || d < -limits.negative) ? source : smoothed;
 }
 
-// A channel in contiguous rows (gathered first when packed), and where its output goes.
-struct ByteGaussianJob {
-  const uint8_t* plane;
-  int32_t planePitch;
-  uint8_t* dst;
-  int32_t dstPitch;
-  ChannelShape shape;
-  const int32_t* taps;
-  uint32_t reciprocal;
-  FusedLimits limits;
-};
-
 template <int32_t M, bool kInterior>
-void FinishRow(const ByteGaussianJob& job, PhaseRow full, PhaseRow centre, const Isa::V* splitWeights,
-               const uint8_t* srcRow, uint8_t* dstRow, uint8_t* rowOut) {
+void FinishRow(const GaussianJob<uint8_t>& job, PhaseRow full, PhaseRow centre, const Isa::V* splitWeights,
+               Isa::V reciprocal, const uint8_t* srcRow, uint8_t* dstRow, uint8_t* rowOut) {
   using V = Isa::V;
   const int32_t width = job.shape.width;
   const bool direct = job.shape.step == 1;
-  const V reciprocal = Isa::Set32(static_cast<int32_t>(job.reciprocal));
   const V vp = Isa::Set8(static_cast<uint8_t>(job.limits.positive));
   const V vn = Isa::Set8(static_cast<uint8_t>(job.limits.negative));
   const bool merge = job.limits.enabled;
@@ -213,7 +193,7 @@ void FinishRow(const ByteGaussianJob& job, PhaseRow full, PhaseRow centre, const
 // Not inlined: eight copies in one frame would need more than a page of stack for the spilled
 // weight vectors on 32-bit x86, where Windows then wants a stack probe the DLL does not link.
 template <int32_t M>
-__attribute__((noinline)) void ByteGaussianRows(const ByteGaussianJob& job, int32_t* workspace) {
+__attribute__((noinline)) void ByteGaussianRows(const GaussianJob<uint8_t>& job, int32_t* workspace) {
   using V = Isa::V;
   const int32_t width = job.shape.width;
   const int32_t height = job.shape.height;
@@ -225,13 +205,14 @@ __attribute__((noinline)) void ByteGaussianRows(const ByteGaussianJob& job, int3
   uint8_t* rowOut = reinterpret_cast<uint8_t*>(surround.phase0 - kPhaseFront + kPhases * layout.phaseStride);
   uint8_t* tail = rowOut + layout.rowOutEntries * 4;
 
+  const V reciprocal = Isa::Set32(static_cast<int32_t>(SurroundReciprocal(job.g.surroundWeight)));
   VerticalWeights<M> vertical;
   V splitWeights[M + 1];
   for (int32_t d = 0; d <= M; ++d) {
-    const int32_t k = job.taps[M + d];
+    const int32_t k = job.g.taps[M + d];
     vertical.low[d] = Isa::Set32(k);
     vertical.high[d] = Isa::Set32(static_cast<int32_t>(static_cast<uint32_t>(k) << 16));
-    const int32_t next = d < M ? job.taps[M + d + 1] : 0;
+    const int32_t next = d < M ? job.g.taps[M + d + 1] : 0;
     vertical.pair[d] = Isa::Set32(static_cast<int32_t>((static_cast<uint32_t>(next) << 16) | static_cast<uint32_t>(k)));
     splitWeights[d] = Isa::Set32(HorizontalWeight(k));
   }
@@ -245,7 +226,7 @@ __attribute__((noinline)) void ByteGaussianRows(const ByteGaussianJob& job, int3
   for (int32_t k = 0; k <= 2 * M; ++k) tailRows[k] = tail + k * kTailBlockBytes;
   for (int32_t y = 0; y < height; ++y) {
     for (int32_t k = 0; k <= 2 * M; ++k) {
-      rows[k] = job.plane + static_cast<ptrdiff_t>(Mirror(y - M + k, height)) * job.planePitch;
+      rows[k] = RowOf(job.plane, Mirror(y - M + k, height));
     }
     const bool interior = y >= M && y < height - M;
     const PhaseRow* centreless = interior ? &surround : nullptr;
@@ -261,17 +242,17 @@ __attribute__((noinline)) void ByteGaussianRows(const ByteGaussianJob& job, int3
       VerticalHalf<M, false>(tailRows, 0, vertical, wholeBlocks / kPhases, full, centreless);
       VerticalHalf<M, true>(tailRows, 0, vertical, wholeBlocks / kPhases, full, centreless);
     }
-    for (int32_t d = 1; d <= M; ++d) {
+    for (int32_t d = 1; d <= M; ++d) {  // the reflection of ReflectEnds, across phases
       full.Column(-d) = full.Column(d);
       full.Column(width - 1 + d) = full.Column(width - 1 - d);
     }
 
     // rows[M] is row y itself: the source row the merge compares with.
-    uint8_t* dstRow = At(job.dst, job.dstPitch, y, 0, job.shape.step);
+    uint8_t* dstRow = RowOf(job.dst, y);
     if (interior) {
-      FinishRow<M, true>(job, full, surround, splitWeights, rows[M], dstRow, rowOut);
+      FinishRow<M, true>(job, full, surround, splitWeights, reciprocal, rows[M], dstRow, rowOut);
     } else {
-      FinishRow<M, false>(job, full, full, splitWeights, rows[M], dstRow, rowOut);
+      FinishRow<M, false>(job, full, full, splitWeights, reciprocal, rows[M], dstRow, rowOut);
     }
   }
 }

@@ -1,9 +1,9 @@
 // The fast paths for B-bit samples (9 to 16 bits in 16-bit words), written once over the same
-// `Isa` as kernel_templates.h, on top of it. Bit-exact with the reference for every word
-// value, above 2^B − 1 as well, so the kernels never need to know B.
+// `Isa` as byte_kernel_templates.h. Bit-exact with the reference for every word value, above
+// 2^B − 1 as well, so the kernels never need to know B.
 //
-// - Gaussian, vertical pass first (see kernel_templates.h for why the order does not change the
-//   integer). The vertical sum V = Σ K[k]·S of a column is below 1024·2^16 = 2^26: words are
+// - Gaussian, vertical pass first (see byte_kernel_templates.h for why the order does not change
+//   the integer). The vertical sum V = Σ K[k]·S of a column is below 1024·2^16 = 2^26: words are
 //   moved into signed range (S − 2^15, a flip of the top bit) so that one 16-bit multiply-add
 //   takes two opposite rows at once, and the offset 2^15·ΣK is added back. V is stored split
 //   as (V mod 2^13, V div 2^13) in the two halves of its 32-bit lane: two such lanes add
@@ -21,48 +21,26 @@
 //   when w > 2^18 (the proof of core/surround_division.h with 50 for 48). Likewise windows of
 //   words below 2^14 add opposite rows in 16 bits before the vertical multiply-add. Each
 //   vertical pass stores its sums already in the form the horizontal pass reads.
-// - Box: 32-bit running column sums (< 17²·2^16 < 2^25) and a prefix sum along the row that may
-//   wrap modulo 2^32 — the difference of two prefixes is still the exact window sum. The
-//   product with the scale is formed in 64 bits.
+// - Box: 32-bit running column sums and a prefix sum along the row (box_outline.h); the product
+//   with the scale is formed in 64 bits.
 // - Packed channels (16-bit RGB, step 3 and 4) are gathered into contiguous rows and written
 //   back sample by sample, so the other channels' words are never touched.
 #pragma once
 
-#include "core/x86/kernel_templates.h"
+#include "core/simd/box_outline.h"
+#include "core/simd/fast_kernels.h"
+#include "core/simd/split_sums.h"
+#include "core/simd/vector_operations.h"
 
 namespace sorvan {
 namespace {
 namespace words {
 
+static_assert(WordOperations<Isa>, "Isa lacks operations the B-bit paths use");
+
 using V = Isa::V;
 
 constexpr int32_t kSplitShift = 13;
-
-const uint16_t* RowAt(const uint16_t* base, int32_t pitch, int32_t y) {
-  return reinterpret_cast<const uint16_t*>(reinterpret_cast<const uint8_t*>(base) + static_cast<ptrdiff_t>(y) * pitch);
-}
-uint16_t* RowAt(uint16_t* base, int32_t pitch, int32_t y) {
-  return reinterpret_cast<uint16_t*>(reinterpret_cast<uint8_t*>(base) + static_cast<ptrdiff_t>(y) * pitch);
-}
-
-void GatherRow(uint16_t* out, const uint16_t* row, int32_t width, int32_t step) {
-  if (step == 1) {
-    memcpy(out, row, static_cast<size_t>(width) * sizeof(uint16_t));
-    return;
-  }
-  for (int32_t x = 0; x < width; ++x) out[x] = row[static_cast<ptrdiff_t>(x) * step];
-}
-
-void ScatterRow(uint16_t* row, const uint16_t* in, int32_t width, int32_t step) {
-  if (step == 1) {
-    memcpy(row, in, static_cast<size_t>(width) * sizeof(uint16_t));
-    return;
-  }
-  for (int32_t x = 0; x < width; ++x) row[static_cast<ptrdiff_t>(x) * step] = in[x];
-}
-
-// Four regions of int32 entries, each KernelWorkspaceRegion(width) long.
-size_t WorkspaceBytes(int32_t maxWidth) { return 4 * KernelWorkspaceRegion(maxWidth) * sizeof(int32_t); }
 
 // out[x] = src[x] where it lies more than p above or n below smoothed[x], else smoothed[x] when
 // kFromSmoothed, out[x] as it is otherwise (contiguous rows; out may be smoothed itself).
@@ -75,8 +53,8 @@ void MergeRow(uint16_t* out, const uint16_t* src, const uint16_t* smoothed, int3
   for (; x + Isa::kLanes16 <= width; x += Isa::kLanes16) {
     const V sv = Isa::Load(src + x);
     const V av = Isa::Load(smoothed + x);
-    const V inside =
-        Isa::EqZero16(Isa::Or(Isa::SubsU16(Isa::SubsU16(sv, av), vp), Isa::SubsU16(Isa::SubsU16(av, sv), vn)));
+    const V inside = Isa::EqZero16(Isa::Or(Isa::SaturatingSubU16(Isa::SaturatingSubU16(sv, av), vp),
+                                           Isa::SaturatingSubU16(Isa::SaturatingSubU16(av, sv), vn)));
     const V kept = (kFromSmoothed || out == smoothed) ? av : Isa::Load(out + x);
     Isa::Store(out + x, Isa::Or(Isa::And(inside, kept), Isa::AndNot(inside, sv)));
   }
@@ -90,15 +68,9 @@ void MergeRow(uint16_t* out, const uint16_t* src, const uint16_t* smoothed, int3
   }
 }
 
-struct WordLimits {
-  bool enabled;
-  int32_t positive;  // 0..65535
-  int32_t negative;
-};
-
 int32_t Split(int32_t v) { return (v & ((1 << kSplitShift) - 1)) | ((v >> kSplitShift) << 16); }
 V Split(V v) {
-  return Isa::Or(Isa::And(v, Isa::Set32((1 << kSplitShift) - 1)), Isa::Shl16(Isa::ShrU32<kSplitShift>(v)));
+  return Isa::Or(Isa::And(v, Isa::Set32((1 << kSplitShift) - 1)), Isa::ShlU32<16>(Isa::ShrU32<kSplitShift>(v)));
 }
 
 // How the vertical passes store their sums: as they are, split as for 8 bits (sums below 2^20),
@@ -118,13 +90,13 @@ int32_t Stored(int32_t v) {
   return v;
 }
 
-// Stores one block of kLanes16 vertical sums, given as the multiply-adds' unpacked halves:
-// the sums without the centre row (lo, hi) and the centre row's share (cLo, cHi).
+// Stores one block of kLanes16 vertical sums, given as the multiply-adds of the interleaved
+// halves: the sums without the centre row (lo, hi) and the centre row's share (cLo, cHi).
 template <SumForm kForm>
 [[gnu::always_inline]] inline void StoreSums(V lo, V hi, V cLo, V cHi, int32_t* full, int32_t* surround) {
   V s0, s1, c0, c1;
-  Isa::Reorder(lo, hi, &s0, &s1);
-  Isa::Reorder(cLo, cHi, &c0, &c1);
+  Isa::ColumnOrder32(lo, hi, &s0, &s1);
+  Isa::ColumnOrder32(cLo, cHi, &c0, &c1);
   Isa::Store(full, Stored<kForm>(Isa::Add32(s0, c0)));
   Isa::Store(full + Isa::kLanes32, Stored<kForm>(Isa::Add32(s1, c1)));
   if (surround != nullptr) {
@@ -170,12 +142,12 @@ void VerticalPass(const uint16_t* const* rows, const int32_t* weights, int32_t w
     for (int32_t d = 1; d <= M; ++d) {
       const V a = Isa::Xor(Isa::Load(r[M - d] + x), flip);
       const V b = Isa::Xor(Isa::Load(r[M + d] + x), flip);
-      lo = Isa::MaddAcc(lo, Isa::UnpackLo16(a, b), pairWeights[d]);
-      hi = Isa::MaddAcc(hi, Isa::UnpackHi16(a, b), pairWeights[d]);
+      lo = Isa::AddDotPairs(lo, Isa::InterleaveLow16(a, b), pairWeights[d]);
+      hi = Isa::AddDotPairs(hi, Isa::InterleaveHigh16(a, b), pairWeights[d]);
     }
     const V c = Isa::Xor(Isa::Load(r[M] + x), flip);
-    const V cLo = Isa::MaddAcc(centreOffset, Isa::UnpackLo16(c, zero), centreWeight);
-    const V cHi = Isa::MaddAcc(centreOffset, Isa::UnpackHi16(c, zero), centreWeight);
+    const V cLo = Isa::AddDotPairs(centreOffset, Isa::InterleaveLow16(c, zero), centreWeight);
+    const V cHi = Isa::AddDotPairs(centreOffset, Isa::InterleaveHigh16(c, zero), centreWeight);
     StoreSums<kForm>(lo, hi, cLo, cHi, full + x, surround != nullptr ? surround + x : nullptr);
   }
   ScalarSums<M, kForm>(r, weights, x, width, full, surround);
@@ -207,12 +179,12 @@ void NarrowVerticalPass(const uint16_t* const* rows, const int32_t* weights, int
       const int32_t d2 = 2 * i + 2;
       const V t1 = Isa::Add16(Isa::Load(r[M - d1] + x), Isa::Load(r[M + d1] + x));
       const V t2 = d2 <= M ? Isa::Add16(Isa::Load(r[M - d2] + x), Isa::Load(r[M + d2] + x)) : zero;
-      lo = Isa::MaddAcc(lo, Isa::UnpackLo16(t1, t2), pairWeights[i]);
-      hi = Isa::MaddAcc(hi, Isa::UnpackHi16(t1, t2), pairWeights[i]);
+      lo = Isa::AddDotPairs(lo, Isa::InterleaveLow16(t1, t2), pairWeights[i]);
+      hi = Isa::AddDotPairs(hi, Isa::InterleaveHigh16(t1, t2), pairWeights[i]);
     }
     const V c = Isa::Load(r[M] + x);
-    const V cLo = Isa::Madd(Isa::UnpackLo16(c, zero), centreWeight);
-    const V cHi = Isa::Madd(Isa::UnpackHi16(c, zero), centreWeight);
+    const V cLo = Isa::DotPairs(Isa::InterleaveLow16(c, zero), centreWeight);
+    const V cHi = Isa::DotPairs(Isa::InterleaveHigh16(c, zero), centreWeight);
     StoreSums<kForm>(lo, hi, cLo, cHi, full + x, surround != nullptr ? surround + x : nullptr);
   }
   ScalarSums<M, kForm>(r, weights, x, width, full, surround);
@@ -245,7 +217,7 @@ void NarrowHorizontalPass(const int32_t* full, const int32_t* centre, const int3
     for (int32_t d = 1; d <= M; ++d) {
       acc = WeightedSum(acc, Isa::Add32(Isa::Load(full + x - d), Isa::Load(full + x + d)), tapWeights[d]);
     }
-    Isa::StoreWords32(rowOut + x, kInterior ? Isa::MulHigh50(acc, vReciprocal) : Isa::Shr20(acc));
+    Isa::StoreLanes32As16(rowOut + x, kInterior ? Isa::MulShr<50>(acc, vReciprocal) : Isa::ShrU32<20>(acc));
   }
 }
 
@@ -263,25 +235,30 @@ void HorizontalPass(const int32_t* full, const int32_t* centre, const int32_t* w
   const V rounding = Isa::Set32(512);
   for (int32_t x = 0; x < width; x += Isa::kLanes32) {
     const V c = Isa::Load(centre + x);
-    V low = Isa::MaddAcc(rounding, c, lowWeights[0]);
-    V high = Isa::Madd(c, highWeights[0]);
+    V low = Isa::AddDotPairs(rounding, c, lowWeights[0]);
+    V high = Isa::DotPairs(c, highWeights[0]);
     for (int32_t d = 1; d <= M; ++d) {
       const V pair = Isa::Add32(Isa::Load(full + x - d), Isa::Load(full + x + d));
-      low = Isa::MaddAcc(low, pair, lowWeights[d]);
-      high = Isa::MaddAcc(high, pair, highWeights[d]);
+      low = Isa::AddDotPairs(low, pair, lowWeights[d]);
+      high = Isa::AddDotPairs(high, pair, highWeights[d]);
     }
     const V q = kInterior ? Isa::FloorDivideSplit(high, low, reciprocal)
                           : Isa::ShrU32<20 - kSplitShift>(Isa::Add32(high, Isa::ShrU32<kSplitShift>(low)));
-    Isa::StoreWords32(rowOut + x, q);
+    Isa::StoreLanes32As16(rowOut + x, q);
   }
 }
 
 // Not inlined: eight copies in one frame would need more than a page of stack for the spilled
 // weight vectors on 32-bit x86, where Windows then wants a stack probe the DLL does not link.
 template <int32_t M>
-__attribute__((noinline)) void GaussianRows(const uint16_t* plane, int32_t planePitch, Channel<uint16_t> dst,
-                                            const ChannelShape& s, const int32_t* weights, double reciprocal,
-                                            uint32_t narrowReciprocal, const WordLimits& limits, int32_t* workspace) {
+__attribute__((noinline)) void GaussianRows(const GaussianJob<uint16_t>& job, int32_t* workspace) {
+  const ChannelShape& s = job.shape;
+  const int32_t* weights = job.g.taps;
+  const FusedLimits<uint16_t>& limits = job.limits;
+  const double reciprocal = 1.0 / static_cast<double>(job.g.surroundWeight);
+  // ⌈2^50 / w⌉ fits 32 bits only for w > 2^18; 0 keeps every row on the wide pass.
+  const uint64_t w = static_cast<uint64_t>(job.g.surroundWeight);
+  const uint32_t narrowReciprocal = w > (1u << 18) ? static_cast<uint32_t>(((uint64_t{1} << 50) + w - 1) / w) : 0;
   const size_t region = KernelWorkspaceRegion(s.width);
   int32_t* full = workspace + 16;  // 16 entries ahead for the reflected left end
   int32_t* surround = workspace + region;
@@ -291,14 +268,14 @@ __attribute__((noinline)) void GaussianRows(const uint16_t* plane, int32_t plane
   // consecutive rows (mirrored rows are among them), so a ring of 32 serves. Each row is
   // classed as it first enters the window.
   int32_t rowClasses[32];
-  auto check = [&](int32_t row) { rowClasses[row & 31] = RowClass(RowAt(plane, planePitch, row), s.width); };
+  auto check = [&](int32_t row) { rowClasses[row & 31] = RowClass(RowOf(job.plane, row), s.width); };
   for (int32_t y = 0; y <= M && y < s.height; ++y) check(y);
   for (int32_t y = 0; y < s.height; ++y) {
     if (y > 0 && y + M < s.height) check(y + M);
     int32_t widest = 0;
     for (int32_t k = 0; k <= 2 * M; ++k) {
       const int32_t row = Mirror(y - M + k, s.height);
-      rows[k] = RowAt(plane, planePitch, row);
+      rows[k] = RowOf(job.plane, row);
       widest = rowClasses[row & 31] > widest ? rowClasses[row & 31] : widest;
     }
     const bool interior = y >= M && y < s.height - M;
@@ -313,10 +290,7 @@ __attribute__((noinline)) void GaussianRows(const uint16_t* plane, int32_t plane
     } else {
       VerticalPass<M, SumForm::kWideSplit>(rows, weights, s.width, full, centre);
     }
-    for (int32_t d = 1; d <= M; ++d) {
-      full[-d] = full[d];
-      full[s.width - 1 + d] = full[s.width - 1 - d];
-    }
+    ReflectEnds(full, s.width, M);
     if (narrow) {
       if (interior) {
         NarrowHorizontalPass<M, true>(full, surround, weights, narrowReciprocal, s.width, rowOut);
@@ -329,7 +303,7 @@ __attribute__((noinline)) void GaussianRows(const uint16_t* plane, int32_t plane
       HorizontalPass<M, false>(full, full, weights, reciprocal, s.width, rowOut);
     }
     // rows[M] is row y of the (contiguous) source: what the merge compares with.
-    uint16_t* dstRow = RowAt(dst.base, dst.pitch, y);
+    uint16_t* dstRow = RowOf(job.dst, y);
     if (s.step == 1 && limits.enabled) {
       MergeRow<true>(dstRow, rows[M], rowOut, s.width, limits.positive, limits.negative);
     } else {
@@ -339,174 +313,42 @@ __attribute__((noinline)) void GaussianRows(const uint16_t* plane, int32_t plane
   }
 }
 
-// The filter's own Gaussian arithmetic, which the decomposition above relies on.
-bool GaussianFitsWords(const GaussianParams& g) {
-  return GaussianFits(g.taps, g.window, 10, g.surroundWeight, g.centreWeightSq);
-}
+struct WordKernels {
+  using Sample = uint16_t;
 
-void GaussianRun(Channel<uint16_t> dst, Channel<const uint16_t> src, const ChannelShape& s, const GaussianParams& g,
-                 const WordLimits& limits, const ScratchBlock& scratch) {
-  // A packed channel is first gathered into the row-sum plane (width·height int32 entries,
-  // twice what the words need).
-  const uint16_t* plane = src.base;
-  int32_t planePitch = src.pitch;
-  if (s.step != 1) {
-    uint16_t* words = reinterpret_cast<uint16_t*>(scratch.Plane<int32_t>());
+  static bool GaussianFits(const GaussianParams& g) { return IntegerGaussianFits(g); }
+  template <int32_t M>
+  static bool GaussianRows(const GaussianJob<uint16_t>& job, int32_t* workspace) {
+    words::GaussianRows<M>(job, workspace);
+    return true;
+  }
+
+  static bool BoxTakes(Channel<const uint16_t>, const ChannelShape&) { return true; }
+  static void Box(Channel<uint16_t> dst, Channel<const uint16_t> src, const ChannelShape& s, int32_t window,
+                  int32_t* workspace) {
+    IntegerBox(dst, src, s, window, workspace);
+  }
+
+  static void LimitMerge(Channel<uint16_t> out, Channel<const uint16_t> src, Channel<const uint16_t> smoothed,
+                         const ChannelShape& s, const MergeLimits<uint16_t>& limits) {
+    FusedLimits<uint16_t> l;
+    // Packed channels and limits the filter never sets (negative) take the reference.
+    if (s.step != 1 || !FuseLimits(limits, &l)) {
+      sorvan::LimitMerge<uint16_t>(out, src, smoothed, s, limits);
+      return;
+    }
     for (int32_t y = 0; y < s.height; ++y) {
-      GatherRow(words + static_cast<ptrdiff_t>(y) * s.width, RowAt(src.base, src.pitch, y), s.width, s.step);
-    }
-    plane = words;
-    planePitch = s.width * static_cast<int32_t>(sizeof(uint16_t));
-  }
-  const double reciprocal = 1.0 / static_cast<double>(g.surroundWeight);
-  // ⌈2^50 / w⌉ fits 32 bits only for w > 2^18; 0 keeps every row on the wide pass.
-  const uint32_t narrowReciprocal =
-      g.surroundWeight > (1 << 18)
-          ? static_cast<uint32_t>(((uint64_t{1} << 50) + static_cast<uint64_t>(g.surroundWeight) - 1) /
-                                  static_cast<uint64_t>(g.surroundWeight))
-          : 0;
-  int32_t* w = scratch.Workspace();
-  switch (g.window / 2) {
-    case 1: GaussianRows<1>(plane, planePitch, dst, s, g.taps, reciprocal, narrowReciprocal, limits, w); break;
-    case 2: GaussianRows<2>(plane, planePitch, dst, s, g.taps, reciprocal, narrowReciprocal, limits, w); break;
-    case 3: GaussianRows<3>(plane, planePitch, dst, s, g.taps, reciprocal, narrowReciprocal, limits, w); break;
-    case 4: GaussianRows<4>(plane, planePitch, dst, s, g.taps, reciprocal, narrowReciprocal, limits, w); break;
-    case 5: GaussianRows<5>(plane, planePitch, dst, s, g.taps, reciprocal, narrowReciprocal, limits, w); break;
-    case 6: GaussianRows<6>(plane, planePitch, dst, s, g.taps, reciprocal, narrowReciprocal, limits, w); break;
-    case 7: GaussianRows<7>(plane, planePitch, dst, s, g.taps, reciprocal, narrowReciprocal, limits, w); break;
-    default: GaussianRows<8>(plane, planePitch, dst, s, g.taps, reciprocal, narrowReciprocal, limits, w); break;
-  }
-}
-
-void LimitMergeEntry(Channel<uint16_t> out, Channel<const uint16_t> src, Channel<const uint16_t> smoothed,
-                     const ChannelShape& s, const MergeLimits<uint16_t>& limits) {
-  // Packed channels and limits the filter never sets (negative) take the reference.
-  if (s.step != 1 || limits.positive < 0 || limits.negative < 0) {
-    LimitMerge<uint16_t>(out, src, smoothed, s, limits);
-    return;
-  }
-  const int32_t p = limits.positive > 65535 ? 65535 : limits.positive;
-  const int32_t n = limits.negative > 65535 ? 65535 : limits.negative;
-  for (int32_t y = 0; y < s.height; ++y) {
-    uint16_t* o = RowAt(out.base, out.pitch, y);
-    const uint16_t* a = RowAt(smoothed.base, smoothed.pitch, y);
-    MergeRow<false>(o, RowAt(src.base, src.pitch, y), a, s.width, p, n);
-  }
-}
-
-void GaussianEntry(Channel<uint16_t> dst, Channel<const uint16_t> src, const ChannelShape& s, const GaussianParams& g,
-                   const ScratchBlock& scratch) {
-  if (!GaussianFitsWords(g)) {
-    GaussianSurroundAverage<uint16_t>(dst, src, s, g, scratch.Plane<int32_t>());
-    return;
-  }
-  GaussianRun(dst, src, s, g, {false, 0, 0}, scratch);
-}
-
-void GaussianMergeEntry(Channel<uint16_t> dst, Channel<const uint16_t> src, const ChannelShape& s,
-                        const GaussianParams& g, const MergeLimits<uint16_t>& limits, const ScratchBlock& scratch) {
-  if (limits.positive < 0 || limits.negative < 0 || !GaussianFitsWords(g)) {
-    GaussianEntry(dst, src, s, g, scratch);
-    LimitMergeEntry(dst, src, {dst.base, dst.pitch}, s, limits);
-    return;
-  }
-  const WordLimits fused = {true, limits.positive > 65535 ? 65535 : limits.positive,
-                            limits.negative > 65535 ? 65535 : limits.negative};
-  GaussianRun(dst, src, s, g, fused, scratch);
-}
-
-void AddRow32(uint32_t* sums, const uint16_t* add, const uint16_t* drop, int32_t width) {
-  int32_t x = 0;
-  for (; x + Isa::kLanes32 <= width; x += Isa::kLanes32) {
-    V v = Isa::Add32(Isa::Load(sums + x), Isa::LoadU16To32(add + x));
-    if (drop != nullptr) v = Isa::Sub32(v, Isa::LoadU16To32(drop + x));
-    Isa::Store(sums + x, v);
-  }
-  for (; x < width; ++x) sums[x] = sums[x] + add[x] - (drop != nullptr ? drop[x] : 0u);
-}
-
-void BoxEntry(Channel<uint16_t> dst, Channel<const uint16_t> src, const ChannelShape& s, int32_t window,
-              const ScratchBlock& scratch) {
-  if (window < 3 || window > kMaxWindow || (window & 1) == 0) {
-    BoxAverage<uint16_t>(dst, src, s, window, scratch.BoxOffsets());
-    return;
-  }
-  const int32_t r = window / 2;
-  const int32_t scale = (1 << 20) / (window * window);  // truncated, as the reference does
-  int32_t* workspace = scratch.Workspace();
-  const size_t region = KernelWorkspaceRegion(s.width);
-  uint32_t* sums = reinterpret_cast<uint32_t*>(workspace) + 16;  // column sums, reflected r at each end
-  uint32_t* prefix = reinterpret_cast<uint32_t*>(workspace + region);
-  uint16_t* addRow = reinterpret_cast<uint16_t*>(workspace + 2 * region);
-  uint16_t* dropRow = addRow + region;
-  uint16_t* rowOut = reinterpret_cast<uint16_t*>(workspace + 3 * region);
-
-  auto row = [&](int32_t y, uint16_t* buffer) -> const uint16_t* {
-    const uint16_t* p = RowAt(src.base, src.pitch, y);
-    if (s.step == 1) return p;
-    GatherRow(buffer, p, s.width, s.step);
-    return buffer;
-  };
-
-  memset(sums, 0, static_cast<size_t>(s.width) * sizeof(uint32_t));
-  for (int32_t dy = -r; dy <= r; ++dy) AddRow32(sums, row(Mirror(dy, s.height), addRow), nullptr, s.width);
-
-  const V vScale = Isa::Set32(scale);
-  const int32_t paddedWidth = s.width + 2 * r;
-  for (int32_t y = 0; y < s.height; ++y) {
-    if (y > 0) {
-      const uint16_t* add = row(Mirror(y + r, s.height), addRow);
-      const uint16_t* drop = row(Mirror(y - 1 - r, s.height), dropRow);
-      AddRow32(sums, add, drop, s.width);
-    }
-    for (int32_t d = 1; d <= r; ++d) {
-      sums[-d] = sums[d];
-      sums[s.width - 1 + d] = sums[s.width - 1 - d];
-    }
-    // prefix[j] = Σ of padded columns below j, modulo 2^32.
-    const uint32_t* first = sums - r;
-    prefix[0] = 0;
-    V carry = Isa::Zero();
-    for (int32_t j = 0; j < paddedWidth; j += Isa::kLanes32) {
-      const V v = Isa::Add32(Isa::PrefixSum32(Isa::Load(first + j)), carry);
-      Isa::Store(prefix + 1 + j, v);
-      carry = Isa::BroadcastLast32(v);
-    }
-    uint16_t* dstRow = RowAt(dst.base, dst.pitch, y);
-    int32_t x = 0;
-    for (; x < s.width; x += Isa::kLanes32) {
-      const V sum = Isa::Sub32(Isa::Load(prefix + x + window), Isa::Load(prefix + x));
-      const V q = Isa::MulShr20(sum, vScale);
-      if (s.step == 1 && x + Isa::kLanes32 <= s.width) {
-        Isa::StoreWords32(dstRow + x, q);
-      } else {
-        Isa::StoreWords32(rowOut + x, q);
-      }
-    }
-    if (s.step == 1) {
-      const int32_t done = s.width - s.width % Isa::kLanes32;
-      if (done < s.width) memcpy(dstRow + done, rowOut + done, static_cast<size_t>(s.width - done) * sizeof(uint16_t));
-    } else {
-      ScatterRow(dstRow, rowOut, s.width, s.step);
+      MergeRow<false>(RowOf(out, y), RowOf(src, y), RowOf(smoothed, y), s.width, l.positive, l.negative);
     }
   }
-}
 
-void CopyEntry(Channel<uint16_t> dst, Channel<const uint16_t> src, const ChannelShape& s) {
-  if (s.step != 1) {
+  static void CopyPacked(Channel<uint16_t> dst, Channel<const uint16_t> src, const ChannelShape& s) {
     CopyChannel<uint16_t>(dst, src, s);
-    return;
   }
-  if (s.width <= 0) return;
-  for (int32_t y = 0; y < s.height; ++y) {
-    memcpy(RowAt(dst.base, dst.pitch, y), RowAt(src.base, src.pitch, y),
-           static_cast<size_t>(s.width) * sizeof(uint16_t));
-  }
-}
 
-constexpr SampleKernels<uint16_t> MakeWordKernels(const char* name) {
-  return {name, &GaussianEntry, &BoxEntry, &LimitMergeEntry, &CopyEntry, &GaussianMergeEntry, &WorkspaceBytes};
-}
+  // Four regions of int32 entries.
+  static size_t WorkspaceBytes(int32_t maxWidth) { return 4 * KernelWorkspaceRegion(maxWidth) * sizeof(int32_t); }
+};
 
 }  // namespace words
 }  // namespace
