@@ -39,6 +39,7 @@ StreamFilter::StreamFilter(const FilterArguments& arguments, const FrameFormat& 
   const PlanRefusal refusal = MakeFilterPlan(request, &plan_);
   switch (refusal.Kind()) {
     case RefusalKind::kNone: return;
+    case RefusalKind::kSetting:
     case RefusalKind::kArguments: throw FilterArgumentError(refusal.Message());
     case RefusalKind::kClip: throw CommandError(refusal.Message());
     case RefusalKind::kMemory: break;

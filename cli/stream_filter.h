@@ -14,7 +14,7 @@ namespace sorvan::cli {
 class StreamFilter {
  public:
   // Fixes the plan. Throws FilterArgumentError with the script function's own message when the
-  // arguments are refused, CommandError for anything else.
+  // arguments or SORVAN_MAX_ISA are refused, CommandError for anything else.
   StreamFilter(const FilterArguments& arguments, const FrameFormat& format);
   StreamFilter(const StreamFilter&) = delete;
   StreamFilter& operator=(const StreamFilter&) = delete;

@@ -27,6 +27,16 @@ class BoundedText {
     while (count > 0) Put(digits[--count]);
     return *this;
   }
+  // A value from outside (an environment variable, a name a user typed) kept to one line: control
+  // characters shown as '?', and no more than `most` characters of it, "..." marking the cut.
+  constexpr BoundedText& AppendShown(const char* text, size_t most) {
+    size_t shown = 0;
+    for (; text != nullptr && *text != '\0' && shown < most; ++text, ++shown) {
+      const unsigned char c = static_cast<unsigned char>(*text);
+      Put(c < 0x20 || c == 0x7F ? '?' : *text);
+    }
+    return text != nullptr && *text != '\0' ? Append("...") : *this;
+  }
   // Upper-case hexadecimal, `digits` wide (leading zeros; the low digits when the value is wider).
   constexpr BoundedText& AppendHex(uint32_t value, int32_t digits) {
     for (int32_t i = digits - 1; i >= 0; --i) Put("0123456789ABCDEF"[(value >> (4 * i)) & 0xF]);

@@ -1,19 +1,37 @@
 #include "core/filter_request.h"
 
+#include "core/dispatch.h"
+
 namespace sorvan {
 namespace {
 
 constexpr const char* kNotSupported = " is not supported: use 8 to 16-bit integer or 32-bit float samples";
 constexpr const char* kNoFrameSize = " clips of variable size are not supported: give the clip one frame size";
 
-// The refusal of the clip or of its arguments, in the one order; none when all checks pass.
+// Sorvan: SORVAN_MAX_ISA="avx9" names no instruction set of this build (scalar, sse2, avx2, avx512)
+PlanRefusal UnrecognisedCapRefusal(const char* value) {
+  RefusalText message;
+  message.Append("Sorvan: SORVAN_MAX_ISA=\"").AppendShown(value, 32);
+  message.Append("\" names no instruction set of this build (");
+  InstructionSet levels[kMaxInstructionSets];
+  const int32_t count = ListInstructionSets(levels, kMaxInstructionSets);
+  for (int32_t i = 0; i < count && i < kMaxInstructionSets; ++i) {
+    message.Append(i > 0 ? ", " : "").Append(InstructionSetName(levels[i]));
+  }
+  message.Append(")");
+  return PlanRefusal::Worded(RefusalKind::kSetting, message);
+}
+
+// The refusal of the setting, the clip or the arguments, in the one order; none when all checks pass.
 PlanRefusal FirstRefusal(const FilterRequest& r) {
+  if (const char* cap = UnrecognisedInstructionSetCap()) return UnrecognisedCapRefusal(cap);
   const ClipFormat& f = r.format;
-  const char* name = f.hostName != nullptr ? f.hostName : "this format";
+  RefusalText named;
+  named.Append("Sorvan: ").Append(f.hostName != nullptr ? f.hostName : "this format");
   if (f.hostRefusal != nullptr) return PlanRefusal::Given(RefusalKind::kClip, f.hostRefusal);
-  if (r.width <= 0 || r.height <= 0) return PlanRefusal::Named(RefusalKind::kClip, name, kNoFrameSize);
+  if (r.width <= 0 || r.height <= 0) return PlanRefusal::Worded(RefusalKind::kClip, named.Append(kNoFrameSize));
   if (f.description == nullptr || !IsProcessableFormat(*f.description)) {
-    return PlanRefusal::Named(RefusalKind::kClip, name, kNotSupported);
+    return PlanRefusal::Worded(RefusalKind::kClip, named.Append(kNotSupported));
   }
   if (r.readRefusal != nullptr) return PlanRefusal::Given(RefusalKind::kArguments, r.readRefusal);
   if (const char* error = FirstArgumentError(r.arguments)) return PlanRefusal::Given(RefusalKind::kArguments, error);
@@ -32,10 +50,10 @@ PlanRefusal PlanRefusal::Given(RefusalKind kind, const char* message) {
   return refusal;
 }
 
-PlanRefusal PlanRefusal::Named(RefusalKind kind, const char* name, const char* text) {
+PlanRefusal PlanRefusal::Worded(RefusalKind kind, const RefusalText& message) {
   PlanRefusal refusal;
   refusal.kind_ = kind;
-  refusal.composed_.Append("Sorvan: ").Append(name).Append(text);
+  refusal.composed_ = message;
   return refusal;
 }
 

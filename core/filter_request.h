@@ -41,17 +41,20 @@ struct FilterRequest {
 
 enum class RefusalKind : uint8_t {
   kNone,       // the plan is ready
+  kSetting,    // SORVAN_MAX_ISA names no instruction set of this build
   kClip,       // the clip: its host's own refusal, no frame size, or a format the core does not compute on
   kArguments,  // an argument as read, a range, the channels or the gray-clip rule
   kMemory,     // the plan or its scratch could not be had
 };
 
+using RefusalText = BoundedText<192>;
+
 class PlanRefusal {
  public:
   static PlanRefusal None() { return {}; }
   static PlanRefusal Given(RefusalKind kind, const char* message);
-  // "Sorvan: <name><text>", composed in the refusal itself.
-  static PlanRefusal Named(RefusalKind kind, const char* name, const char* text);
+  // A message composed for this refusal, kept in it.
+  static PlanRefusal Worded(RefusalKind kind, const RefusalText& message);
 
   RefusalKind Kind() const { return kind_; }
   explicit operator bool() const { return kind_ != RefusalKind::kNone; }
@@ -64,7 +67,7 @@ class PlanRefusal {
  private:
   RefusalKind kind_ = RefusalKind::kNone;
   const char* given_ = nullptr;
-  BoundedText<192> composed_;
+  RefusalText composed_;
 };
 
 // A plan made by MakeFilterPlan, freed with its holder.
@@ -90,11 +93,12 @@ class OwnedPlan {
   FilterPlan* plan_ = nullptr;
 };
 
-// The checks in their one order: the host's own refusal of the clip; a frame size; a format the
-// core computes on; the arguments as read; their ranges and the channels (FirstArgumentError);
-// the gray-clip rule (ChannelSelectionError). Then the plan, for the best kernels the CPU has
-// (no higher than SORVAN_MAX_ISA), with `scratchBlocks` blocks ready. On success `*plan` holds
-// it; on a refusal `*plan` is left empty.
+// The checks in their one order: SORVAN_MAX_ISA naming no level of this build (a setting of the
+// whole process, so it comes ahead of anything about this call); the host's own refusal of the
+// clip; a frame size; a format the core computes on; the arguments as read; their ranges and
+// the channels (FirstArgumentError); the gray-clip rule (ChannelSelectionError). Then the plan,
+// for the best kernels the CPU has (no higher than SORVAN_MAX_ISA), with `scratchBlocks` blocks
+// ready. On success `*plan` holds it; on a refusal `*plan` is left empty.
 PlanRefusal MakeFilterPlan(const FilterRequest& request, OwnedPlan* plan);
 
 }  // namespace sorvan
