@@ -44,7 +44,6 @@ class BoundedText {
   }
 
   constexpr const char* Text() const { return text_; }
-  constexpr size_t Length() const { return length_; }
   constexpr bool Empty() const { return length_ == 0; }
   // False once anything had to be cut off.
   constexpr bool Fits() const { return fits_; }

@@ -7,24 +7,7 @@ bool InRange(const FilterArguments& a, Parameter p) {
   return a[p] >= kParameters[p].minimum && a[p] <= kParameters[p].maximum;
 }
 
-bool SameName(const char* a, const char* b) {
-  for (; *a != '\0' && *a == *b; ++a, ++b) {
-  }
-  return *a == *b;
-}
-
 }  // namespace
-
-bool FindParameter(const char* name, Parameter* parameter) {
-  if (name == nullptr) return false;
-  for (int32_t i = 0; i < kParameterCount; ++i) {
-    if (SameName(name, kParameters[i].name)) {
-      *parameter = static_cast<Parameter>(i);
-      return true;
-    }
-  }
-  return false;
-}
 
 const char* FirstArgumentError(const FilterArguments& a) {
   if (!InRange(a, kRad)) return kParameters[kRad].rangeMessage;

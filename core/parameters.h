@@ -84,9 +84,6 @@ constexpr FilterArguments DefaultArguments() {
   return a;
 }
 
-// Looks a parameter up by its script name; false when there is none of that name.
-bool FindParameter(const char* name, Parameter* parameter);
-
 // The message of the first failing check, in the fixed order (the ranges of rad and str, at
 // least one channel, then each switched-on channel's two limits and their both-zero rule), or
 // null. MakeFilterPlan (core/filter_request.h) makes these checks in their place among all of

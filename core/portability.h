@@ -27,13 +27,6 @@
 
 namespace sorvan {
 
-// Byte address of element (row, column) of a strided 2-D view. Done in pointer-sized
-// arithmetic so that row × pitch cannot overflow 32 bits on large frames.
-template <typename Byte>
-constexpr Byte* At(Byte* base, int32_t pitch, int32_t row, int32_t column, int32_t step) {
-  return base + static_cast<ptrdiff_t>(row) * pitch + static_cast<ptrdiff_t>(column) * step;
-}
-
 // Gives U the constness of T (for byte views of typed samples).
 template <typename T, typename U>
 struct ConstLike {

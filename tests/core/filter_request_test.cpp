@@ -78,8 +78,14 @@ TEST(BoundedText, ComposesNumbersAndKnowsWhenItCutsOff) {
   BoundedText<8> small;
   small.Append("Sorvan: ").Append(nullptr);
   EXPECT_STREQ(small.Text(), "Sorvan:");
-  EXPECT_EQ(small.Length(), 7u);
   EXPECT_FALSE(small.Fits());
+  BoundedText<16> shown;  // a value from outside stays on one line, and short
+  EXPECT_STREQ(shown
+                   .AppendShown("a\nb\x7f"
+                                "cdef",
+                                4)
+                   .Text(),
+               "a?b?...");
   constexpr BoundedText<4> kCut = BoundedText<4>().Append("abcd");
   static_assert(!kCut.Fits(), "a string made at compile time knows it was cut, so a static_assert can refuse it");
 }

@@ -41,11 +41,6 @@ TEST(Parameters, AGrayClipNeedsChannelZero) {
 }
 
 TEST(Parameters, TableLookups) {
-  Parameter p{};
-  ASSERT_TRUE(FindParameter("nbv", &p));
-  EXPECT_EQ(p, kNbv);
-  EXPECT_FALSE(FindParameter("radius", &p));
-  EXPECT_FALSE(FindParameter("", &p));
   EXPECT_STREQ(kParameters[kGu].booleanMessage, "Sorvan: gu must be 0 or 1 (false or true)");
 }
 

@@ -3,6 +3,7 @@
 #include "tests/support/eight_bit_reference.h"
 
 #include "core/mirror.h"
+#include "tests/support/strided_address.h"
 
 namespace sorvan::testing::eight_bit {
 namespace {

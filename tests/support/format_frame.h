@@ -10,6 +10,7 @@
 
 #include "core/frame_view.h"
 #include "tests/support/direct_average.h"
+#include "tests/support/strided_address.h"
 
 namespace sorvan::testing {
 
