@@ -1,7 +1,7 @@
 // The script function's twelve arguments: names, kinds, defaults, ranges, the order of the
 // checks and every message, once. The bindings (and the registration strings they give their
-// hosts, plugin/parameter_strings.h), the command, the tests and the fuzz targets all read this
-// table; adding an argument touches it alone.
+// hosts, plugin/parameter_strings.h) and the command read this table, so an argument added here
+// reaches every host and the command's options with no change to them.
 #pragma once
 
 #include "core/formats/video_format.h"
