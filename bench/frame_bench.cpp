@@ -18,9 +18,8 @@
 #include "bench/summary_reporter.h"
 #include "core/dispatch.h"
 #include "core/filter_plan.h"
-#include "plugin/classic/classic_formats.h"
-#include "plugin/classic/pixel_type.h"
-#include "support/format_frame.h"
+#include "tests/support/five_layouts.h"
+#include "tests/support/format_frame.h"
 
 namespace {
 
@@ -30,14 +29,8 @@ using sorvan::testing::FormatFrame;
 constexpr int32_t kWidth = 1920;
 constexpr int32_t kHeight = 1080;
 
-VideoFormat Classic(int32_t type) {
-  VideoFormat f{};
-  ClassicFormat(type, &f);
-  return f;
-}
-
 VideoFormat Yuv(SampleType type, int32_t bits, int32_t shift) {
-  return PlanarFormat({ColourFamily::kYuv, type, bits, shift, shift, false, {0, 1, 2}});
+  return PlanarFormat({.sampleType = type, .bitsPerSample = bits, .widthShift = shift, .heightShift = shift});
 }
 
 struct Format {
@@ -47,10 +40,10 @@ struct Format {
 
 const std::vector<Format>& Formats() {
   static const std::vector<Format> formats = {
-      {"yv12", Classic(CS_YV12)},
-      {"yuy2", Classic(CS_YUY2)},
-      {"rgb32", Classic(CS_BGR32)},
-      {"rgb24", Classic(CS_BGR24)},
+      {"yv12", testing::Yv12()},
+      {"yuy2", testing::Yuy2()},
+      {"rgb32", testing::Rgb32()},
+      {"rgb24", testing::Rgb24()},
       {"yuv444p8", Yuv(SampleType::kInteger, 8, 0)},
       {"yuv420p10", Yuv(SampleType::kInteger, 10, 1)},
       {"yuv420p16", Yuv(SampleType::kInteger, 16, 1)},
@@ -150,7 +143,7 @@ struct SharedPlan {
 SharedPlan& Shared() {
   static SharedPlan* shared = [] {
     auto* s = new SharedPlan();
-    s->ready = s->plan.Init(DefaultArguments(), Classic(CS_YV12), kWidth, kHeight) == PlanStatus::kOk;
+    s->ready = s->plan.Init(DefaultArguments(), testing::Yv12(), kWidth, kHeight) == PlanStatus::kOk;
     return s;
   }();
   return *shared;
@@ -162,7 +155,7 @@ void FramesInFlight(benchmark::State& state) {
     state.SkipWithError("no plan");
     return;
   }
-  const VideoFormat format = Classic(CS_YV12);
+  const VideoFormat format = testing::Yv12();
   FormatFrame src(format, kWidth, kHeight, 64);
   FormatFrame dst(format, kWidth, kHeight, 64);
   src.Paint(static_cast<uint32_t>(state.thread_index()));

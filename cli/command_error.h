@@ -12,8 +12,8 @@ class CommandError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The frame server refused the filter's arguments; the message is the plug-in's own and is
-// printed verbatim, without the command's prefix.
+// The core refused the filter's arguments or the SORVAN_MAX_ISA setting; the message is the
+// plug-in's own and is printed verbatim, without the command's prefix.
 class FilterArgumentError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;

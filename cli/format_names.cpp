@@ -9,14 +9,13 @@ namespace {
 
 VideoFormat Planar(ColourFamily family, int32_t bits, int32_t widthShift, int32_t heightShift, bool alpha,
                    const int8_t (&planes)[kColourChannels]) {
-  PlanarFormatFields fields{family,
-                            bits == 32 ? SampleType::kFloat : SampleType::kInteger,
-                            bits,
-                            widthShift,
-                            heightShift,
-                            alpha,
-                            {planes[0], planes[1], planes[2]}};
-  return PlanarFormat(fields);
+  return PlanarFormat({.family = family,
+                       .sampleType = bits == 32 ? SampleType::kFloat : SampleType::kInteger,
+                       .bitsPerSample = bits,
+                       .widthShift = widthShift,
+                       .heightShift = heightShift,
+                       .alpha = alpha,
+                       .channelPlanes = {planes[0], planes[1], planes[2]}});
 }
 
 VideoFormat Packed(PackedLayout layout) { return PackedFormat(layout); }

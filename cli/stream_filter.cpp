@@ -2,8 +2,6 @@
 
 #include <fmt/format.h>
 
-#include <array>
-
 #include "cli/command_error.h"
 
 namespace sorvan::cli {
@@ -32,28 +30,29 @@ class PlanWorker final : public FrameWorker {
 }  // namespace
 
 StreamFilter::StreamFilter(const FilterArguments& arguments, const FrameFormat& format) : format_(format) {
-  switch (plan_.Init(arguments, format.video, format.width, format.height)) {
-    case PlanStatus::kOk: return;
-    case PlanStatus::kInvalidArguments: {
-      const char* message = FirstArgumentError(arguments);
-      if (message == nullptr) message = ChannelSelectionError(arguments, format.video);
-      throw FilterArgumentError(message != nullptr ? message : "Sorvan: invalid arguments");
-    }
-    case PlanStatus::kUnsupportedFormat: {
-      std::array<char, 160> message{};
-      throw CommandError(UnsupportedFormatMessage(message.data(), message.size(), format.video.name));
-    }
-    case PlanStatus::kOutOfMemory: break;
+  FilterRequest request{};
+  request.format = {&format.video, format.video.name, nullptr};
+  request.width = format.width;
+  request.height = format.height;
+  request.arguments = arguments;
+  request.scratchBlocks = 0;  // one for each worker, as it starts
+  const PlanRefusal refusal = MakeFilterPlan(request, &plan_);
+  switch (refusal.Kind()) {
+    case RefusalKind::kNone: return;
+    case RefusalKind::kSetting:
+    case RefusalKind::kArguments: throw FilterArgumentError(refusal.Message());
+    case RefusalKind::kClip: throw CommandError(refusal.Message());
+    case RefusalKind::kMemory: break;
   }
   throw CommandError(fmt::format("out of memory for the filter of {}x{} frames", format.width, format.height));
 }
 
 std::unique_ptr<FrameWorker> StreamFilter::MakeWorker() {
-  if (!plan_.ReserveScratch(workers_ + 1)) {
+  if (!plan_->ReserveScratch(workers_ + 1)) {
     throw CommandError(fmt::format("out of memory for the working space of worker thread {}", workers_ + 1));
   }
   ++workers_;
-  return std::make_unique<PlanWorker>(plan_, format_);
+  return std::make_unique<PlanWorker>(*plan_, format_);
 }
 
 std::vector<OutputPiece> StreamFilter::OutputPieces() const {
@@ -61,7 +60,7 @@ std::vector<OutputPiece> StreamFilter::OutputPieces() const {
   const auto planes = FramePlanes(format_);
   for (int32_t p = 0; p < format_.video.planeCount; ++p) {
     const size_t size = planes[p].rowBytes * static_cast<size_t>(planes[p].height);
-    const bool fromInput = !plan_.PlaneIsFiltered(p);
+    const bool fromInput = !plan_->PlaneIsFiltered(p);
     // Neighbouring planes from the same buffer go out in one piece.
     if (!pieces.empty() && pieces.back().fromInput == fromInput) {
       pieces.back().size += size;

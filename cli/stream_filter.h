@@ -7,14 +7,14 @@
 
 #include "cli/frame_format.h"
 #include "cli/pipeline.h"
-#include "core/filter_plan.h"
+#include "core/filter_request.h"
 
 namespace sorvan::cli {
 
 class StreamFilter {
  public:
   // Fixes the plan. Throws FilterArgumentError with the script function's own message when the
-  // arguments are refused, CommandError for anything else.
+  // arguments or SORVAN_MAX_ISA are refused, CommandError for anything else.
   StreamFilter(const FilterArguments& arguments, const FrameFormat& format);
   StreamFilter(const StreamFilter&) = delete;
   StreamFilter& operator=(const StreamFilter&) = delete;
@@ -29,7 +29,7 @@ class StreamFilter {
 
  private:
   FrameFormat format_;
-  FilterPlan plan_;
+  OwnedPlan plan_;
   int32_t workers_ = 0;
 };
 

@@ -47,9 +47,9 @@ InstructionSet SupportedInstructionSet();
 // The cap SORVAN_MAX_ISA sets, or kBest when it is unset or names no level of this build.
 InstructionSet EnvironmentInstructionSetCap();
 
-// SORVAN_MAX_ISA's value when it is set but names no level of this build (so that it caps
-// nothing), for a caller to report beside the accepted names (ListInstructionSets and
-// InstructionSetName); nullptr when it is unset, empty or a level's name.
+// SORVAN_MAX_ISA's value when it is set but names no level of this build, which MakeFilterPlan
+// (core/filter_request.h) refuses, naming it and the levels; nullptr when it is unset, empty or
+// a level's name.
 const char* UnrecognisedInstructionSetCap();
 
 // The table of sample type T for exactly this level: at a rung, its first path the CPU runs

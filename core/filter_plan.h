@@ -2,6 +2,9 @@
 // channels to smooth with their limits at the format's depth, and the kernels. A plan is never
 // written after Init; frames go through Process, which takes its scratch from the plan's pool
 // for the length of the call, so any number of threads may filter frames through one plan.
+// Callers with a host's values make their plans through MakeFilterPlan (core/filter_request.h),
+// which checks them and says why it refuses; Init alone, for callers that hold values known to
+// be good (tests, benchmarks), refuses bad ones with no more than a status.
 #pragma once
 
 #include "core/dispatch.h"
@@ -24,6 +27,11 @@ class FilterPlan {
   FilterPlan() = default;
   FilterPlan(const FilterPlan&) = delete;
   FilterPlan& operator=(const FilterPlan&) = delete;
+
+  // Plain malloc and free, null on exhaustion (the new-expression then constructs nothing), as
+  // the bindings' objects: no C++ runtime allocator in the plug-in.
+  static void* operator new(size_t size) noexcept { return malloc(size); }
+  static void operator delete(void* p) noexcept { free(p); }
 
   // Fixes the plan for frames of `format` at width × height pixels (the clip's size, which sizes
   // the scratch; frames larger than that have the channels that do not fit copied instead).

@@ -14,7 +14,6 @@ struct BasicPlaneView {
   int32_t width;   // pixels a row (for a packed plane, pixels, not samples)
   int32_t height;  // rows
 };
-using PlaneView = BasicPlaneView<uint8_t>;
 using SourcePlaneView = BasicPlaneView<const uint8_t>;
 
 // Planes in the format's memory order. A destination plane whose data is null already holds

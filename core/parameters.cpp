@@ -7,24 +7,7 @@ bool InRange(const FilterArguments& a, Parameter p) {
   return a[p] >= kParameters[p].minimum && a[p] <= kParameters[p].maximum;
 }
 
-bool SameName(const char* a, const char* b) {
-  for (; *a != '\0' && *a == *b; ++a, ++b) {
-  }
-  return *a == *b;
-}
-
 }  // namespace
-
-bool FindParameter(const char* name, Parameter* parameter) {
-  if (name == nullptr) return false;
-  for (int32_t i = 0; i < kParameterCount; ++i) {
-    if (SameName(name, kParameters[i].name)) {
-      *parameter = static_cast<Parameter>(i);
-      return true;
-    }
-  }
-  return false;
-}
 
 const char* FirstArgumentError(const FilterArguments& a) {
   if (!InRange(a, kRad)) return kParameters[kRad].rangeMessage;
@@ -43,18 +26,6 @@ const char* FirstArgumentError(const FilterArguments& a) {
 const char* ChannelSelectionError(const FilterArguments& a, const VideoFormat& format) {
   if (ColourChannelCount(format) == 1 && !a.Flag(kRy)) return kGrayNeedsChannel0Message;
   return nullptr;
-}
-
-char* UnsupportedFormatMessage(char* buffer, size_t size, const char* formatName) {
-  if (buffer == nullptr || size == 0) return buffer;
-  const char* parts[3] = {"Sorvan: ", formatName != nullptr ? formatName : "this format",
-                          " is not supported: use 8 to 16-bit integer or 32-bit float samples"};
-  size_t used = 0;
-  for (const char* part : parts) {
-    for (; *part != '\0' && used + 1 < size; ++part) buffer[used++] = *part;
-  }
-  buffer[used] = '\0';
-  return buffer;
 }
 
 }  // namespace sorvan

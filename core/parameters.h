@@ -1,6 +1,7 @@
 // The script function's twelve arguments: names, kinds, defaults, ranges, the order of the
-// checks and every message, once. The bindings, the command, the tests and the fuzz targets all
-// read this table; adding an argument touches it alone.
+// checks and every message, once. The bindings (and the registration strings they give their
+// hosts, plugin/parameter_strings.h) and the command read this table, so an argument added here
+// reaches every host and the command's options with no change to them.
 #pragma once
 
 #include "core/formats/video_format.h"
@@ -83,57 +84,13 @@ constexpr FilterArguments DefaultArguments() {
   return a;
 }
 
-// Looks a parameter up by its script name; false when there is none of that name.
-bool FindParameter(const char* name, Parameter* parameter);
-
 // The message of the first failing check, in the fixed order (the ranges of rad and str, at
 // least one channel, then each switched-on channel's two limits and their both-zero rule), or
-// null. The colour-format check that comes before these differs by interface and is the
-// binding's; the gray-clip rule that comes after is ChannelSelectionError.
+// null. MakeFilterPlan (core/filter_request.h) makes these checks in their place among all of
+// a call's checks; the gray-clip rule that comes after them is ChannelSelectionError.
 const char* FirstArgumentError(const FilterArguments& arguments);
 
 // A clip without colour channels has only channel 0, so ry must be on; null when fine.
 const char* ChannelSelectionError(const FilterArguments& arguments, const VideoFormat& format);
-
-// Writes "Sorvan: <name> is not supported: use 8 to 16-bit integer or 32-bit float samples",
-// cut to fit `size` bytes (always terminated). Returns buffer.
-char* UnsupportedFormatMessage(char* buffer, size_t size, const char* formatName);
-
-// The parameter strings of the hosts' registration calls, built from the table at compile time:
-// "c[rad]i[str]i[ry]b…" for the AviSynth interfaces, "clip:vnode;rad:int:opt;…" for VapourSynth
-// (which has no booleans: they are integers there).
-struct ParameterString {
-  char text[256];
-  int32_t length;
-
-  constexpr void Append(const char* s) {
-    for (; *s != '\0' && length < static_cast<int32_t>(sizeof(text)) - 1; ++s) text[length++] = *s;
-    text[length] = '\0';
-  }
-};
-
-constexpr ParameterString MakeAvisynthParameterString() {
-  ParameterString s{};
-  s.Append("c");
-  for (const ParameterEntry& p : kParameters) {
-    s.Append("[");
-    s.Append(p.name);
-    s.Append(p.kind == ParameterKind::kBoolean ? "]b" : "]i");
-  }
-  return s;
-}
-
-constexpr ParameterString MakeVapourSynthArgumentString() {
-  ParameterString s{};
-  s.Append("clip:vnode;");
-  for (const ParameterEntry& p : kParameters) {
-    s.Append(p.name);
-    s.Append(":int:opt;");
-  }
-  return s;
-}
-
-inline constexpr ParameterString kAvisynthParameterString = MakeAvisynthParameterString();
-inline constexpr ParameterString kVapourSynthArgumentString = MakeVapourSynthArgumentString();
 
 }  // namespace sorvan

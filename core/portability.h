@@ -9,7 +9,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#ifndef SORVAN_STDCALL
+// The calling conventions of the hosts' interfaces: stdcall and cdecl on 32-bit Windows, the
+// platform's one convention everywhere else.
 #if defined(_WIN32) && !defined(_WIN64)
 #define SORVAN_STDCALL __stdcall
 #define SORVAN_CDECL __cdecl
@@ -17,43 +18,12 @@
 #define SORVAN_STDCALL
 #define SORVAN_CDECL
 #endif
-#endif
 
 #if defined(_WIN32)
 #define SORVAN_EXPORT __declspec(dllexport)
 #else
 #define SORVAN_EXPORT __attribute__((visibility("default")))
 #endif
-
-namespace sorvan {
-
-// std::move without <utility>.
-template <typename T>
-struct RemoveReference {
-  using Type = T;
-};
-template <typename T>
-struct RemoveReference<T&> {
-  using Type = T;
-};
-template <typename T>
-struct RemoveReference<T&&> {
-  using Type = T;
-};
-
-template <typename T>
-constexpr typename RemoveReference<T>::Type&& Move(T&& value) noexcept {
-  return static_cast<typename RemoveReference<T>::Type&&>(value);
-}
-
-// Byte address of element (row, column) of a strided 2-D view. Done in pointer-sized
-// arithmetic so that row × pitch cannot overflow 32 bits on large frames.
-template <typename Byte>
-constexpr Byte* At(Byte* base, int32_t pitch, int32_t row, int32_t column, int32_t step) {
-  return base + static_cast<ptrdiff_t>(row) * pitch + static_cast<ptrdiff_t>(column) * step;
-}
-
-}  // namespace sorvan
 
 namespace sorvan {
 

@@ -16,7 +16,6 @@
 
 #include "hosts/frameserver/frame_server.h"
 #include "hosts/frameserver/memory_clip.h"
-#include "plugin/classic/pixel_type.h"
 #include "plugin/classic/plugin_harness.h"
 
 namespace {

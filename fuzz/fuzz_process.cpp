@@ -1,4 +1,4 @@
-// A filter plan on fuzzer-chosen frames: the tail of the input picks the pixel type,
+// A filter plan on fuzzer-chosen frames: the tail of the input picks the 8-bit layout,
 // size, pitches and settings, the rest fills the source planes. Frames sit against guard
 // pages, and every channel is compared with the direct formulation of its average.
 #include <cstdint>
@@ -7,9 +7,10 @@
 #include <cstring>
 
 #include "core/filter_plan.h"
-#include "support/expected_channel.h"
-#include "support/guarded_frame.h"
-#include "support/test_frame.h"
+#include "tests/support/expected_channel.h"
+#include "tests/support/five_layouts.h"
+#include "tests/support/format_frame.h"
+#include "tests/support/guarded_frame.h"
 
 namespace {
 
@@ -19,18 +20,13 @@ using namespace sorvan::testing;
 constexpr size_t kParameterBytes = 16;
 constexpr int32_t kMaxSide = 48;  // keeps the direct sums quick and memory bounded
 
-const int32_t kPixelTypes[] = {CS_BGR24, CS_BGR32, CS_YUY2, CS_YV12, CS_I420};
-
 void CheckChannels(const FilterArguments& settings, GuardedFrame& src, GuardedFrame& dst) {
-  const uint8_t* srcPlanes[3] = {src.planes[0].data(), src.planes[1].data(), src.planes[2].data()};
-  const uint8_t* dstPlanes[3] = {dst.planes[0].data(), dst.planes[1].data(), dst.planes[2].data()};
-  const int32_t srcPitches[3] = {src.pitch, src.chromaPitch, src.chromaPitch};
-  const int32_t dstPitches[3] = {dst.pitch, dst.chromaPitch, dst.chromaPitch};
-  for (const ChannelPlace& c : ChannelPlaces(src.type, src.width, src.height)) {
-    const Plane expected = ExpectedChannel(settings, ExtractChannel(srcPlanes, srcPitches, c), c.channel);
-    if (ExtractChannel(dstPlanes, dstPitches, c).samples != expected.samples) {
-      fprintf(stderr, "channel %d of type %08x %dx%d differs (rad %d str %d force %d)\n", c.channel,
-              static_cast<unsigned>(src.type), src.width, src.height, settings[kRad], settings[kStr], settings[kForce]);
+  for (int32_t c = 0; c < 4; ++c) {
+    if (!HasChannel(c < 3 ? src.format.channels[c] : src.format.alpha)) continue;
+    const Plane expected = ExpectedChannel(settings, EightBitChannel(src.SourceView(), src.format, c), c);
+    if (EightBitChannel(dst.SourceView(), dst.format, c).samples != expected.samples) {
+      fprintf(stderr, "channel %d of %s %dx%d differs (rad %d str %d force %d)\n", c, src.format.name, src.width,
+              src.height, settings[kRad], settings[kStr], settings[kForce]);
       abort();
     }
   }
@@ -41,13 +37,14 @@ void CheckChannels(const FilterArguments& settings, GuardedFrame& src, GuardedFr
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < kParameterBytes) return 0;
   const uint8_t* p = data + size - kParameterBytes;
-  const int32_t type = kPixelTypes[p[0] % 5];
+  static const std::vector<VideoFormat> layouts = FiveLayouts();
+  const VideoFormat& format = layouts[p[0] % layouts.size()];
   int32_t w = p[1] % (kMaxSide + 1);
   int32_t h = p[2] % (kMaxSide + 1);
-  if (type == CS_YUY2 || (type & CS_PLANAR) != 0) w &= ~1;
-  if ((type & CS_PLANAR) != 0) h &= ~1;
+  // Subsampled chroma (YUY2 and the planar 4:2:0 layouts) wants even sizes.
+  if (format.family == ColourFamily::kYuv) w &= ~1;
+  if (format.family == ColourFamily::kYuv && !IsPacked(format)) h &= ~1;
   const Guard guard = (p[3] & 1) != 0 ? Guard::After : Guard::Before;
-
   FilterArguments settings = DefaultArguments();
   settings[kRad] = 1 + p[4] % 8;
   settings[kStr] = 1 + p[5] % 8;
@@ -59,12 +56,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int i = 0; i < 6; ++i) settings[limits[i]] = p[7 + i] % 11;
   // Calls the checks would refuse are not filtered by any binding.
   if (FirstArgumentError(settings) != nullptr) return 0;
-  VideoFormat format{};
   FilterPlan plan;
-  if (!ClassicFormat(type, &format) || plan.Init(settings, format, w, h) != PlanStatus::kOk) abort();
+  if (plan.Init(settings, format, w, h) != PlanStatus::kOk) abort();
 
-  GuardedFrame src(type, w, h, p[13] % 19, p[14] % 7, guard);
-  GuardedFrame dst(type, w, h, p[15] % 23, p[14] % 5, guard);
+  GuardedFrame src(format, w, h, p[13] % 19, guard);
+  GuardedFrame dst(format, w, h, p[15] % 23, guard);
   size_t used = 0;
   const size_t content = size - kParameterBytes;
   for (auto& plane : src.planes) {

@@ -14,6 +14,7 @@
 
 #include "core/filter_plan.h"
 #include "hosts/vapoursynth/vapoursynth_host.h"
+#include "tests/support/parameter_lookup.h"
 
 namespace {
 
@@ -82,7 +83,7 @@ void Fill(VSFrame* frame, unsigned seed) {
 std::optional<std::string> ShapeRefusal(const VSMap& in) {
   for (const VSMapEntry& e : in.entries) {
     sorvan::Parameter p;
-    if (e.key != "clip" && !sorvan::FindParameter(e.key.c_str(), &p)) {
+    if (e.key != "clip" && !sorvan::testing::FindParameter(e.key.c_str(), &p)) {
       return "Function 'Sorvan' does not take argument(s) named " + e.key;
     }
   }

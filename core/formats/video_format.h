@@ -67,17 +67,19 @@ int64_t PlaneRowBytes(const VideoFormat& format, int32_t plane, int32_t frameWid
 // Bytes of one whole frame with every plane stored without padding, in plane order.
 int64_t FrameBytes(const VideoFormat& format, int32_t frameWidth, int32_t frameHeight);
 
-// Planar formats. `channelPlanes` gives the memory plane of each colour channel (Y, U, V or
-// blue, green, red), so that any plane order a host uses is described; the alpha plane, when
-// there is one, comes after them. Gray uses channelPlanes[0] only.
+// Planar formats, by named fields: PlanarFormat({.family = ColourFamily::kYuv, .bitsPerSample =
+// 10, .widthShift = 1, .heightShift = 1}) is 10-bit 4:2:0 with planes Y, U, V; what is left out
+// takes the default below. `channelPlanes` gives the memory plane of each colour channel (Y, U,
+// V or blue, green, red), so that any plane order a host uses is described; the alpha plane,
+// when there is one, comes after them. Gray uses channelPlanes[0] only.
 struct PlanarFormatFields {
-  ColourFamily family;
-  SampleType sampleType;
-  int32_t bitsPerSample;
-  int32_t widthShift;   // chroma subsampling, YUV only
-  int32_t heightShift;  // chroma subsampling, YUV only
-  bool alpha;
-  int8_t channelPlanes[kColourChannels];
+  ColourFamily family = ColourFamily::kYuv;
+  SampleType sampleType = SampleType::kInteger;
+  int32_t bitsPerSample = 8;
+  int32_t widthShift = 0;   // chroma subsampling, YUV only
+  int32_t heightShift = 0;  // chroma subsampling, YUV only
+  bool alpha = false;
+  int8_t channelPlanes[kColourChannels] = {0, 1, 2};  // see the usual orders below
 };
 VideoFormat PlanarFormat(const PlanarFormatFields& fields, const char* name = nullptr);
 

@@ -5,7 +5,6 @@
 
 namespace sorvan {
 
-inline constexpr int32_t kMinRadius = 1;
 inline constexpr int32_t kMaxRadius = 8;
 inline constexpr int32_t kMaxWindow = 2 * kMaxRadius + 1;
 

@@ -3,6 +3,7 @@
 #include "core/version.h"
 #include "plugin/avisynth_c/arguments.h"
 #include "plugin/avisynth_c/sorvan_c_filter.h"
+#include "plugin/parameter_strings.h"
 
 namespace sorvan::avs {
 namespace {
@@ -32,36 +33,26 @@ bool ChildVideoInfo(const HostFunctions& h, AVS_ScriptEnvironment* env, const AV
   return info != nullptr;
 }
 
-// "Sorvan: <name> is not supported: …" in the environment's string store, which keeps it as long
-// as the host may show it.
-const char* UnsupportedFormat(const HostFunctions& h, AVS_ScriptEnvironment* env, int32_t pixelType) {
-  char name[48];
-  char message[160];
-  UnsupportedFormatMessage(message, sizeof message, PixelTypeName(pixelType, name, sizeof name));
-  const char* saved = h.save_string(env, message, -1);
-  return saved != nullptr ? saved : "Sorvan: this color format is not supported";
-}
-
-// The checks in their fixed order, then the plan; null when the filter is ready.
+// The clip and the arguments through the core's checks to a plan; null when `plan` is ready,
+// else the refusal as text that outlives the call (composed ones go to the environment's string
+// store, which keeps them as long as the host may show them).
 const char* PrepareFilter(const HostFunctions& h, AVS_ScriptEnvironment* env, const AVS_Value& args,
-                          const AVS_VideoInfo& vi, SorvanCFilter* filter) {
-  if (!MapPixelType(vi.pixel_type, &filter->format)) return UnsupportedFormat(h, env, vi.pixel_type);
-  if (vi.width <= 0 || vi.height <= 0) return kNoVideo;
-  FilterArguments arguments;
-  if (const char* error = ReadArguments(args, &arguments)) return error;
-  if (const char* error = FirstArgumentError(arguments)) return error;
-  if (const char* error = ChannelSelectionError(arguments, filter->format.format)) return error;
-  switch (filter->plan.Init(arguments, filter->format.format, vi.width, vi.height)) {
-    case PlanStatus::kOk: break;
-    case PlanStatus::kUnsupportedFormat: return UnsupportedFormat(h, env, vi.pixel_type);
-    case PlanStatus::kInvalidArguments: return FirstArgumentError(arguments);
-    case PlanStatus::kOutOfMemory: return kOutOfMemoryMessage;
-  }
-  // One request's scratch now, so that a lack of memory shows in the script, not at a frame.
-  if (!filter->plan.ReserveScratch(1)) return kOutOfMemoryMessage;
-  filter->host = h;
-  filter->carryProperties = h.new_video_frame_p != nullptr && h.check_version(env, kFramePropertiesVersion) == 0;
-  return nullptr;
+                          const AVS_VideoInfo& vi, HostFormat* format, OwnedPlan* plan) {
+  FormatName name;
+  PixelTypeName(vi.pixel_type, &name);
+  const bool known = MapPixelType(vi.pixel_type, format);
+  FilterRequest request{};
+  request.format = {known ? &format->format : nullptr, name.Text(),
+                    vi.width <= 0 || vi.height <= 0 ? kNoVideo : nullptr};
+  request.width = vi.width;
+  request.height = vi.height;
+  request.readRefusal = ReadArguments(args, &request.arguments);
+  request.scratchBlocks = 1;  // so that a lack of memory shows in the script, not at a frame
+  const PlanRefusal refusal = MakeFilterPlan(request, plan);
+  if (!refusal) return nullptr;
+  if (!refusal.Composed()) return refusal.Message();
+  const char* saved = h.save_string(env, refusal.Message(), -1);
+  return saved != nullptr ? saved : "Sorvan: this color format is not supported";
 }
 
 AVS_Value Create(const HostFunctions& h, AVS_ScriptEnvironment* env, const AVS_Value& args) {
@@ -69,9 +60,15 @@ AVS_Value Create(const HostFunctions& h, AVS_ScriptEnvironment* env, const AVS_V
   if (clip == nullptr) return ErrorValue(kNoClip);
   AVS_VideoInfo vi{};
   if (!ChildVideoInfo(h, env, *clip, &vi)) return ErrorValue(kNoClip);
+  HostFormat format{};
+  OwnedPlan plan;
+  if (const char* error = PrepareFilter(h, env, args, vi, &format, &plan)) return ErrorValue(error);
   FilterHolder filter;
   if (filter.get() == nullptr) return ErrorValue(kOutOfMemoryMessage);
-  if (const char* error = PrepareFilter(h, env, args, vi, filter.get())) return ErrorValue(error);
+  filter.get()->host = h;
+  filter.get()->format = format;
+  filter.get()->carryProperties = h.new_video_frame_p != nullptr && h.check_version(env, kFramePropertiesVersion) == 0;
+  filter.get()->plan.Swap(plan);
 
   AVS_FilterInfo* fi = nullptr;
   AVS_Clip* clipHandle = h.new_c_filter(env, &fi, *clip, 1);
@@ -106,8 +103,9 @@ const char* RegisterSorvan(AVS_ScriptEnvironment* env, const void* caller) {
   void* missing = const_cast<char*>(lookup.missing);
   const int32_t status =
       lookup.missing == nullptr
-          ? lookup.functions.add_function(env, "Sorvan", kAvisynthParameterString.text, &CreateSorvan, nullptr)
-          : lookup.functions.add_function(env, "Sorvan", kAvisynthParameterString.text, &RefuseIncompleteHost, missing);
+          ? lookup.functions.add_function(env, "Sorvan", kAvisynthParameterString.Text(), &CreateSorvan, nullptr)
+          : lookup.functions.add_function(env, "Sorvan", kAvisynthParameterString.Text(), &RefuseIncompleteHost,
+                                          missing);
   if (status != 0) return kNotRegistered;
   return lookup.missing != nullptr ? lookup.missing : kRegistered;
 }

@@ -71,19 +71,6 @@ bool OnlyKnownBits(uint32_t t, Family family) {
   return false;
 }
 
-PlanarFormatFields Fields(ColourFamily family, int32_t bits, int32_t widthShift, int32_t heightShift, bool alpha,
-                          const int8_t (&planes)[kColourChannels]) {
-  PlanarFormatFields fields{};
-  fields.family = family;
-  fields.sampleType = bits == 32 ? SampleType::kFloat : SampleType::kInteger;
-  fields.bitsPerSample = bits;
-  fields.widthShift = widthShift;
-  fields.heightShift = heightShift;
-  fields.alpha = alpha;
-  for (int32_t c = 0; c < kColourChannels; ++c) fields.channelPlanes[c] = planes[c];
-  return fields;
-}
-
 void SetPlaneIds(HostFormat* out, int32_t a, int32_t b, int32_t c, int32_t d) {
   out->planeIds[0] = a;
   out->planeIds[1] = b;
@@ -91,44 +78,14 @@ void SetPlaneIds(HostFormat* out, int32_t a, int32_t b, int32_t c, int32_t d) {
   out->planeIds[3] = d;
 }
 
-// Appends text to a bounded buffer.
-struct Writer {
-  char* buffer;
-  size_t size;
-  size_t length;
-
-  void Text(const char* text) {
-    while (*text != '\0' && length + 1 < size) buffer[length++] = *text++;
-    buffer[length] = '\0';
-  }
-  void Number(int32_t value) {
-    char digits[12];
-    int32_t count = 0;
-    do {
-      digits[count++] = static_cast<char>('0' + value % 10);
-      value /= 10;
-    } while (value > 0 && count < 11);
-    char text[12];
-    for (int32_t i = 0; i < count; ++i) text[i] = digits[count - 1 - i];
-    text[count] = '\0';
-    Text(text);
-  }
-  void Hex(uint32_t value) {
-    char text[9];
-    for (int32_t i = 0; i < 8; ++i) text[i] = "0123456789ABCDEF"[(value >> (28 - 4 * i)) & 0xF];
-    text[8] = '\0';
-    Text(text);
-  }
-};
-
 // "P10", "P16", "PS" after a planar name; nothing at 8 bits.
-void DepthSuffix(Writer& w, int32_t bits) {
+void DepthSuffix(FormatName* name, int32_t bits) {
   if (bits == 8) return;
-  w.Text("P");
+  name->Append("P");
   if (bits == 32) {
-    w.Text("S");
+    name->Append("S");
   } else {
-    w.Number(bits);
+    name->AppendDecimal(static_cast<uint32_t>(bits));
   }
 }
 
@@ -140,10 +97,10 @@ bool MapPixelType(int32_t pixelType, HostFormat* out) {
   if (!OnlyKnownBits(t, family)) return false;
   const int32_t bits = family == Family::kYuy2 ? 8 : SampleBits(t);
   if (bits == 0) return false;
-  const ColourFamily rgb = ColourFamily::kRgb;
+  const SampleType sampleType = bits == 32 ? SampleType::kFloat : SampleType::kInteger;
   switch (family) {
     case Family::kGray:
-      out->format = PlanarFormat(Fields(ColourFamily::kGray, bits, 0, 0, false, kPlanesYuv));
+      out->format = PlanarFormat({.family = ColourFamily::kGray, .sampleType = sampleType, .bitsPerSample = bits});
       SetPlaneIds(out, kPlaneY, 0, 0, 0);
       break;
     case Family::kYuv:
@@ -151,14 +108,22 @@ bool MapPixelType(int32_t pixelType, HostFormat* out) {
       const int32_t widthShift = SubsamplingShift(t & kCsHorizontalMask);
       const int32_t heightShift = SubsamplingShift((t & kCsVerticalMask) >> kCsVerticalShift);
       if (widthShift < 0 || heightShift < 0) return false;
-      out->format =
-          PlanarFormat(Fields(ColourFamily::kYuv, bits, widthShift, heightShift, family == Family::kYuva, kPlanesYuv));
+      out->format = PlanarFormat({.family = ColourFamily::kYuv,
+                                  .sampleType = sampleType,
+                                  .bitsPerSample = bits,
+                                  .widthShift = widthShift,
+                                  .heightShift = heightShift,
+                                  .alpha = family == Family::kYuva});
       SetPlaneIds(out, kPlaneY, kPlaneU, kPlaneV, kPlaneA);
       break;
     }
     case Family::kPlanarRgb:
-      // The host stores G, B, R(, A); the planes are addressed by constant all the same.
-      out->format = PlanarFormat(Fields(rgb, bits, 0, 0, (t & kCsHorizontalMask) == kCsRgbaType, kPlanesGbr));
+      // The host stores G, B, R(, A): blue is plane 1. The planes are addressed by constant all the same.
+      out->format = PlanarFormat({.family = ColourFamily::kRgb,
+                                  .sampleType = sampleType,
+                                  .bitsPerSample = bits,
+                                  .alpha = (t & kCsHorizontalMask) == kCsRgbaType,
+                                  .channelPlanes = {1, 0, 2}});
       SetPlaneIds(out, kPlaneG, kPlaneB, kPlaneR, kPlaneA);
       break;
     case Family::kPackedRgb: {
@@ -178,53 +143,49 @@ bool MapPixelType(int32_t pixelType, HostFormat* out) {
   return IsProcessableFormat(out->format);
 }
 
-char* PixelTypeName(int32_t pixelType, char* buffer, size_t size) {
-  Writer w{buffer, size, 0};
-  if (size == 0) return buffer;
-  buffer[0] = '\0';
+void PixelTypeName(int32_t pixelType, FormatName* name) {
   const uint32_t t = static_cast<uint32_t>(pixelType);
   const Family family = FamilyOf(t);
   const int32_t bits = SampleBits(t);
   const bool known = family != Family::kNone && OnlyKnownBits(t, family) && bits != 0;
   const int32_t h = static_cast<int32_t>(t & kCsHorizontalMask);
   const int32_t v = static_cast<int32_t>((t & kCsVerticalMask) >> kCsVerticalShift);
-  const char* subsampling = h == 0 && v == 0   ? "420"
-                            : h == 0 && v == 3 ? "422"
-                            : h == 3 && v == 3 ? "444"
-                            : h == 1 && v == 3 ? "411"
-                            : h == 1 && v == 1 ? "410"
-                                               : nullptr;
-  if (t == kCsYuy2) {
-    w.Text("YUY2");
-  } else if (t == kCsI420) {
-    w.Text("I420");
-  } else if (t == 0x40000020u) {
-    w.Text("RAW32");
-  } else if (known && family == Family::kGray) {
-    w.Text("Y");
-    w.Number(bits);
-  } else if (known && family == Family::kYuv && bits == 8 && subsampling != nullptr) {
-    const char* names[] = {"YV12", "YV16", "YV24", "YV411", "YUV9"};
-    const char* all[] = {"420", "422", "444", "411", "410"};
-    for (int32_t i = 0; i < 5; ++i) {
-      if (strcmp(subsampling, all[i]) == 0) w.Text(names[i]);
-    }
-  } else if (known && (family == Family::kYuv || family == Family::kYuva) && subsampling != nullptr) {
-    w.Text(family == Family::kYuva ? "YUVA" : "YUV");
-    w.Text(subsampling);
-    DepthSuffix(w, bits);
-  } else if (known && family == Family::kPlanarRgb) {
-    w.Text(h == static_cast<int32_t>(kCsRgbaType) ? "RGBAP" : "RGBP");
-    if (bits != 8) w.Text(bits == 32 ? "S" : "");
-    if (bits != 8 && bits != 32) w.Number(bits);
-  } else if (known && family == Family::kPackedRgb) {
-    w.Text("RGB");
-    w.Number((h == static_cast<int32_t>(kCsRgbaType) ? 4 : 3) * bits);
-  } else {
-    w.Text("pixel type 0x");
-    w.Hex(t);
+  // By subsampling: the digits of the YUV names and the 8-bit YV name.
+  struct Subsampling {
+    int32_t h, v;
+    const char* digits;
+    const char* eightBit;
+  };
+  constexpr Subsampling kSubsamplings[] = {
+      {0, 0, "420", "YV12"},  {0, 3, "422", "YV16"}, {3, 3, "444", "YV24"},
+      {1, 3, "411", "YV411"}, {1, 1, "410", "YUV9"},
+  };
+  const Subsampling* subsampling = nullptr;
+  for (const Subsampling& s : kSubsamplings) {
+    if (s.h == h && s.v == v) subsampling = &s;
   }
-  return buffer;
+  if (t == kCsYuy2) {
+    name->Append("YUY2");
+  } else if (t == kCsI420) {
+    name->Append("I420");
+  } else if (t == 0x40000020u) {
+    name->Append("RAW32");
+  } else if (known && family == Family::kGray) {
+    name->Append("Y").AppendDecimal(static_cast<uint32_t>(bits));
+  } else if (known && family == Family::kYuv && bits == 8 && subsampling != nullptr) {
+    name->Append(subsampling->eightBit);
+  } else if (known && (family == Family::kYuv || family == Family::kYuva) && subsampling != nullptr) {
+    name->Append(family == Family::kYuva ? "YUVA" : "YUV").Append(subsampling->digits);
+    DepthSuffix(name, bits);
+  } else if (known && family == Family::kPlanarRgb) {
+    name->Append(h == static_cast<int32_t>(kCsRgbaType) ? "RGBAP" : "RGBP");
+    if (bits == 32) name->Append("S");
+    if (bits != 8 && bits != 32) name->AppendDecimal(static_cast<uint32_t>(bits));
+  } else if (known && family == Family::kPackedRgb) {
+    name->Append("RGB").AppendDecimal(static_cast<uint32_t>((h == static_cast<int32_t>(kCsRgbaType) ? 4 : 3) * bits));
+  } else {
+    name->Append("pixel type 0x").AppendHex(t, 8);
+  }
 }
 
 }  // namespace sorvan::avs

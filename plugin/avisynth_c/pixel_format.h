@@ -3,7 +3,7 @@
 // any pixel type (the refusal message names the format as the host does).
 #pragma once
 
-#include "core/formats/video_format.h"
+#include "core/filter_request.h"
 
 namespace sorvan::avs {
 
@@ -15,8 +15,8 @@ struct HostFormat {
 // False for a pixel type the filter does not compute on (or that is no valid pixel type).
 bool MapPixelType(int32_t pixelType, HostFormat* out);
 
-// The host's name of the pixel type ("YV12", "YUV444P10", "RGBAPS", "RGB32", ...), or
-// "pixel type 0x…" for a value the host has no name for. Always terminated; returns buffer.
-char* PixelTypeName(int32_t pixelType, char* buffer, size_t size);
+// Appends the host's name of the pixel type ("YV12", "YUV444P10", "RGBAPS", "RGB32", ...), or
+// "pixel type 0x…" for a value the host has no name for.
+void PixelTypeName(int32_t pixelType, FormatName* name);
 
 }  // namespace sorvan::avs

@@ -74,7 +74,7 @@ AVS_VideoFrame* AVSC_CC GetFrame(AVS_FilterInfo* fi, int32_t n) {
   const char* error = nullptr;
   if (!Views(filter, src, dst, &in, &out)) {
     error = kFrameMismatch;
-  } else if (!filter.plan.Process(out, in, CopyPlane{&HostCopy, fi})) {
+  } else if (!filter.plan->Process(out, in, CopyPlane{&HostCopy, fi})) {
     error = kOutOfScratch;
   }
   h.release_video_frame(src);

@@ -3,7 +3,6 @@
 // call the frame callback from any number of threads at once on one instance.
 #pragma once
 
-#include "core/filter_plan.h"
 #include "plugin/avisynth_c/host_functions.h"
 #include "plugin/avisynth_c/pixel_format.h"
 
@@ -14,7 +13,7 @@ struct SorvanCFilter {
   HostFormat format;
   // Whether output frames are made with the source frame's properties (interface 8 and later).
   bool carryProperties;
-  FilterPlan plan;
+  OwnedPlan plan;
 
   // Plain malloc and free, null on exhaustion (the new-expression then constructs nothing), as
   // the other bindings' objects: no C++ runtime allocator in the plug-in.

@@ -9,21 +9,9 @@
 // that deleting one needs no C++ runtime allocator.
 #pragma once
 
-#include <stddef.h>
-#include <stdint.h>
-#include <stdlib.h>
-
-// Calling conventions of the interface: stdcall on 32-bit Windows, the platform's default
-// elsewhere. (The plug-in's portability header defines the same names the same way.)
-#ifndef SORVAN_STDCALL
-#if defined(_WIN32) && !defined(_WIN64)
-#define SORVAN_STDCALL __stdcall
-#define SORVAN_CDECL __cdecl
-#else
-#define SORVAN_STDCALL
-#define SORVAN_CDECL
-#endif
-#endif
+// SORVAN_STDCALL and SORVAN_CDECL, the interface's calling conventions: stdcall on 32-bit
+// Windows, the platform's default elsewhere.
+#include "core/portability.h"
 
 enum { AVISYNTH_INTERFACE_VERSION = 3 };
 
@@ -85,13 +73,7 @@ struct VideoInfo {
   int nchannels;
   int image_type;
 
-  bool HasVideo() const { return width != 0; }
-  bool IsRGB() const { return (pixel_type & CS_BGR) == CS_BGR; }
-  bool IsRGB24() const { return (pixel_type & CS_BGR24) == CS_BGR24; }
-  bool IsRGB32() const { return (pixel_type & CS_BGR32) == CS_BGR32; }
-  bool IsYUY2() const { return (pixel_type & CS_YUY2) == CS_YUY2; }
   bool IsPlanar() const { return (pixel_type & CS_PLANAR) != 0; }
-  bool IsColorSpace(int c) const { return (pixel_type & c) == c; }
   // Bits per pixel of the main image; 0 for a code this interface does not define.
   int BitsPerPixel() const {
     switch (pixel_type) {
@@ -122,9 +104,6 @@ class VideoFrameBuffer {
     sorvan::host_detail::AtomicIncrement(&sequence_number);
     return data;
   }
-  int GetDataSize() const { return data_size; }
-  int GetSequenceNumber() const { return static_cast<int>(sequence_number); }
-  int GetRefcount() const { return static_cast<int>(sorvan::host_detail::AtomicLoad(&refcount)); }
 };
 
 // A view of planes in a buffer. No vtable: hosts append fields after `pitchUV`, so code built
@@ -156,7 +135,6 @@ class VideoFrame {
   bool IsWritable() const {
     return sorvan::host_detail::AtomicLoad(&refcount) == 1 && sorvan::host_detail::AtomicLoad(&vfb->refcount) == 1;
   }
-  VideoFrameBuffer* GetFrameBuffer() const { return vfb; }
 
   void AddRef() { sorvan::host_detail::AtomicIncrement(&refcount); }
   // The last holder of a frame also gives up its hold on the buffer.

@@ -1,20 +1,24 @@
 #include "plugin/classic/create_sorvan.h"
 
+#include "core/filter_request.h"
 #include "plugin/classic/classic_formats.h"
 #include "plugin/classic/sorvan_filter.h"
 
 namespace sorvan {
 namespace {
 
-// Pixel type of the clip in element 0, 0 when there is none. The temporary reference is dropped
-// before returning, so no reference is held when an error is thrown.
-int ChildPixelType(const AVSValue& value) {
-  const PClip child = value.AsClip();
-  return child ? child->GetVideoInfo().pixel_type : 0;
-}
+// Exactly the five codes: modern hosts have further pixel types that contain all bits of one of
+// them (planar 4:4:4, 16-bit 4:2:0, ...), which this interface cannot describe to us.
+constexpr const char* kNotOneOfTheFive = "Sorvan: This color format is not supported by this old avisynth version";
+// As the C binding says it: to these hosts a clip of no size is one without video.
+constexpr const char* kNoVideo = "Sorvan: the clip has no video";
 
-// Drops an object that was never handed out; it had no holder until now.
-void Discard(IClip* clip) { PClip last(clip); }
+// The video information of the clip in element 0, empty (pixel type 0) when there is none. The
+// temporary reference is dropped before returning, so no reference is held when an error is thrown.
+VideoInfo ChildVideoInfo(const AVSValue& value) {
+  const PClip child = value.AsClip();
+  return child ? child->GetVideoInfo() : VideoInfo{};
+}
 
 }  // namespace
 
@@ -31,20 +35,25 @@ FilterArguments ReadSorvanArguments(const AVSValue& args) {
 // Every ThrowError below is reached with no counted reference or buffer held in this frame, so
 // nothing leaks even where the host's exception passes through code built without unwinding.
 AVSValue SORVAN_CDECL CreateSorvan(AVSValue args, void* /*user_data*/, IScriptEnvironment* env) {
-  // Exactly the five codes: modern hosts have further pixel types that contain all bits of one
-  // of them (planar 4:4:4, 16-bit 4:2:0, ...), which this interface cannot describe to us.
-  VideoFormat format{};
-  if (!ClassicFormat(ChildPixelType(args[0]), &format)) {
-    env->ThrowError("%s", "Sorvan: This color format is not supported by this old avisynth version");
-  }
-  const FilterArguments a = ReadSorvanArguments(args);
-  if (const char* error = FirstArgumentError(a)) env->ThrowError("%s", error);
-  Sorvan* filter = new Sorvan(args[0].AsClip(), a, format);
+  PlanRefusal refusal;
+  Sorvan* filter = nullptr;
+  {
+    const VideoInfo vi = ChildVideoInfo(args[0]);
+    VideoFormat format{};
+    const bool known = ClassicFormat(vi.pixel_type, &format);
+    FilterRequest request{};
+    const char* ownRefusal = vi.width <= 0 || vi.height <= 0 ? kNoVideo : known ? nullptr : kNotOneOfTheFive;
+    request.format = {known ? &format : nullptr, format.name, ownRefusal};
+    request.width = vi.width;
+    request.height = vi.height;
+    request.arguments = ReadSorvanArguments(args);
+    request.scratchBlocks = 1;  // so that a lack of memory shows in the script, not at a frame
+    OwnedPlan plan;
+    refusal = MakeFilterPlan(request, &plan);
+    if (!refusal) filter = new Sorvan(args[0].AsClip(), plan);
+  }  // a plan the filter did not take is freed here
+  if (refusal) env->ThrowError("%s", refusal.Message());
   if (filter == nullptr) env->ThrowError("%s", "Sorvan: out of memory while creating the filter");
-  if (!filter->IsComplete()) {
-    Discard(filter);
-    env->ThrowError("%s", kOutOfMemoryMessage);
-  }
   return AVSValue(filter);
 }
 

@@ -31,10 +31,7 @@ BasicFrameView<Byte> Planes(const VideoFrame& frame, const VideoFormat& format, 
 
 }  // namespace
 
-Sorvan::Sorvan(const PClip& child, const FilterArguments& arguments, const VideoFormat& format)
-    : GenericVideoFilter(child) {
-  complete_ = plan_.Init(arguments, format, vi.width, vi.height) == PlanStatus::kOk && plan_.ReserveScratch(1);
-}
+Sorvan::Sorvan(const PClip& child, OwnedPlan& plan) : GenericVideoFilter(child) { plan_.Swap(plan); }
 
 // The plan and its scratch go with plan_; the child reference goes with the base.
 SORVAN_STDCALL Sorvan::~Sorvan() = default;
@@ -42,13 +39,13 @@ SORVAN_STDCALL Sorvan::~Sorvan() = default;
 PVideoFrame SORVAN_STDCALL Sorvan::GetFrame(int n, IScriptEnvironment* env) {
   PVideoFrame source = child->GetFrame(n, env);
   PVideoFrame destination = env->NewVideoFrame(vi, 16);
-  const VideoFormat& format = plan_.Format();
+  const VideoFormat& format = plan_->Format();
   // The frame is fresh and held only here, so the first plane's write pointer exists.
   const FrameView dst =
       Planes<uint8_t>(*destination.get(), format, [](const VideoFrame& f, int plane) { return f.GetWritePtr(plane); });
   const SourceFrameView src =
       Planes<const uint8_t>(*source.get(), format, [](const VideoFrame& f, int plane) { return f.GetReadPtr(plane); });
-  if (!plan_.Process(dst, src, CopyPlane{&HostBitBlt, env})) {
+  if (!plan_->Process(dst, src, CopyPlane{&HostBitBlt, env})) {
     env->ThrowError("%s", "Sorvan: out of memory while filtering a frame");
   }
   return destination;

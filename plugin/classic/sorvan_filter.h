@@ -3,27 +3,24 @@
 // (hosts that force a reentrant mode on any filter): each takes its own scratch from the plan.
 #pragma once
 
-#include "core/filter_plan.h"
+#include "core/filter_request.h"
 #include "plugin/classic/classic_interface.h"
 
 namespace sorvan {
 
 class Sorvan final : public GenericVideoFilter {
  public:
-  // Takes validated, effective values. Makes no call on the environment; when memory for the
-  // first frame's scratch cannot be had the object is left incomplete (see IsComplete).
-  Sorvan(const PClip& child, const FilterArguments& arguments, const VideoFormat& format);
+  // Takes over a ready plan (MakeFilterPlan) for the child's format and size. Makes no call on
+  // the environment.
+  Sorvan(const PClip& child, OwnedPlan& plan);
   SORVAN_STDCALL ~Sorvan() override;
 
   PVideoFrame SORVAN_STDCALL GetFrame(int n, IScriptEnvironment* env) override;
 
-  // True when the plan and one frame's scratch exist; only a complete filter is handed out.
-  bool IsComplete() const { return complete_; }
-  const FilterPlan& Plan() const { return plan_; }
+  const FilterPlan& Plan() const { return *plan_; }
 
  private:
-  FilterPlan plan_;
-  bool complete_;
+  OwnedPlan plan_;
 };
 
 }  // namespace sorvan

@@ -3,20 +3,13 @@
 namespace sorvan {
 namespace {
 
-// "Sorvan: <name> must be one integer"
-const char* NotAnIntegerMessage(const char* name, char* message) {
-  const char* parts[] = {"Sorvan: ", name, " must be one integer"};
-  size_t used = 0;
-  for (const char* part : parts) {
-    for (; *part != '\0' && used + 1 < kArgumentMessageBytes; ++part) message[used++] = *part;
-  }
-  message[used] = '\0';
-  return message;
+const char* NotAnIntegerMessage(const char* name, ArgumentMessage* message) {
+  return message->Append("Sorvan: ").Append(name).Append(" must be one integer").Text();
 }
 
 }  // namespace
 
-const char* ReadArguments(const VSMap* in, const VSAPI* vsapi, FilterArguments* arguments, char* message) {
+const char* ReadArguments(const VSMap* in, const VSAPI* vsapi, FilterArguments* arguments, ArgumentMessage* message) {
   *arguments = DefaultArguments();
   for (int32_t i = 0; i < kParameterCount; ++i) {
     const ParameterEntry& parameter = kParameters[i];

@@ -1,6 +1,6 @@
 #include "plugin/vapoursynth/sorvan_filter.h"
 
-#include "core/filter_plan.h"
+#include "core/filter_request.h"
 #include "plugin/vapoursynth/read_arguments.h"
 #include "plugin/vapoursynth/vapoursynth_formats.h"
 
@@ -21,7 +21,7 @@ struct SorvanInstance {
 
   VSNode* source = nullptr;
   VSVideoInfo vi{};
-  FilterPlan plan;
+  OwnedPlan plan;
 };
 
 void SORVAN_VS_CC FreeSorvan(void* instanceData, VSCore*, const VSAPI* vsapi) noexcept {
@@ -56,7 +56,7 @@ const VSFrame* FilterFrame(const SorvanInstance& f, const VSFrame* source, VSCor
   const int planeCount = f.vi.format.numPlanes;
   const VSFrame* planeSources[3] = {};
   const int planeNumbers[3] = {0, 1, 2};
-  for (int p = 0; p < planeCount; ++p) planeSources[p] = f.plan.PlaneIsFiltered(p) ? nullptr : source;
+  for (int p = 0; p < planeCount; ++p) planeSources[p] = f.plan->PlaneIsFiltered(p) ? nullptr : source;
   VSFrame* destination =
       vsapi->newVideoFrame2(&f.vi.format, f.vi.width, f.vi.height, planeSources, planeNumbers, source, core);
   if (destination == nullptr) {
@@ -80,7 +80,7 @@ const VSFrame* FilterFrame(const SorvanInstance& f, const VSFrame* source, VSCor
     *error = kFrameMismatchMessage;
     return nullptr;
   }
-  if (!f.plan.Process(dst, src, kMemoryCopyPlane)) {
+  if (!f.plan->Process(dst, src, kMemoryCopyPlane)) {
     vsapi->freeFrame(destination);
     *error = kFrameOutOfMemoryMessage;
     return nullptr;
@@ -108,16 +108,6 @@ const VSFrame* SORVAN_VS_CC GetSorvanFrame(int n, int activationReason, void* in
   return result;
 }
 
-// The first refusal of the clip and the arguments, in the order every binding checks them: the
-// format, then the arguments as read, their ranges, and the gray-clip rule.
-const char* CheckCall(const VSMap* in, const VSVideoInfo& vi, const VSAPI* vsapi, VideoFormat* format,
-                      FilterArguments* arguments, char* formatMessage, char* argumentMessage) {
-  if (const char* refusal = ClipFormat(vi, vsapi, format, formatMessage)) return refusal;
-  if (const char* refusal = ReadArguments(in, vsapi, arguments, argumentMessage)) return refusal;
-  if (const char* refusal = FirstArgumentError(*arguments)) return refusal;
-  return ChannelSelectionError(*arguments, *format);
-}
-
 }  // namespace
 
 void SORVAN_VS_CC CreateSorvan(const VSMap* in, VSMap* out, void* /*userData*/, VSCore* core,
@@ -131,15 +121,20 @@ void SORVAN_VS_CC CreateSorvan(const VSMap* in, VSMap* out, void* /*userData*/, 
     return;
   }
   VideoFormat format{};
-  FilterArguments arguments{};
-  char formatMessage[kFormatMessageBytes];
-  char argumentMessage[kArgumentMessageBytes];
-  if (const char* refusal = CheckCall(in, *vi, vsapi, &format, &arguments, formatMessage, argumentMessage)) {
+  char name[kFormatNameBytes] = {};
+  ArgumentMessage argumentMessage;
+  FilterRequest request{};
+  request.format = ReadClipFormat(*vi, vsapi, &format, name);
+  request.width = vi->width;
+  request.height = vi->height;
+  request.readRefusal = ReadArguments(in, vsapi, &request.arguments, &argumentMessage);
+  request.scratchBlocks = 1;  // so that a lack of memory shows in the script, not at a frame
+  OwnedPlan plan;
+  if (const PlanRefusal refusal = MakeFilterPlan(request, &plan)) {
     vsapi->freeNode(source);
-    vsapi->mapSetError(out, refusal);
+    vsapi->mapSetError(out, refusal.Message());
     return;
   }
-
   SorvanInstance* instance = new SorvanInstance;
   if (instance == nullptr) {
     vsapi->freeNode(source);
@@ -148,14 +143,7 @@ void SORVAN_VS_CC CreateSorvan(const VSMap* in, VSMap* out, void* /*userData*/, 
   }
   instance->source = source;
   instance->vi = *vi;
-  const PlanStatus status = instance->plan.Init(arguments, format, vi->width, vi->height);
-  if (status != PlanStatus::kOk || !instance->plan.ReserveScratch(1)) {
-    FreeSorvan(instance, core, vsapi);
-    vsapi->mapSetError(out, status == PlanStatus::kUnsupportedFormat
-                                ? UnsupportedFormatMessage(formatMessage, sizeof formatMessage, "this format")
-                                : kOutOfMemoryMessage);
-    return;
-  }
+  instance->plan.Swap(plan);
   // Output frame n needs input frame n alone.
   const VSFilterDependency dependency = {source, rpStrictSpatial};
   vsapi->createVideoFilter(out, kVapourSynthFunction, &instance->vi, &GetSorvanFrame, &FreeSorvan, fmParallel,

@@ -1,19 +1,6 @@
 #include "plugin/vapoursynth/vapoursynth_formats.h"
 
-#include "core/parameters.h"
-
 namespace sorvan {
-namespace {
-
-void CopyText(char* buffer, size_t size, const char* const* parts, int32_t count) {
-  size_t used = 0;
-  for (int32_t i = 0; i < count; ++i) {
-    for (const char* c = parts[i]; *c != '\0' && used + 1 < size; ++c) buffer[used++] = *c;
-  }
-  buffer[used] = '\0';
-}
-
-}  // namespace
 
 bool VapourSynthFormat(const VSVideoFormat& host, VideoFormat* format) {
   PlanarFormatFields fields{};
@@ -49,24 +36,13 @@ bool VapourSynthFormat(const VSVideoFormat& host, VideoFormat* format) {
   return IsProcessableFormat(*format);
 }
 
-const char* ClipFormat(const VSVideoInfo& vi, const VSAPI* vsapi, VideoFormat* format, char* message) {
+ClipFormat ReadClipFormat(const VSVideoInfo& vi, const VSAPI* vsapi, VideoFormat* format,
+                          char (&name)[kFormatNameBytes]) {
   if (vi.format.colorFamily == cfUndefined) {
-    const char* parts[] = {"Sorvan: clips of variable format are not supported: give the clip one format"};
-    CopyText(message, kFormatMessageBytes, parts, 1);
-    return message;
+    return {nullptr, nullptr, "Sorvan: clips of variable format are not supported: give the clip one format"};
   }
-  char name[64] = {};
-  if (vsapi->getVideoFormatName(&vi.format, name) == 0 || name[0] == '\0') {
-    const char* parts[] = {"this format"};
-    CopyText(name, sizeof name, parts, 1);
-  }
-  if (vi.width <= 0 || vi.height <= 0) {
-    const char* parts[] = {"Sorvan: ", name, " clips of variable size are not supported: give the clip one frame size"};
-    CopyText(message, kFormatMessageBytes, parts, 3);
-    return message;
-  }
-  if (!VapourSynthFormat(vi.format, format)) return UnsupportedFormatMessage(message, kFormatMessageBytes, name);
-  return nullptr;
+  const bool named = vsapi->getVideoFormatName(&vi.format, name) != 0 && name[0] != '\0';
+  return {VapourSynthFormat(vi.format, format) ? format : nullptr, named ? name : nullptr, nullptr};
 }
 
 }  // namespace sorvan

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -429,6 +430,19 @@ TEST(CommandRefusal, MissingInput) {
   EXPECT_NE(r.exitStatus, 0);
   EXPECT_NE(r.err.find("cannot open"), std::string::npos) << r.err;
   EXPECT_TRUE(dir.Entries().empty());
+}
+
+// A SORVAN_MAX_ISA that names no level of the build stops the command with the core's one line.
+TEST(CommandRefusal, AnUnknownInstructionSetCap) {
+  TempDir dir;
+  WriteFileBytes(dir / "in", kGoodY4m);
+  const CommandResult r = RunProgram(SORVAN_COMMAND, {(dir / "in").string(), (dir / "out").string()}, "/dev/null", "",
+                                     [] { setenv("SORVAN_MAX_ISA", "avx9\nx", 1); });
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(r.err.rfind("Sorvan: SORVAN_MAX_ISA=\"avx9?x\" names no instruction set of this build (scalar", 0), 0u)
+      << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"in"});
 }
 
 TEST(CommandRefusal, AFailedRunKeepsAnExistingOutput) {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "core/filter_plan.h"
-#include "support/expected_channel.h"
-#include "support/format_frame.h"
+#include "tests/support/expected_channel.h"
+#include "tests/support/format_frame.h"
 
 namespace sorvan::testing {
 namespace {
@@ -57,7 +57,7 @@ void ExpectParallelEqualsSerial(const Clip& clip, InstructionSet cap) {
 }
 
 VideoFormat Yuv420(SampleType t, int32_t bits) {
-  return PlanarFormat({ColourFamily::kYuv, t, bits, 1, 1, false, {0, 1, 2}});
+  return PlanarFormat({.sampleType = t, .bitsPerSample = bits, .widthShift = 1, .heightShift = 1});
 }
 
 TEST(OnePlanManyThreads, GiveTheSerialOutput) {

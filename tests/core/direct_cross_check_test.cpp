@@ -4,8 +4,8 @@
 
 #include "core/kernels/gaussian_weights.h"
 #include "core/kernels/reference_kernels.h"
-#include "support/direct_average.h"
-#include "support/run_kernels.h"
+#include "tests/support/direct_average.h"
+#include "tests/support/run_kernels.h"
 
 namespace sorvan::testing {
 namespace {

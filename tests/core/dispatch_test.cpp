@@ -12,8 +12,7 @@
 #include "core/dispatch.h"
 #include "core/filter_plan.h"
 #include "core/kernels/reference_kernels.h"
-#include "plugin/classic/classic_formats.h"
-#include "plugin/classic/pixel_type.h"
+#include "tests/support/five_layouts.h"
 
 namespace sorvan {
 namespace {
@@ -141,8 +140,7 @@ TEST(Dispatch, EveryLevelUpToTheSupportedOneHasADistinctTable) {
 
 TEST(Dispatch, APlanChoosesTheCappedTable) {
   ScopedIsaEnvironment env(nullptr);
-  VideoFormat format{};
-  ASSERT_TRUE(ClassicFormat(CS_YV12, &format));
+  const VideoFormat format = testing::Yv12();
   for (const bool force : {false, true}) {
     for (const InstructionSet cap : Levels()) {
       FilterArguments a = DefaultArguments();
@@ -163,8 +161,7 @@ namespace {
 // A clip too large for any memory: the plan is made, and its scratch is refused cleanly rather
 // than overflowing a size computation.
 TEST(Dispatch, ScratchForAnImpossibleClipIsRefusedCleanly) {
-  VideoFormat format{};
-  ASSERT_TRUE(ClassicFormat(CS_BGR32, &format));
+  const VideoFormat format = testing::Rgb32();
   FilterArguments a = DefaultArguments();
   a[kForce] = 1;
   FilterPlan plan;

@@ -6,15 +6,12 @@
 #include <random>
 
 #include "core/filter_plan.h"
-#include "support/expected_channel.h"
-#include "support/format_frame.h"
+#include "tests/support/expected_channel.h"
+#include "tests/support/five_layouts.h"
+#include "tests/support/format_frame.h"
 
 namespace sorvan::testing {
 namespace {
-
-VideoFormat Planar(ColourFamily family, int32_t ws, int32_t hs, bool alpha, const int8_t (&planes)[3]) {
-  return PlanarFormat({family, SampleType::kInteger, 8, ws, hs, alpha, {planes[0], planes[1], planes[2]}});
-}
 
 // One picture, made by the same function of (channel, y, x), in a frame of `format`.
 FormatFrame Picture(const VideoFormat& format, int32_t w, int32_t h, int32_t padding, uint32_t seed) {
@@ -60,14 +57,17 @@ class Carriers : public ::testing::TestWithParam<int> {};
 TEST_P(Carriers, GiveTheSamePicture) {
   const int32_t w = 46, h = 30;
   const Pair pairs[] = {
-      {"BGR24/planar RGB", PackedFormat(PackedLayout::kBgr24), Planar(ColourFamily::kRgb, 0, 0, false, kPlanesGbr)},
-      {"RGB24/planar RGB", PackedFormat(PackedLayout::kRgb24), Planar(ColourFamily::kRgb, 0, 0, false, kPlanesRgb)},
-      {"BGRA32/planar RGBA", PackedFormat(PackedLayout::kBgra32), Planar(ColourFamily::kRgb, 0, 0, true, kPlanesGbr)},
-      {"ARGB32/planar RGBA", PackedFormat(PackedLayout::kArgb32), Planar(ColourFamily::kRgb, 0, 0, true, kPlanesRgb)},
-      {"YUYV/planar 4:2:2", PackedFormat(PackedLayout::kYuyv), Planar(ColourFamily::kYuv, 1, 0, false, kPlanesYuv)},
-      {"UYVY/planar 4:2:2", PackedFormat(PackedLayout::kUyvy), Planar(ColourFamily::kYuv, 1, 0, false, kPlanesYuv)},
-      {"YV12/I420", Planar(ColourFamily::kYuv, 1, 1, false, kPlanesYvu),
-       Planar(ColourFamily::kYuv, 1, 1, false, kPlanesYuv)},
+      {"BGR24/planar RGB", PackedFormat(PackedLayout::kBgr24),
+       PlanarFormat({.family = ColourFamily::kRgb, .channelPlanes = {1, 0, 2}})},
+      {"RGB24/planar RGB", PackedFormat(PackedLayout::kRgb24),
+       PlanarFormat({.family = ColourFamily::kRgb, .channelPlanes = {2, 1, 0}})},
+      {"BGRA32/planar RGBA", PackedFormat(PackedLayout::kBgra32),
+       PlanarFormat({.family = ColourFamily::kRgb, .alpha = true, .channelPlanes = {1, 0, 2}})},
+      {"ARGB32/planar RGBA", PackedFormat(PackedLayout::kArgb32),
+       PlanarFormat({.family = ColourFamily::kRgb, .alpha = true, .channelPlanes = {2, 1, 0}})},
+      {"YUYV/planar 4:2:2", PackedFormat(PackedLayout::kYuyv), PlanarFormat({.widthShift = 1})},
+      {"UYVY/planar 4:2:2", PackedFormat(PackedLayout::kUyvy), PlanarFormat({.widthShift = 1})},
+      {"YV12/I420", Yv12(), I420()},
   };
   const int variant = GetParam();
   const FilterArguments a = variant == 0   ? DefaultArguments()

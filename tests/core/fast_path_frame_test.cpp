@@ -9,10 +9,9 @@
 #include <vector>
 
 #include "core/filter_plan.h"
-#include "fast_path_support.h"
-#include "plugin/classic/classic_formats.h"
-#include "plugin/classic/pixel_type.h"
-#include "support/expected_channel.h"
+#include "tests/support/expected_channel.h"
+#include "tests/support/fast_path_support.h"
+#include "tests/support/five_layouts.h"
 
 namespace sorvan::testing {
 namespace {
@@ -25,15 +24,14 @@ struct TestFrame {
   int32_t height = 0;
 };
 
-TestFrame MakeFrame(int32_t type, int32_t width, int32_t height, int32_t extra, std::mt19937& rng) {
+TestFrame MakeFrame(const VideoFormat& format, int32_t width, int32_t height, int32_t extra, std::mt19937& rng) {
   TestFrame f;
-  f.rowSize = width * (BitsPerPixel(type) >> 3);
-  if ((type & CS_PLANAR) != 0) f.rowSize = width;
+  f.rowSize = static_cast<int32_t>(PlaneRowBytes(format, 0, width));
   f.height = height;
   f.pitch = f.rowSize + extra;
   f.main.resize(static_cast<size_t>(f.pitch) * height);
   for (auto& b : f.main) b = static_cast<uint8_t>(rng());
-  if ((type & CS_PLANAR) != 0) {
+  if (!IsPacked(format)) {
     f.chromaPitch = (width >> 1) + extra / 2 + 1;
     f.u.resize(static_cast<size_t>(f.chromaPitch) * (height >> 1) + 1);
     f.v.resize(f.u.size());
@@ -51,9 +49,7 @@ TestFrame MakeFrame(int32_t type, int32_t width, int32_t height, int32_t extra, 
 
 // The frame as the core sees it, planes in the format's memory order.
 template <typename Frame, typename Byte = std::conditional_t<std::is_const_v<Frame>, const uint8_t, uint8_t>>
-BasicFrameView<Byte> View(Frame& f, int32_t type, int32_t width) {
-  VideoFormat format{};
-  ClassicFormat(type, &format);
+BasicFrameView<Byte> View(Frame& f, const VideoFormat& format, int32_t width) {
   BasicFrameView<Byte> view{};
   const bool packed = format.planeCount == 1;
   view.planes[0] = {f.main.data(), f.pitch, packed ? width : f.rowSize, f.height};
@@ -65,14 +61,13 @@ BasicFrameView<Byte> View(Frame& f, int32_t type, int32_t width) {
 }
 
 // Runs a plan for the clip size `planWidth` × height, capped at `cap`, on one frame.
-void FilterThrough(const FilterArguments& a, int32_t type, int32_t planWidth, int32_t width, int32_t height,
-                   InstructionSet cap, const TestFrame& src, TestFrame& dst, const char* expectedKernels) {
-  VideoFormat format{};
-  ASSERT_TRUE(ClassicFormat(type, &format));
+void FilterThrough(const FilterArguments& a, const VideoFormat& format, int32_t planWidth, int32_t width,
+                   int32_t height, InstructionSet cap, const TestFrame& src, TestFrame& dst,
+                   const char* expectedKernels) {
   FilterPlan plan;
   ASSERT_EQ(plan.Init(a, format, planWidth, height, cap), PlanStatus::kOk);
   ASSERT_STREQ(plan.KernelName(), expectedKernels);
-  ASSERT_TRUE(plan.Process(View(dst, type, width), View(src, type, width), kMemoryCopyPlane));
+  ASSERT_TRUE(plan.Process(View(dst, format, width), View(src, format, width), kMemoryCopyPlane));
 }
 
 using PathAndMode = std::tuple<std::string, bool>;
@@ -84,13 +79,12 @@ TEST_P(FastPathFrames, EveryPixelTypeMatchesReference) {
   const SampleKernels<uint8_t>* kernels = nullptr;
   SORVAN_REQUIRE_FAST_PATH(name, kernels);
   std::mt19937 rng(force ? 77 : 78);
-  const int32_t types[] = {CS_BGR24, CS_BGR32, CS_YUY2, CS_YV12, CS_I420};
   // Through a plan, a cap picks the best table at that level (at AVX-512, VNNI where the CPU has
   // it): each path runs as that table's part of the whole.
   const InstructionSet isa = FastPathVariant(name)->isa;
   kernels = KernelsForInstructionSet<uint8_t>(isa);
   for (int32_t round = 0; round < 60; ++round) {
-    for (const int32_t type : types) {
+    for (const VideoFormat& format : FiveLayouts()) {
       FilterArguments a = Arguments({{kForce, force},
                                      {kRad, 1 + static_cast<int32_t>(rng() % 8)},
                                      {kStr, 1 + static_cast<int32_t>(rng() % 8)},
@@ -102,16 +96,15 @@ TEST_P(FastPathFrames, EveryPixelTypeMatchesReference) {
       // Sizes from below the window (such channels are copied) to a few hundred samples.
       int32_t width = 2 + static_cast<int32_t>(rng() % (round < 20 ? 24 : 300));
       const int32_t height = 2 + static_cast<int32_t>(rng() % (round < 20 ? 24 : 60));
-      if (type == CS_YUY2) width &= ~1;
+      if (IsPacked(format) && format.family == ColourFamily::kYuv) width &= ~1;
       if (width < 2) width = 2;
-      SCOPED_TRACE(::testing::Message() << "type 0x" << std::hex << type << std::dec << " " << width << "x" << height
-                                        << " rad " << a[kRad] << " str " << a[kStr] << " ry " << a[kRy] << " gu "
-                                        << a[kGu] << " bv " << a[kBv]);
-      const TestFrame src = MakeFrame(type, width, height, static_cast<int32_t>(rng() % 9), rng);
-      TestFrame expected = MakeFrame(type, width, height, static_cast<int32_t>(rng() % 17), rng);
+      SCOPED_TRACE(::testing::Message() << format.name << " " << width << "x" << height << " rad " << a[kRad] << " str "
+                                        << a[kStr] << " ry " << a[kRy] << " gu " << a[kGu] << " bv " << a[kBv]);
+      const TestFrame src = MakeFrame(format, width, height, static_cast<int32_t>(rng() % 9), rng);
+      TestFrame expected = MakeFrame(format, width, height, static_cast<int32_t>(rng() % 17), rng);
       TestFrame actual = expected;
-      FilterThrough(a, type, width, width, height, InstructionSet::kScalar, src, expected, "reference");
-      FilterThrough(a, type, width, width, height, isa, src, actual, kernels->name);
+      FilterThrough(a, format, width, width, height, InstructionSet::kScalar, src, expected, "reference");
+      FilterThrough(a, format, width, width, height, isa, src, actual, kernels->name);
       ASSERT_EQ(expected.main, actual.main);
       ASSERT_EQ(expected.u, actual.u);
       ASSERT_EQ(expected.v, actual.v);
@@ -145,15 +138,13 @@ TEST(FastPathFrames, FramesWiderThanThePlanNeverOverrunItsScratch) {
   std::mt19937 rng(5);
   for (const bool force : {false, true}) {
     const FilterArguments a = Arguments({{kForce, force}, {kRy, 1}});
-    const TestFrame src = MakeFrame(CS_BGR32, 200, 40, 4, rng);
-    TestFrame expected = MakeFrame(CS_BGR32, 200, 40, 0, rng);
+    const TestFrame src = MakeFrame(Rgb32(), 200, 40, 4, rng);
+    TestFrame expected = MakeFrame(Rgb32(), 200, 40, 0, rng);
     TestFrame actual = expected;
-    FilterThrough(a, CS_BGR32, 200, 200, 40, InstructionSet::kScalar, src, expected, "reference");
-    VideoFormat format{};
-    ASSERT_TRUE(ClassicFormat(CS_BGR32, &format));
+    FilterThrough(a, Rgb32(), 200, 200, 40, InstructionSet::kScalar, src, expected, "reference");
     FilterPlan narrow;
-    ASSERT_EQ(narrow.Init(a, format, 99, 40), PlanStatus::kOk);
-    ASSERT_TRUE(narrow.Process(View(actual, CS_BGR32, 200), View(src, CS_BGR32, 200), kMemoryCopyPlane));
+    ASSERT_EQ(narrow.Init(a, Rgb32(), 99, 40), PlanStatus::kOk);
+    ASSERT_TRUE(narrow.Process(View(actual, Rgb32(), 200), View(src, Rgb32(), 200), kMemoryCopyPlane));
     if (force) {
       EXPECT_EQ(expected.main, actual.main);
     } else {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/kernels/gaussian_weights.h"
-#include "fast_path_support.h"
+#include "tests/support/fast_path_support.h"
 
 namespace sorvan::testing {
 namespace {

@@ -1,11 +1,11 @@
-// The parameter table and its checks: the order of the checks, the gray-clip rule, the
-// messages built from the table, and the hosts' parameter strings.
+// The parameter table and its checks: the order of the argument checks, the gray-clip rule and
+// the look-up by name.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "core/parameters.h"
-#include "support/expected_channel.h"
+#include "tests/support/expected_channel.h"
 
 namespace sorvan::testing {
 namespace {
@@ -32,34 +32,16 @@ TEST(Parameters, ChecksRunInTheirFixedOrder) {
 }
 
 TEST(Parameters, AGrayClipNeedsChannelZero) {
-  const VideoFormat gray = PlanarFormat({ColourFamily::kGray, SampleType::kInteger, 10, 0, 0, false, {0, -1, -1}});
+  const VideoFormat gray = PlanarFormat({.family = ColourFamily::kGray, .bitsPerSample = 10});
   EXPECT_STREQ(ChannelSelectionError(DefaultArguments(), gray),
                "Sorvan: a clip without colour planes has only channel 0: set ry=true");
   EXPECT_EQ(ChannelSelectionError(Arguments({{kRy, 1}, {kGu, 0}}), gray), nullptr);
-  const VideoFormat yuv = PlanarFormat({ColourFamily::kYuv, SampleType::kInteger, 8, 1, 1, false, {0, 1, 2}});
+  const VideoFormat yuv = PlanarFormat({.widthShift = 1, .heightShift = 1});
   EXPECT_EQ(ChannelSelectionError(DefaultArguments(), yuv), nullptr);
 }
 
-TEST(Parameters, TableLookupsAndMessages) {
-  Parameter p{};
-  ASSERT_TRUE(FindParameter("nbv", &p));
-  EXPECT_EQ(p, kNbv);
-  EXPECT_FALSE(FindParameter("radius", &p));
-  EXPECT_FALSE(FindParameter("", &p));
-  char buffer[128];
-  EXPECT_STREQ(UnsupportedFormatMessage(buffer, sizeof buffer, "YUV420PH16"),
-               "Sorvan: YUV420PH16 is not supported: use 8 to 16-bit integer or 32-bit float samples");
-  char tiny[10];
-  EXPECT_STREQ(UnsupportedFormatMessage(tiny, sizeof tiny, "GrayH"), "Sorvan: G");
+TEST(Parameters, TableLookups) {
   EXPECT_STREQ(kParameters[kGu].booleanMessage, "Sorvan: gu must be 0 or 1 (false or true)");
-}
-
-TEST(Parameters, HostParameterStringsComeFromTheTable) {
-  EXPECT_STREQ(kAvisynthParameterString.text,
-               "c[rad]i[str]i[ry]b[gu]b[bv]b[force]b[pry]i[pgu]i[pbv]i[nry]i[ngu]i[nbv]i");
-  EXPECT_STREQ(kVapourSynthArgumentString.text,
-               "clip:vnode;rad:int:opt;str:int:opt;ry:int:opt;gu:int:opt;bv:int:opt;force:int:opt;pry:int:opt;"
-               "pgu:int:opt;pbv:int:opt;nry:int:opt;ngu:int:opt;nbv:int:opt;");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Whole frames of the five classic types through a filter plan, checked channel by channel
+// Whole frames of the five 8-bit layouts through a filter plan, checked channel by channel
 // against the direct formulations, with padded rows and different source and destination pitches.
 #include "core/filter_plan.h"
 
@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "support/direct_average.h"
-#include "support/expected_channel.h"
-#include "support/test_frame.h"
+#include "tests/support/expected_channel.h"
+#include "tests/support/five_layouts.h"
+#include "tests/support/format_frame.h"
 
 namespace sorvan::testing {
 namespace {
@@ -44,15 +44,20 @@ void RecordingCopy(void* context, uint8_t* dst, int32_t dstPitch, const uint8_t*
   if (log->performCopy) CopyPlaneRows(nullptr, dst, dstPitch, src, srcPitch, rowSize, height);
 }
 
-void Filter(const FilterArguments& arguments, TestFrame& dst, TestFrame& src, CopyLog& log) {
-  VideoFormat format{};
-  ASSERT_TRUE(ClassicFormat(src.type, &format));
+void Filter(const FilterArguments& arguments, FormatFrame& dst, FormatFrame& src, CopyLog& log) {
   FilterPlan plan;
-  ASSERT_EQ(plan.Init(arguments, format, src.width, src.height), PlanStatus::kOk);
+  ASSERT_EQ(plan.Init(arguments, src.format, src.width, src.height), PlanStatus::kOk);
   ASSERT_TRUE(plan.Process(dst.View(), src.SourceView(), CopyPlane{&RecordingCopy, &log}));
 }
 
-const int32_t kPixelTypes[] = {CS_BGR24, CS_BGR32, CS_YUY2, CS_YV12, CS_I420};
+// Channel `c` of a frame (3: alpha), or none when the format has no such channel.
+bool HasChannel(const VideoFormat& f, int32_t c) { return sorvan::HasChannel(c < 3 ? f.channels[c] : f.alpha); }
+
+FormatFrame RandomFrame(const VideoFormat& format, int32_t w, int32_t h, int32_t padding, std::mt19937& rng) {
+  FormatFrame f(format, w, h, padding, 0x11);
+  f.Fill([&rng](int32_t, int32_t, int32_t) { return static_cast<double>(rng() % 256); });
+  return f;
+}
 
 const Switches kSwitches[] = {
     {"defaults", false, true, true, false},
@@ -66,54 +71,51 @@ const Switches kSwitches[] = {
     {"rad8_str8", true, false, true, false, 8, 8},
 };
 
-class FrameTypes : public ::testing::TestWithParam<std::tuple<int32_t, Switches>> {};
+class FrameLayouts : public ::testing::TestWithParam<std::tuple<VideoFormat, Switches>> {};
 
-TEST_P(FrameTypes, EveryChannelMatchesAndPaddingSurvives) {
-  const auto [type, sw] = GetParam();
-  std::mt19937 rng(type ^ sw.rad);
+TEST_P(FrameLayouts, EveryChannelMatchesAndPaddingSurvives) {
+  const auto [format, sw] = GetParam();
+  std::mt19937 rng(sw.rad);
   for (const auto& [w, h] : {std::pair{40, 36}, std::pair{34, 22}, std::pair{8, 6}}) {
-    TestFrame src(type, w, h, 13, 5, 0x11);
-    TestFrame dst(type, w, h, 7, 3, kFiller);
-    src.Randomize(rng);
+    FormatFrame src = RandomFrame(format, w, h, 13, rng);
+    FormatFrame dst(format, w, h, 7, kFiller);
     const FilterArguments arguments = MakeArguments(sw);
     CopyLog log;
     Filter(arguments, dst, src, log);
 
-    for (const ChannelPlace& c : ChannelPlaces(type, w, h)) {
-      EXPECT_EQ(dst.Channel(c).samples, ExpectedChannel(arguments, src.Channel(c), c.channel).samples)
-          << sw.name << " " << w << "x" << h << " channel " << c.channel;
+    for (int32_t c = 0; c < 4; ++c) {
+      if (!HasChannel(format, c)) continue;
+      const Plane source = EightBitChannel(src.SourceView(), format, c);
+      EXPECT_EQ(EightBitChannel(dst.SourceView(), format, c).samples, ExpectedChannel(arguments, source, c).samples)
+          << sw.name << " " << w << "x" << h << " channel " << c;
     }
-    for (uint8_t b : dst.Padding()) ASSERT_EQ(b, kFiller) << "padding written, " << sw.name;
+    EXPECT_TRUE(dst.PaddingHolds(kFiller)) << "padding written, " << sw.name;
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(AllTypes, FrameTypes,
-                         ::testing::Combine(::testing::ValuesIn(kPixelTypes), ::testing::ValuesIn(kSwitches)),
+INSTANTIATE_TEST_SUITE_P(AllLayouts, FrameLayouts,
+                         ::testing::Combine(::testing::ValuesIn(FiveLayouts()), ::testing::ValuesIn(kSwitches)),
                          [](const auto& info) {
-                           return "type" + std::to_string(std::get<0>(info.param) & 0xFF) + "_" +
-                                  std::get<1>(info.param).name;
+                           return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
                          });
 
 TEST(ProcessFrame, UnselectedPlanarChromaGoesThroughCopyPlaneWithTheSourceSize) {
-  for (int32_t type : {CS_YV12, CS_I420}) {
+  for (const VideoFormat& format : {Yv12(), I420()}) {
     std::mt19937 rng(3);
-    TestFrame src(type, 30, 18, 2, 6, 0);
-    TestFrame dst(type, 30, 18, 10, 1, kFiller);
-    src.Randomize(rng);
+    FormatFrame src = RandomFrame(format, 30, 18, 2, rng);
+    FormatFrame dst(format, 30, 18, 10, kFiller);
     CopyLog log;
     log.performCopy = false;  // so a copy made any other way would show
     Filter(MakeArguments({"ry", true, false, false, false}), dst, src, log);
-    // In memory order: YV12 has V (plane 2 here) first, I420 U.
-    const int first = type == CS_YV12 ? 2 : 1;
-    const int second = 3 - first;
+    // In memory order, whichever chroma channel each plane holds (YV12: V first, I420: U).
     ASSERT_EQ(log.calls.size(), 2u);
-    EXPECT_EQ(log.calls[0].dst, dst.planes[first].data());
-    EXPECT_EQ(log.calls[0].src, src.planes[first].data());
-    EXPECT_EQ(log.calls[1].dst, dst.planes[second].data());
-    EXPECT_EQ(log.calls[1].src, src.planes[second].data());
+    for (int plane = 1; plane <= 2; ++plane) {
+      EXPECT_EQ(log.calls[plane - 1].dst, dst.planes[plane].data());
+      EXPECT_EQ(log.calls[plane - 1].src, src.planes[plane].data());
+    }
     for (const auto& call : log.calls) {
-      EXPECT_EQ(call.dstPitch, dst.chromaPitch);
-      EXPECT_EQ(call.srcPitch, src.chromaPitch);
+      EXPECT_EQ(call.dstPitch, dst.pitch[1]);
+      EXPECT_EQ(call.srcPitch, src.pitch[1]);
       EXPECT_EQ(call.rowSize, 15);
       EXPECT_EQ(call.height, 9);
     }
@@ -121,21 +123,17 @@ TEST(ProcessFrame, UnselectedPlanarChromaGoesThroughCopyPlaneWithTheSourceSize) 
   }
 }
 
-TEST(ProcessFrame, ChromaPitchZeroMeansNoChroma) {
+TEST(ProcessFrame, EmptyChromaPlanesAreNotTouched) {
   std::mt19937 rng(4);
-  TestFrame src(CS_YV12, 24, 24, 0, 0, 0);
-  TestFrame dst(CS_YV12, 24, 24, 0, 0, kFiller);
-  src.Randomize(rng);
-  src.chromaPitch = 0;
-  dst.chromaPitch = 0;
+  const VideoFormat format = Yv12();
+  FormatFrame src = RandomFrame(format, 24, 24, 0, rng);
+  FormatFrame dst(format, 24, 24, 0, kFiller);
   SourceFrameView s = src.SourceView();
   FrameView d = dst.View();
   for (int plane = 1; plane < 3; ++plane) {
-    s.planes[plane].data = nullptr;  // any access would fault
-    d.planes[plane].data = reinterpret_cast<uint8_t*>(16);
+    s.planes[plane] = {nullptr, 0, 0, 0};  // any access would fault
+    d.planes[plane] = {reinterpret_cast<uint8_t*>(16), 0, 0, 0};
   }
-  VideoFormat format{};
-  ASSERT_TRUE(ClassicFormat(CS_YV12, &format));
   for (const Switches& sw :
        {Switches{"defaults", false, true, true, false}, Switches{"ry", true, false, false, true}}) {
     FilterPlan plan;
@@ -158,26 +156,27 @@ TEST(ProcessFrame, ChannelsBelowTheMinimumComeOutEqualToTheSource) {
       const int32_t minimum = force ? 2 * rad + 1 : 2 * rad;
       for (const auto& [w, h] : {std::pair{minimum - 1, minimum + 4}, std::pair{minimum + 4, minimum - 1}}) {
         std::mt19937 rng(rad);
-        TestFrame src(CS_BGR32, w, h, 4, 0, 0);
-        TestFrame dst(CS_BGR32, w, h, 0, 0, kFiller);
-        src.Randomize(rng);
+        FormatFrame src = RandomFrame(Rgb32(), w, h, 4, rng);
+        FormatFrame dst(Rgb32(), w, h, 0, kFiller);
         CopyLog log;
         Filter(MakeArguments({"all", true, true, true, force, rad}), dst, src, log);
-        for (const ChannelPlace& c : ChannelPlaces(CS_BGR32, w, h))
-          EXPECT_EQ(dst.Channel(c).samples, src.Channel(c).samples) << w << "x" << h << " rad " << rad;
+        for (int32_t c = 0; c < 4; ++c)
+          EXPECT_EQ(EightBitChannel(dst.SourceView(), Rgb32(), c).samples,
+                    EightBitChannel(src.SourceView(), Rgb32(), c).samples)
+              << w << "x" << h << " rad " << rad;
       }
     }
   }
 }
 
 TEST(ProcessFrame, EmptyViewsWriteNothing) {
-  for (int32_t type : kPixelTypes) {
-    TestFrame src(type, 0, 0, 8, 8, 0);
-    TestFrame dst(type, 0, 0, 8, 8, kFiller);
+  for (const VideoFormat& format : FiveLayouts()) {
+    FormatFrame src(format, 0, 0, 8, 0);
+    FormatFrame dst(format, 0, 0, 8, kFiller);
     CopyLog log;
     Filter(MakeArguments({"all", true, true, true, false}), dst, src, log);
-    for (int plane = 0; plane < 3; ++plane)
-      for (uint8_t b : dst.planes[plane]) EXPECT_EQ(b, kFiller);
+    for (const auto& plane : dst.planes)
+      for (uint8_t b : plane) EXPECT_EQ(b, kFiller);
   }
 }
 
@@ -185,24 +184,21 @@ TEST(FilterPlan, ScratchSizeRuleAndModes) {
   // The largest channel the Gaussian smooths; subsampled sizes round up, so that a host that
   // rounds either way fits.
   struct Case {
-    int32_t type, w, h;
+    VideoFormat format;
+    int32_t w, h;
     bool ry;
     size_t entries;
   };
-  for (const Case& c : {Case{CS_BGR32, 640, 480, false, 307200}, Case{CS_BGR32, 640, 480, true, 307200},
-                        Case{CS_YUY2, 720, 480, false, 172800}, Case{CS_YUY2, 720, 480, true, 345600},
-                        Case{CS_YV12, 720, 576, false, 103680}, Case{CS_YV12, 720, 576, true, 414720},
-                        Case{CS_YV12, 7, 5, false, 12}}) {
-    VideoFormat format{};
-    ASSERT_TRUE(ClassicFormat(c.type, &format));
+  for (const Case& c :
+       {Case{Rgb32(), 640, 480, false, 307200}, Case{Rgb32(), 640, 480, true, 307200},
+        Case{Yuy2(), 720, 480, false, 172800}, Case{Yuy2(), 720, 480, true, 345600},
+        Case{Yv12(), 720, 576, false, 103680}, Case{Yv12(), 720, 576, true, 414720}, Case{Yv12(), 7, 5, false, 12}}) {
     FilterPlan plan;
-    ASSERT_EQ(plan.Init(Arguments({{kRy, c.ry}}), format, c.w, c.h), PlanStatus::kOk);
+    ASSERT_EQ(plan.Init(Arguments({{kRy, c.ry}}), c.format, c.w, c.h), PlanStatus::kOk);
     EXPECT_EQ(plan.ScratchPlaneEntries(), c.entries);
   }
-  VideoFormat format{};
-  ASSERT_TRUE(ClassicFormat(CS_YV12, &format));
   FilterPlan box;
-  ASSERT_EQ(box.Init(Arguments({{kForce, 1}, {kRad, 8}}), format, 64, 64), PlanStatus::kOk);
+  ASSERT_EQ(box.Init(Arguments({{kForce, 1}, {kRad, 8}}), Yv12(), 64, 64), PlanStatus::kOk);
   EXPECT_EQ(box.ScratchPlaneEntries(), 0u);
 }
 

@@ -8,10 +8,10 @@
 #include "core/filter_plan.h"
 #include "core/kernels/gaussian_weights.h"
 #include "core/kernels/reference_kernels.h"
-#include "support/eight_bit_reference.h"
-#include "support/expected_channel.h"
-#include "support/format_frame.h"
-#include "support/run_kernels.h"
+#include "tests/support/eight_bit_reference.h"
+#include "tests/support/expected_channel.h"
+#include "tests/support/format_frame.h"
+#include "tests/support/run_kernels.h"
 
 namespace sorvan::testing {
 namespace {
@@ -121,7 +121,7 @@ TEST(FloatSamples, NotANumberStaysInsideTheFrame) {
 // A spike on a flat area: the interior Gaussian leaves the centre out, so the spike's average
 // is the flat value and s − a is the spike's height. pgu=1 at 10 bits is 4 levels; ngu=4 is 16.
 TEST(DeepSamples, LimitsScaleWithTheDepth) {
-  const VideoFormat format = PlanarFormat({ColourFamily::kYuv, SampleType::kInteger, 10, 0, 0, false, {0, 1, 2}});
+  const VideoFormat format = PlanarFormat({.bitsPerSample = 10});
   const struct {
     int32_t height;
     bool smoothed;
@@ -140,7 +140,8 @@ TEST(DeepSamples, LimitsScaleWithTheDepth) {
 TEST(Formats, OnlyEightToSixteenBitIntegersAndSingleFloatArePlanned) {
   auto status = [](SampleType t, int32_t bits) {
     FilterPlan plan;
-    return plan.Init(DefaultArguments(), PlanarFormat({ColourFamily::kYuv, t, bits, 1, 1, false, {0, 1, 2}}), 16, 16);
+    return plan.Init(DefaultArguments(),
+                     PlanarFormat({.sampleType = t, .bitsPerSample = bits, .widthShift = 1, .heightShift = 1}), 16, 16);
   };
   EXPECT_EQ(status(SampleType::kInteger, 8), PlanStatus::kOk);
   EXPECT_EQ(status(SampleType::kInteger, 16), PlanStatus::kOk);
@@ -151,7 +152,7 @@ TEST(Formats, OnlyEightToSixteenBitIntegersAndSingleFloatArePlanned) {
 }
 
 TEST(Formats, PlaneSizesRoundUpAndPackedLayoutsNumberChannelsByColour) {
-  const VideoFormat yuv410 = PlanarFormat({ColourFamily::kYuv, SampleType::kInteger, 8, 2, 2, false, {0, 1, 2}});
+  const VideoFormat yuv410 = PlanarFormat({.widthShift = 2, .heightShift = 2});
   EXPECT_EQ(PlaneWidth(yuv410, 0, 33), 33);
   EXPECT_EQ(PlaneWidth(yuv410, 1, 33), 9);
   EXPECT_EQ(PlaneHeight(yuv410, 2, 5), 2);

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/kernels/gaussian_weights.h"
-#include "tests/core/sample_kernel_support.h"
+#include "tests/support/sample_kernel_support.h"
 
 namespace sorvan::testing {
 namespace {

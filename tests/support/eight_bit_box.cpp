@@ -1,8 +1,9 @@
 // Reference box average: border bands summed directly with reflection, the interior by a
 // running sum along each row that starts afresh from the offset table.
-#include "support/eight_bit_reference.h"
+#include "tests/support/eight_bit_reference.h"
 
 #include "core/mirror.h"
+#include "tests/support/strided_address.h"
 
 namespace sorvan::testing::eight_bit {
 namespace {

@@ -1,8 +1,9 @@
 // Reference Gaussian surround average: two literal passes, rows into the scratch plane and
 // then columns into the destination. Every faster version is tested against this one.
-#include "support/eight_bit_reference.h"
+#include "tests/support/eight_bit_reference.h"
 
 #include "core/mirror.h"
+#include "tests/support/strided_address.h"
 
 namespace sorvan::testing::eight_bit {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "core/kernels/gaussian_weights.h"
 #include "core/parameters.h"
-#include "support/direct_average.h"
+#include "tests/support/direct_average.h"
 
 namespace sorvan::testing {
 

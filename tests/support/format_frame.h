@@ -1,5 +1,6 @@
 // A frame of any format the core knows, in ordinary memory: each plane with padded rows (the
-// padding holds a filler that must survive), views for the core, and typed sample access.
+// padding holds a filler that must survive), views for the core, and typed sample access; and
+// one 8-bit channel of any frame view as a plane for the direct formulations.
 #pragma once
 
 #include <cstdint>
@@ -8,8 +9,23 @@
 #include <vector>
 
 #include "core/frame_view.h"
+#include "tests/support/direct_average.h"
+#include "tests/support/strided_address.h"
 
 namespace sorvan::testing {
+
+// Channel `channel` (3: alpha) of an 8-bit frame, sized by the frame's plane views.
+inline Plane EightBitChannel(const SourceFrameView& frame, const VideoFormat& format, int32_t channel) {
+  const ChannelPlacement& c = channel < kColourChannels ? format.channels[channel] : format.alpha;
+  const SourcePlaneView& plane = frame.planes[c.plane];
+  const int32_t width = plane.width > 0 ? plane.width >> c.widthShift : 0;
+  const int32_t height = plane.height > 0 ? plane.height : 0;
+  Plane out{width, height, std::vector<uint8_t>(static_cast<size_t>(width) * static_cast<size_t>(height))};
+  for (int32_t y = 0; y < height; ++y)
+    for (int32_t x = 0; x < width; ++x)
+      out.samples[static_cast<size_t>(y) * width + x] = *At(plane.data + c.offset, plane.pitch, y, x, c.step);
+  return out;
+}
 
 struct FormatFrame {
   VideoFormat format{};
@@ -78,6 +94,18 @@ struct FormatFrame {
       if (rng() % 16 == 0) v = (rng() % 256) / 255.0;
       return isFloat ? v : static_cast<double>(static_cast<int64_t>(v * top + 0.5));
     });
+  }
+
+  // Whether every byte beyond the samples of each row still holds `filler`.
+  bool PaddingHolds(uint8_t filler) const {
+    for (int32_t p = 0; p < format.planeCount; ++p) {
+      if (pitch[p] <= 0) continue;
+      const size_t rowBytes = static_cast<size_t>(PlaneRowBytes(format, p, width));
+      for (size_t i = 0; i < planes[p].size(); ++i) {
+        if (i % static_cast<size_t>(pitch[p]) >= rowBytes && planes[p][i] != filler) return false;
+      }
+    }
+    return true;
   }
 
   bool operator==(const FormatFrame& o) const {

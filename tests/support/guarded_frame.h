@@ -11,8 +11,6 @@
 #include <random>
 
 #include "core/frame_view.h"
-#include "plugin/classic/pixel_type.h"
-#include "support/classic_view.h"
 
 namespace sorvan::testing {
 
@@ -63,22 +61,20 @@ inline size_t PlaneBytes(int32_t pitch, int32_t rowSize, int32_t rows) {
   return static_cast<size_t>(pitch) * (rows - 1) + rowSize;
 }
 
+// A frame of any format with each plane against its guard, rows `padding` bytes longer than
+// their samples.
 struct GuardedFrame {
-  int32_t type, width, height, pitch, rowSize, chromaPitch, chromaRowSize, chromaHeight;
-  GuardedPlane planes[3];
+  VideoFormat format;
+  int32_t width, height;
+  int32_t pitch[kMaxPlanes] = {};
+  GuardedPlane planes[kMaxPlanes];
 
-  GuardedFrame(int32_t t, int32_t w, int32_t h, int32_t padding, int32_t chromaPadding, Guard guard)
-      : type(t), width(w), height(h) {
-    const bool planar = (t & CS_PLANAR) != 0;
-    rowSize = w * (planar ? 1 : BitsPerPixel(t) / 8);
-    pitch = rowSize + padding;
-    chromaRowSize = planar ? w / 2 : 0;
-    chromaHeight = planar ? h / 2 : 0;
-    chromaPitch = planar ? chromaRowSize + chromaPadding : 0;
-    planes[0] = GuardedPlane(PlaneBytes(pitch, rowSize, h), guard);
-    if (planar) {
-      planes[1] = GuardedPlane(PlaneBytes(chromaPitch, chromaRowSize, chromaHeight), guard);
-      planes[2] = GuardedPlane(PlaneBytes(chromaPitch, chromaRowSize, chromaHeight), guard);
+  GuardedFrame(const VideoFormat& f, int32_t w, int32_t h, int32_t padding, Guard guard)
+      : format(f), width(w), height(h) {
+    for (int32_t p = 0; p < f.planeCount; ++p) {
+      const int32_t rowBytes = static_cast<int32_t>(PlaneRowBytes(f, p, w));
+      pitch[p] = rowBytes + padding;
+      planes[p] = GuardedPlane(PlaneBytes(pitch[p], rowBytes, PlaneHeight(f, p, h)), guard);
     }
   }
 
@@ -89,16 +85,18 @@ struct GuardedFrame {
 
   template <typename Byte>
   BasicFrameView<Byte> ViewAs() {
-    const ClassicPlanes f = {type, width, height, pitch, rowSize, chromaPitch, chromaRowSize, chromaHeight};
-    return ClassicView<Byte>(f, static_cast<Byte*>(planes[0].data()), static_cast<Byte*>(planes[1].data()),
-                             static_cast<Byte*>(planes[2].data()));
+    BasicFrameView<Byte> view{};
+    for (int32_t p = 0; p < format.planeCount; ++p) {
+      view.planes[p] = {planes[p].data(), pitch[p], PlaneWidth(format, p, width), PlaneHeight(format, p, height)};
+    }
+    return view;
   }
   FrameView View() { return ViewAs<uint8_t>(); }
   SourceFrameView SourceView() { return ViewAs<const uint8_t>(); }
   bool SameBytes(GuardedFrame& other) {
-    for (int i = 0; i < 3; ++i) {
-      if (planes[i].size() != other.planes[i].size()) return false;
-      if (planes[i].size() != 0 && std::memcmp(planes[i].data(), other.planes[i].data(), planes[i].size()) != 0)
+    for (int32_t p = 0; p < kMaxPlanes; ++p) {
+      if (planes[p].size() != other.planes[p].size()) return false;
+      if (planes[p].size() != 0 && std::memcmp(planes[p].data(), other.planes[p].data(), planes[p].size()) != 0)
         return false;
     }
     return true;

@@ -7,7 +7,7 @@
 #include "core/kernels/gaussian_weights.h"
 #include "core/kernels/sample_kernels.h"
 #include "core/simd/kernel_workspace.h"
-#include "support/strided_channel.h"
+#include "tests/support/strided_channel.h"
 
 namespace sorvan::testing {
 

@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "support/direct_average.h"
+#include "tests/support/direct_average.h"
 
 namespace sorvan::testing {
 

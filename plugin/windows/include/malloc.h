@@ -1,5 +1,5 @@
 /* <malloc.h> as the compiler's intrinsics headers need it on Windows (_mm_malloc, _mm_free),
-   with msvcrt.dll's aligned allocation (32-bit Windows build only). */
+   with msvcrt.dll's aligned allocation (both Windows builds). */
 #pragma once
 #include <stdlib.h>
 #ifdef __cplusplus

@@ -1,4 +1,4 @@
-/* The part of <stdlib.h> the plug-in uses, as msvcrt.dll provides it (32-bit Windows build only). */
+/* The part of <stdlib.h> the plug-in uses, as msvcrt.dll provides it (both Windows builds). */
 #pragma once
 #include <stddef.h>
 #ifdef __cplusplus

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/plugin/avisynth_c/avs_c_formats.h"
+#include "tests/support/parameter_lookup.h"
 
 namespace sorvan::avs_c_test {
 
@@ -44,7 +45,7 @@ inline FilterArguments ArgumentsOf(const std::vector<NamedArgument>& named) {
   FilterArguments arguments = DefaultArguments();
   for (const NamedArgument& n : named) {
     Parameter p;
-    if (FindParameter(n.name.c_str(), &p)) {
+    if (testing::FindParameter(n.name.c_str(), &p)) {
       arguments[p] = static_cast<int32_t>(n.value.kind == Argument::kBool ? n.value.boolean : n.value.integer);
     }
   }

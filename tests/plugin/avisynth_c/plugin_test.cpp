@@ -2,8 +2,10 @@
 // enters it: registration, the checks and their messages, every pixel type against the core,
 // the multithreading answer and concurrent requests, frame properties and reference balance.
 #include <algorithm>
+#include <cstdlib>
 #include <thread>
 
+#include "core/dispatch.h"
 #include "core/version.h"
 #include "tests/plugin/avisynth_c/avs_c_harness.h"
 
@@ -163,6 +165,35 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.label); });
 
 using Arguments = AvsCTest;
+
+// A clip without video is refused as such, ahead of its pixel type and the arguments.
+TEST_F(Arguments, AClipWithoutVideoIsRefusedFirst) {
+  Loaded host;
+  for (const uint32_t type : {kYv12, 0x40000020u}) {
+    const Clip source =
+        avs_c_host::MakeMemoryClip(avs_c_host::MakeVideoInfo(static_cast<int32_t>(type), 0, kHeight, 0), {});
+    EXPECT_EQ(host.env.Invoke("Sorvan", {Argument(source)}, {{"rad", 0}}).error, "Sorvan: the clip has no video");
+  }
+}
+
+// A SORVAN_MAX_ISA naming no level of the build refuses every call, ahead of the arguments, with
+// the value and the build's levels; a level's name in any case is taken.
+TEST_F(Arguments, AnUnknownInstructionSetCapIsRefusedByName) {
+  std::string levels;
+  InstructionSet all[kMaxInstructionSets];
+  for (int32_t i = 0; i < ListInstructionSets(all, kMaxInstructionSets); ++i)
+    levels += (i > 0 ? ", " : "") + std::string(InstructionSetName(all[i]));
+  Loaded host;
+  const Clip source =
+      avs_c_host::MakeMemoryClip(avs_c_host::MakeVideoInfo(static_cast<int32_t>(kYv12), kWidth, kHeight, 0), {});
+  setenv("SORVAN_MAX_ISA", "avx9", 1);
+  const std::string refused = SorvanError(host.env, source, {{"rad", 0}});
+  setenv("SORVAN_MAX_ISA", "SCALAR", 1);
+  const std::string taken = SorvanError(host.env, source, {});
+  unsetenv("SORVAN_MAX_ISA");
+  EXPECT_EQ(refused, "Sorvan: SORVAN_MAX_ISA=\"avx9\" names no instruction set of this build (" + levels + ")");
+  EXPECT_EQ(taken, "");
+}
 
 // On a gray clip with ry on, gu and bv are ignored: the result is the plain channel-0 filter.
 TEST_F(Arguments, GrayClipWithRyIgnoresTheColourSwitches) {

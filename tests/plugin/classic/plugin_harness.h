@@ -10,6 +10,7 @@
 #include "hosts/frameserver/frame_server.h"
 #include "hosts/frameserver/memory_clip.h"
 #include "plugin/classic/classic_formats.h"
+#include "tests/support/parameter_lookup.h"
 
 namespace sorvan::plugin_test {
 
@@ -55,7 +56,7 @@ inline std::vector<std::vector<uint8_t>> TestFrames(const VideoInfo& vi, int cou
 // Sets the value that a script argument of this name governs.
 inline void ApplyArgument(FilterArguments& arguments, const NamedArgument& a) {
   Parameter p{};
-  if (!FindParameter(a.name.c_str(), &p)) return;
+  if (!testing::FindParameter(a.name.c_str(), &p)) return;
   arguments[p] = kParameters[p].kind == ParameterKind::kBoolean ? (a.value.AsBool() ? 1 : 0) : a.value.AsInt();
 }
 

@@ -178,6 +178,15 @@ INSTANTIATE_TEST_SUITE_P(Refused, ColourFormat,
                            return std::string(name);
                          });
 
+// A clip without video, of one of the five types or not, is refused as such before anything else.
+TEST(ColourFormatAndSize, AClipWithoutVideoIsRefusedFirst) {
+  PluginHost host;
+  for (const int type : {static_cast<int>(CS_YV12), 0x50000003}) {
+    const PClip source = MemoryClip::FromGenerator(MakeVideoInfo(type, 0, 0, 1), [](int, std::span<uint8_t>) {});
+    EXPECT_EQ(host.SorvanError(source, {{"rad", 0}}), "Sorvan: the clip has no video");
+  }
+}
+
 // A host that records the frames its source hands out, so a test can see them.
 class RecordingClip final : public GenericVideoFilter {
  public:

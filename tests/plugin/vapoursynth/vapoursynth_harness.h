@@ -14,6 +14,7 @@
 
 #include "core/filter_plan.h"
 #include "hosts/vapoursynth/vapoursynth_host.h"
+#include "tests/support/parameter_lookup.h"
 
 namespace sorvan::vapoursynth_test {
 
@@ -111,7 +112,7 @@ inline FilterArguments EffectiveArguments(const Arguments& given) {
   FilterArguments a = DefaultArguments();
   for (const auto& [name, value] : given) {
     Parameter p;
-    if (FindParameter(name.c_str(), &p)) a[p] = static_cast<int32_t>(value);
+    if (testing::FindParameter(name.c_str(), &p)) a[p] = static_cast<int32_t>(value);
   }
   return a;
 }

@@ -11,7 +11,7 @@
 
 #include "core/dispatch.h"
 #include "core/kernels/reference_kernels.h"
-#include "support/run_kernels.h"
+#include "tests/support/run_kernels.h"
 
 namespace sorvan::testing {
 
