@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs every built fuzz target for a bounded time with a fixed seed, starting from its
 # committed seed corpus (copied, so the run never changes the repository).
-# Usage: tools/run-fuzz.sh [seconds per target, default 60]
+# Usage: tools/run-fuzz.sh [seconds per target, default 20]
 set -euo pipefail
-seconds=${1:-60}
+seconds=${1:-20}
 root=$(cd "$(dirname "$0")/.." && pwd)
 bin="$root/build/fuzz/bin"
 work=$(mktemp -d)
