@@ -32,7 +32,7 @@ std::vector<uint32_t> DividendsAroundMultiples(uint32_t w, uint32_t top) {
 
 std::vector<uint32_t> Divisors() {
   std::vector<uint32_t> divisors = {(1 << 16) + 1, (1 << 17) - 1, 1 << 17, (1 << 17) + 1, (1 << 19) + 1, 1 << 20};
-  for (int32_t rad = kMinRadius; rad <= kMaxRadius; ++rad) {
+  for (int32_t rad = 1; rad <= kMaxRadius; ++rad) {
     for (int32_t str = 1; str <= 8; ++str) divisors.push_back(BuildGaussianWeights(rad, str).surroundWeight);
   }
   return divisors;
