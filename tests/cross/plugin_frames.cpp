@@ -22,6 +22,7 @@
 #include "hosts/frameserver/frame_server.h"
 #include "hosts/frameserver/memory_clip.h"
 #include "hosts/vapoursynth/vapoursynth_host.h"
+#include "tests/support/parameter_lookup.h"
 
 namespace {
 
@@ -110,7 +111,7 @@ std::vector<uint8_t> SourceBytes(const std::vector<PlaneShape>& planes, int32_t 
 
 bool IsBoolean(const char* name) {
   Parameter p{};
-  return FindParameter(name, &p) && kParameters[p].kind == ParameterKind::kBoolean;
+  return testing::FindParameter(name, &p) && kParameters[p].kind == ParameterKind::kBoolean;
 }
 
 struct Filtered {
