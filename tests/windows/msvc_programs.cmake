@@ -4,7 +4,7 @@
 # - weights_check.exe (both): the Gaussian weight tables with msvcrt.dll's pow;
 # - classic_driver.exe (32-bit): the 2.5 entry driven with the Microsoft C++ ABI.
 # tests/windows/CMakeLists.txt runs them under Wine.
-set(test_programs_dir ${SORVAN_ROOT}/tests/windows)
+set(test_programs_dir ${SORVAN_SOURCE_ROOT}/tests/windows)
 
 set(program_import_libraries)
 set(program_system_dlls msvcrt)
@@ -33,7 +33,7 @@ function(sorvan_windows_test_program name)
     endif()
   endforeach()
   add_library(${name}_objects OBJECT ${sources} ${test_programs_dir}/msvc_startup.cpp)
-  target_include_directories(${name}_objects PRIVATE ${SORVAN_ROOT})
+  target_include_directories(${name}_objects PRIVATE ${SORVAN_SOURCE_ROOT})
   set(program ${CMAKE_BINARY_DIR}/${name}.exe)
   set(library_files)
   foreach(library IN LISTS libraries)
@@ -53,5 +53,5 @@ endfunction()
 sorvan_windows_test_program(weights_check ${test_programs_dir}/weights_check.cpp sorvan_core)
 if(machine STREQUAL "x86")
   sorvan_windows_test_program(classic_driver ${test_programs_dir}/classic_driver.cpp
-                              ${SORVAN_ROOT}/plugin/windows/runtime.cpp)
+                              ${SORVAN_SOURCE_ROOT}/plugin/windows/runtime.cpp)
 endif()
