@@ -16,7 +16,7 @@
 
 #include "hosts/frameserver/frame_server.h"
 #include "hosts/frameserver/memory_clip.h"
-#include "plugin/classic/plugin_harness.h"
+#include "tests/plugin/classic/plugin_harness.h"
 
 namespace {
 
