@@ -9,6 +9,11 @@
 #include <stdlib.h>
 #include <string.h>
 
+// The Advanced SIMD intrinsics (part of every AArch64 target), for the ARM64 fast paths.
+#if defined(__aarch64__) || defined(_M_ARM64)
+#include <arm_neon.h>
+#endif
+
 // The calling conventions of the hosts' interfaces: stdcall and cdecl on 32-bit Windows, the
 // platform's one convention everywhere else.
 #if defined(_WIN32) && !defined(_WIN64)

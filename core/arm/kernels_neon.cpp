@@ -1,10 +1,9 @@
 // NEON (AArch64 Advanced SIMD, on every ARM64 CPU) fast paths for every sample type: the
 // Gaussian's lane arithmetic of this folder, the shared row loops of core/simd/ around it, and
 // the vector operations those ask of an instruction set.
-#include <arm_neon.h>
-
 #include "core/arm/arm_kernels.h"
 #include "core/arm/neon_interleaved.h"
+#include "core/portability.h"
 
 namespace sorvan {
 namespace {

@@ -9,8 +9,6 @@
 // one. 8-bit sums (u < 2^28) and B-bit sums of words below 2^10 (u < 2^30) both qualify.
 #pragma once
 
-#include <arm_neon.h>
-
 #include "core/portability.h"
 
 namespace sorvan {

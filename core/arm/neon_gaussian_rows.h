@@ -11,8 +11,7 @@
 //                                 Sample* dstRow) const;  rows[M] is the output row's own
 #pragma once
 
-#include <arm_neon.h>
-
+#include "core/portability.h"
 #include "core/simd/kernel_workspace.h"
 #include "core/simd/window_rows.h"
 

@@ -4,8 +4,6 @@
 // with the values they hold.
 #pragma once
 
-#include <arm_neon.h>
-
 #include "core/portability.h"
 
 namespace sorvan {

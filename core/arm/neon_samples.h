@@ -6,9 +6,8 @@
 // merged sample by sample.
 #pragma once
 
-#include <arm_neon.h>
-
 #include "core/arm/neon_interleaved.h"
+#include "core/portability.h"
 #include "core/simd/packed_rows.h"
 
 namespace sorvan {

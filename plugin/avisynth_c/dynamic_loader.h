@@ -1,20 +1,35 @@
-// The few calls of the dynamic loader that the run-time look-up of the host's functions needs.
-// On Linux they are declared here as its C libraries export them, so that the plug-in includes
-// no system header beyond the freestanding ones; only the fields read here are declared of the
-// loader's records. Every other POSIX system brings its own declarations: the flags differ
-// (RTLD_NOLOAD is 0x10 on macOS, 0x2000 on FreeBSD), and macOS lists its libraries through dyld
-// rather than dl_iterate_phdr.
+// The few calls of the dynamic loader that the run-time look-up of the host's functions needs,
+// declared here as the systems' C libraries export them, so that the plug-in includes no system
+// header beyond the freestanding ones; only the fields read here are declared of the loader's
+// records. The flags differ by system; macOS lists its libraries through dyld rather than
+// dl_iterate_phdr.
 #pragma once
 
 #include "core/portability.h"
 
-#if defined(__linux__)
+#if !defined(__linux__) && !defined(__APPLE__) && !defined(__FreeBSD__)
+#error "dynamic_loader.h: give this system's RTLD_NOLOAD and RTLD_DEFAULT values"
+#endif
 
 namespace sorvan::avs::loader {
 
-inline constexpr int kLazy = 0x1;            // RTLD_LAZY
-inline constexpr int kNoLoad = 0x4;          // RTLD_NOLOAD: a handle only to a library already loaded
-inline void* const kDefaultScope = nullptr;  // RTLD_DEFAULT
+inline constexpr int kLazy = 0x1;  // RTLD_LAZY
+// RTLD_NOLOAD: a handle only to a library already loaded.
+#if defined(__linux__)
+inline constexpr int kNoLoad = 0x4;
+#elif defined(__APPLE__)
+inline constexpr int kNoLoad = 0x10;
+#else
+inline constexpr int kNoLoad = 0x2000;
+#endif
+// RTLD_DEFAULT: the program's global scope.
+inline void* DefaultScope() {
+#if defined(__linux__)
+  return nullptr;
+#else
+  return reinterpret_cast<void*>(intptr_t{-2});
+#endif
+}
 
 // Dl_info: where an address lies.
 struct AddressInfo {
@@ -37,24 +52,10 @@ void* dlopen(const char* file, int mode);
 void* dlsym(void* handle, const char* name);
 int dlclose(void* handle);
 int dladdr(const void* address, sorvan::avs::loader::AddressInfo* info);
-int dl_iterate_phdr(int (*visit)(sorvan::avs::loader::LoadedLibraryInfo* info, size_t size, void* data), void* data);
-}
-
-#else
-
-#include <dlfcn.h>
 #if defined(__APPLE__)
-#include <mach-o/dyld.h>
+uint32_t _dyld_image_count(void);
+const char* _dyld_get_image_name(uint32_t index);
 #else
-#include <link.h>
+int dl_iterate_phdr(int (*visit)(sorvan::avs::loader::LoadedLibraryInfo* info, size_t size, void* data), void* data);
 #endif
-
-namespace sorvan::avs::loader {
-
-inline constexpr int kLazy = RTLD_LAZY;
-inline constexpr int kNoLoad = RTLD_NOLOAD;
-inline void* const kDefaultScope = RTLD_DEFAULT;
-
-}  // namespace sorvan::avs::loader
-
-#endif
+}

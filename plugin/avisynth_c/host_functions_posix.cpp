@@ -15,22 +15,9 @@ const char* Resolve(void* handle, HostFunctions* functions) { return ResolveHost
 
 // The file of the loaded library that contains `address`, or null.
 const char* LibraryFileOf(const void* address) {
-#if defined(__linux__)
   loader::AddressInfo info{};
   return dladdr(address, &info) != 0 ? info.fileName : nullptr;
-#else
-  Dl_info info{};
-  return dladdr(address, &info) != 0 ? info.dli_fname : nullptr;
-#endif
 }
-
-#if defined(__linux__)
-using LibraryRecord = loader::LoadedLibraryInfo;
-const char* RecordFile(const LibraryRecord* record) { return record->name; }
-#elif !defined(__APPLE__)
-using LibraryRecord = dl_phdr_info;
-const char* RecordFile(const LibraryRecord* record) { return record->dlpi_name; }
-#endif
 
 // Calls visit(file, data) for each loaded library until one call returns true; true when one did.
 using LibraryVisit = bool (*)(const char* file, void* data);
@@ -46,9 +33,9 @@ bool AnyLoadedLibrary(LibraryVisit visit, void* data) {
     LibraryVisit visit;
     void* data;
   } search{visit, data};
-  auto each = [](LibraryRecord* record, size_t, void* searchData) -> int {
+  auto each = [](loader::LoadedLibraryInfo* record, size_t, void* searchData) -> int {
     const auto* s = static_cast<const Search*>(searchData);
-    return s->visit(RecordFile(record), s->data) ? 1 : 0;
+    return s->visit(record->name, s->data) ? 1 : 0;
   };
   return dl_iterate_phdr(each, &search) != 0;
 #endif
@@ -86,7 +73,7 @@ HostLookup FindHostFunctions(const void* callerAddress) {
   if (TryLibrary(LibraryFileOf(callerAddress), &lookup)) return lookup;
   if (AnyLoadedLibrary(&TryNamedHostLibrary, &lookup)) return lookup;
   HostLookup global{};
-  global.missing = Resolve(loader::kDefaultScope, &global.functions);
+  global.missing = Resolve(loader::DefaultScope(), &global.functions);
   if (global.missing == nullptr || lookup.functions.add_function == nullptr) return global;
   return lookup;
 }
