@@ -56,6 +56,13 @@ struct Ladder {
   int32_t count;            // at most kMaxLadderRungs
 };
 
+// The ladder of an architecture's table of rungs, its size checked where the table is written.
+template <int32_t N>
+constexpr Ladder LadderOf(const LadderRung (&rungs)[N]) {
+  static_assert(N <= kMaxLadderRungs, "more rungs than a ladder holds");
+  return {rungs, N};
+}
+
 // This build's ladder.
 Ladder ArchitectureLadder();
 

@@ -14,12 +14,10 @@ bool RunsNeon() { return true; }
 constexpr LadderRung kRungs[] = {
     {"neon", {{&kNeonKernels, &RunsNeon}}},
 };
-constexpr int32_t kRungCount = static_cast<int32_t>(sizeof(kRungs) / sizeof(kRungs[0]));
-static_assert(kRungCount <= kMaxLadderRungs);
 
 }  // namespace
 
-Ladder ArchitectureLadder() { return {kRungs, kRungCount}; }
+Ladder ArchitectureLadder() { return LadderOf(kRungs); }
 
 }  // namespace sorvan
 #endif

@@ -20,12 +20,10 @@ constexpr LadderRung kRungs[] = {
     {"avx2", {{&kAvx2Kernels, &RunsAvx2}}},
     {"avx512", {{&kAvx512VnniKernels, &RunsAvx512Vnni}, {&kAvx512Kernels, &RunsAvx512}}},
 };
-constexpr int32_t kRungCount = static_cast<int32_t>(sizeof(kRungs) / sizeof(kRungs[0]));
-static_assert(kRungCount <= kMaxLadderRungs);
 
 }  // namespace
 
-Ladder ArchitectureLadder() { return {kRungs, kRungCount}; }
+Ladder ArchitectureLadder() { return LadderOf(kRungs); }
 
 }  // namespace sorvan
 #endif
