@@ -62,7 +62,7 @@ class PlanRefusal {
   const char* Message() const { return given_ != nullptr ? given_ : composed_.Text(); }
   // Whether the message lives in this object (a host that shows it after the call returns must
   // copy it); otherwise it is a literal of the core's table or the text the caller passed in.
-  bool Composed() const { return given_ == nullptr && !composed_.Empty(); }
+  bool Composed() const { return given_ == nullptr; }
 
  private:
   RefusalKind kind_ = RefusalKind::kNone;
